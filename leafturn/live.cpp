@@ -1,0 +1,53 @@
+// Live object selection: one record per object number survives. A direct
+// copy beats every copy from an object stream, and among copies of one kind
+// the last in index order wins. Object-stream containers never survive.
+#include "internal.h"
+
+namespace lt {
+
+bool is_objstm_container(const doc &d, const obj_rec &r) {
+  if (r.in_objstm || !r.is_stream || r.dict_off < 0) return false;
+  const i32 limit = r.stream_kw_off > 0 ? r.stream_kw_off : d.len;
+  return next_name(d, "ObjStm", r.dict_off, limit) >= 0;
+}
+
+void select_live(doc &d) {
+  i32 m = 0;
+  for (const obj_rec &r : d.objs)
+    if (r.num <= k_max_obj_num && r.num > m) m = r.num;
+  const size_t slots = static_cast<size_t>(m) + 1;
+  std::vector<i32> last_direct(slots, -1), last_objstm(slots, -1);
+  std::vector<char> container(d.objs.size(), 0);
+  for (size_t k = 0; k < d.objs.size(); ++k) {
+    const obj_rec &r = d.objs[k];
+    if (r.num < 0 || r.num > m) continue;
+    if (r.in_objstm) {
+      last_objstm[static_cast<size_t>(r.num)] = static_cast<i32>(k);
+    } else if (is_objstm_container(d, r)) {
+      container[k] = 1;
+    } else {
+      last_direct[static_cast<size_t>(r.num)] = static_cast<i32>(k);
+    }
+  }
+  std::vector<obj_rec> live;
+  live.reserve(128);
+  d.max_num = 0;
+  for (size_t k = 0; k < d.objs.size(); ++k) {
+    const obj_rec &r = d.objs[k];
+    if (r.num < 0 || r.num > k_max_obj_num) continue;
+    const size_t n = static_cast<size_t>(r.num);
+    const i32 self = static_cast<i32>(k);
+    const bool keep = r.in_objstm ? (last_direct[n] == -1 && last_objstm[n] == self)
+                                  : (!container[k] && last_direct[n] == self);
+    if (!keep) continue;
+    live.push_back(r);
+    if (r.num > d.max_num) d.max_num = r.num;
+  }
+  d.objs.swap(live);
+  // Lookups by number from here on: at most one live record per number.
+  d.by_num.assign(static_cast<size_t>(d.max_num) + 1, -1);
+  for (size_t k = 0; k < d.objs.size(); ++k)
+    d.by_num[static_cast<size_t>(d.objs[k].num)] = static_cast<i32>(k);
+}
+
+}  // namespace lt

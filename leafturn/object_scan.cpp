@@ -1,0 +1,269 @@
+// The object scan: every "obj" keyword preceded by an object number and a
+// generation becomes a record, with its dictionary, stream data and "endobj"
+// located from the bytes alone. Stream data ends where /Length says when
+// "endstream" stands there, else at the next "endstream". Records whose
+// header lies inside some stream's data are dropped.
+#include <algorithm>
+#include <limits>
+
+#include "internal.h"
+
+namespace lt {
+
+namespace {
+
+// Reads the digit run [from, to) as a decimal number; false when it does not
+// fit a signed 32-bit value.
+bool read_decimal(const u8 *b, i32 from, i32 to, i32 *out) {
+  long long v = 0;
+  for (i32 i = from; i < to; ++i) {
+    v = v * 10 + (b[i] - '0');
+    if (v > std::numeric_limits<i32>::max()) return false;
+  }
+  *out = static_cast<i32>(v);
+  return true;
+}
+
+// Walks back from the "obj" at p over: text white space, the generation,
+// text white space, the object number. Fills num, gen and hdr_off.
+bool read_header(const u8 *b, i32 p, obj_rec *r) {
+  i32 i = p - 1;
+  const i32 ws1 = i;
+  while (i >= 0 && is_text_ws(b[i])) --i;
+  if (i == ws1 || i < 0) return false;
+  const i32 gen_end = i + 1;
+  while (i >= 0 && is_digit(b[i])) --i;
+  const i32 gen_start = i + 1;
+  if (gen_start == gen_end || gen_start == 0) return false;
+  const i32 ws2 = i;
+  while (i >= 0 && is_text_ws(b[i])) --i;
+  if (i == ws2 || i < 0) return false;
+  const i32 num_end = i + 1;
+  while (i >= 0 && is_digit(b[i])) --i;
+  const i32 num_start = i + 1;
+  if (num_start == num_end) return false;
+  if (num_start > 0 && is_alnum(b[num_start - 1])) return false;
+  if (!read_decimal(b, num_start, num_end, &r->num) ||
+      !read_decimal(b, gen_start, gen_end, &r->gen))
+    return false;
+  if (r->num <= 0) return false;
+  r->hdr_off = num_start;
+  return true;
+}
+
+// Offset of the first byte of stream data after the "stream" keyword at s.
+i32 stream_data_start(const u8 *b, i32 len, i32 s) {
+  const i32 t = s + 6;
+  if (t >= len) return t;
+  i32 e = t;
+  while (e < len && (b[e] == ' ' || b[e] == '\t')) ++e;
+  if (e < len && b[e] == '\n') return e + 1;
+  if (e < len && b[e] == '\r') return (e + 1 < len && b[e + 1] == '\n') ? e + 2 : e + 1;
+  return t + 1;
+}
+
+// Step 1: every header, in the order of its "obj" keyword.
+void scan_headers(doc &d) {
+  const u8 *b = d.data;
+  const i32 len = d.len;
+  for (const i32 p : keyword_positions(d, "obj")) {
+    if (p > len - 4) break;  // an "obj" that ends the file is not tried
+    obj_rec r;
+    if (!read_header(b, p, &r)) continue;
+    const i32 q = skip_pdf_ws(b, len, p + 3);
+    if (q < len && b[q] == '<' && q + 1 < len && b[q + 1] == '<') {
+      r.dict_off = q;
+      const i32 s = dict_stream(d, q);
+      if (s >= 0) {
+        r.stream_kw_off = s;
+        r.is_stream = 1;
+        r.data_off = stream_data_start(b, len, s);
+      } else {
+        r.endobj_off = next_keyword(d, "endobj", q);
+        if (r.endobj_off < 0) continue;
+      }
+    } else {
+      // No dictionary; a single '<' opens a hex string, which is a value
+      // like any other and never borrows a later object's dictionary.
+      r.endobj_off = next_keyword(d, "endobj", p + 3);
+      if (r.endobj_off < 0) continue;
+    }
+    d.objs.push_back(r);
+  }
+}
+
+// Is there a reference "N G R" right after the number that ended at c?
+bool is_reference_after(const u8 *b, i32 len, i32 c, i32 limit) {
+  i32 i = c;
+  if (i >= limit || !is_pdf_ws(b[i])) return false;
+  while (i < limit && is_pdf_ws(b[i])) ++i;
+  if (i >= limit || !is_digit(b[i])) return false;
+  parse_int_at(b, len, &i);
+  if (i >= limit) return false;
+  while (i < limit && is_pdf_ws(b[i])) ++i;
+  if (i >= limit || b[i] != 'R') return false;
+  ++i;
+  return i == limit || !is_alnum(b[i]);
+}
+
+// First record of each object number in scan order: (num, index) pairs
+// sorted by number, then index.
+using first_index = std::vector<std::pair<i32, i32>>;
+
+first_index index_by_number(const doc &d) {
+  first_index v;
+  v.reserve(d.objs.size());
+  for (size_t k = 0; k < d.objs.size(); ++k)
+    v.emplace_back(d.objs[k].num, static_cast<i32>(k));
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+// The length stored in the plain object that /Length refers to, or -1.
+i32 indirect_length(const doc &d, const first_index &index, i32 num) {
+  auto it = std::lower_bound(index.begin(), index.end(), std::make_pair(num, i32(-1)));
+  if (it == index.end() || it->first != num) return -1;
+  const obj_rec *o = &d.objs[static_cast<size_t>(it->second)];
+  if (o->is_stream) return -1;
+  const u8 *b = d.data;
+  i32 c = o->hdr_off;
+  parse_int_at(b, d.len, &c);
+  c = skip_pdf_ws(b, d.len, c);
+  if (c < d.len && is_digit(b[c])) parse_int_at(b, d.len, &c);
+  c = skip_pdf_ws(b, d.len, c);
+  if (kw_at(b, c, d.len, "obj")) c = skip_pdf_ws(b, d.len, c + 3);
+  return parse_int_at(b, d.len, &c);
+}
+
+// The stream length that /Length gives, or -1 when none is usable.
+i32 declared_length(const doc &d, const obj_rec &r, const first_index &index) {
+  const u8 *b = d.data;
+  const i32 sk = r.stream_kw_off;
+  for (i32 at = next_name(d, "Length", r.dict_off, sk); at >= 0;
+       at = next_name(d, "Length", at + 1, sk)) {
+    i32 v = at + 8;
+    while (v < sk && is_pdf_ws(b[v])) ++v;
+    if (v >= sk) return -1;
+    if (b[v] == '[') {
+      i32 found = -1;
+      i32 pos = v + 1;
+      while (pos < sk && b[pos] != ']') {
+        i32 c = pos;
+        const i32 n = parse_int_at(b, sk, &c);
+        if (c != pos) {
+          if (n >= 0) found = n;
+          pos = c;
+        } else {
+          ++pos;
+        }
+      }
+      if (found >= 0) return found;
+    } else if (is_digit(b[v]) || b[v] == '-') {
+      i32 c = v;
+      const i32 n = parse_int_at(b, d.len, &c);
+      if (n < 0) continue;
+      if (!is_reference_after(b, d.len, c, sk)) return n;
+      return indirect_length(d, index, n);
+    }
+  }
+  return -1;
+}
+
+// Step 3: the end of each stream's data and the "endobj" after it.
+void settle_extents(doc &d) {
+  const u8 *b = d.data;
+  const i32 len = d.len;
+  const first_index index = index_by_number(d);
+  for (obj_rec &r : d.objs) {
+    if (!r.is_stream) continue;
+    const i32 length = declared_length(d, r, index);
+    if (length >= 0) {
+      const long long e = static_cast<long long>(r.data_off) + length;
+      if (e < len) {
+        i32 p = static_cast<i32>(e);
+        while (p < len && is_text_ws(b[p])) ++p;
+        if (static_cast<long long>(p) + 9 <= len &&
+            std::equal(b + p, b + p + 9, "endstream")) {
+          r.data_end = static_cast<i32>(e);
+          r.endobj_off = next_keyword(d, "endobj", r.data_end + 1);
+          continue;
+        }
+      }
+    }
+    // No usable /Length, or it does not land on "endstream": the data ends
+    // at the next "endstream", less one line end.
+    const i32 f = next_keyword(d, "endstream", r.data_off + 1);
+    if (f >= 0) {
+      r.data_end = f;
+      if (b[f - 1] == '\n') {
+        r.data_end = (f - 2 >= r.data_off && b[f - 2] == '\r') ? f - 2 : f - 1;
+      } else if (b[f - 1] == '\r') {
+        r.data_end = f - 1;
+      }
+      r.endobj_off = next_keyword(d, "endobj", r.data_end + 1);
+      continue;
+    }
+    // No "endstream" at all: the data ends before the next "endobj", so one
+    // misspelt keyword does not swallow the rest of the file.
+    const i32 g = next_keyword(d, "endobj", r.data_off);
+    if (g < 0) {
+      r.data_end = len;
+      r.endobj_off = -1;
+      continue;
+    }
+    r.data_end = g;
+    if (g > r.data_off) {
+      if (b[g - 1] == '\n') {
+        r.data_end = (g - 2 >= r.data_off && b[g - 2] == '\r') ? g - 2 : g - 1;
+      } else if (b[g - 1] == '\r') {
+        r.data_end = g - 1;
+      }
+    }
+    r.endobj_off = g;
+  }
+}
+
+// Step 4: drop streams without "endobj" and every record whose header lies
+// inside the data of any stream (kept or not).
+void remove_hidden(doc &d) {
+  std::vector<sx_rng> ranges;
+  for (const obj_rec &r : d.objs)
+    if (r.is_stream && r.data_off >= 0 && r.data_off < r.data_end)
+      ranges.push_back({r.data_off, r.data_end});
+  std::sort(ranges.begin(), ranges.end(),
+            [](const sx_rng &a, const sx_rng &b) { return sx_rng_cmp(a, b) < 0; });
+  std::vector<i32> run_max(ranges.size());
+  for (size_t i = 0; i < ranges.size(); ++i)
+    run_max[i] = i ? std::max(run_max[i - 1], ranges[i].end) : ranges[i].end;
+
+  auto hidden = [&](const obj_rec &r) {
+    if (r.is_stream && r.endobj_off < 0) return true;
+    auto it = std::upper_bound(ranges.begin(), ranges.end(), r.hdr_off,
+                               [](i32 v, const sx_rng &x) { return v < x.start; });
+    if (it == ranges.begin()) return false;
+    const size_t i = static_cast<size_t>(it - ranges.begin()) - 1;
+    return r.hdr_off < run_max[i];
+  };
+  size_t k = 0;
+  while (k < d.objs.size()) {
+    if (hidden(d.objs[k])) {
+      d.objs[k] = d.objs.back();
+      d.objs.pop_back();
+    } else {
+      ++k;
+    }
+  }
+}
+
+}  // namespace
+
+void scan_objects(doc &d) {
+  d.objs.clear();
+  if (d.len < 4) return;
+  d.objs.reserve(128);
+  scan_headers(d);
+  settle_extents(d);
+  remove_hidden(d);
+}
+
+}  // namespace lt

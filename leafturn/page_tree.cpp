@@ -1,0 +1,232 @@
+// The last loader stage: refusals, the catalog, the root of the page tree
+// and a depth-first walk that lists the pages in document order with the
+// rotation each inherits. The walk keeps its own stack, so a deep tree never
+// exhausts the call stack.
+#include "internal.h"
+
+namespace lt {
+
+namespace {
+
+constexpr i32 k_kid_list_base = 4096;
+
+// The object's text for the /Catalog and /Pages searches: the body of an
+// object from an object stream, else from its dictionary to its "endobj"
+// (stream data included) or the end of the file.
+bool object_text(const doc &d, const obj_rec &o, const u8 **b, i32 *start,
+                 i32 *end, i32 *blen) {
+  if (o.in_objstm) {
+    if (!o.body) return false;
+    *b = o.body;
+    *start = 0;
+    *end = *blen = o.body_len;
+    return true;
+  }
+  if (o.dict_off < 0) return false;
+  *b = d.data;
+  *start = o.dict_off;
+  *end = o.endobj_off > 0 ? o.endobj_off : d.len;
+  *blen = d.len;
+  return true;
+}
+
+i32 choose_catalog(const doc &d) {
+  if (d.trailer_root >= 0 && d.find(d.trailer_root)) return d.trailer_root;
+  for (const obj_rec &o : d.objs) {
+    if (o.in_objstm) {
+      if (!o.body || o.body_len < 8) continue;
+      if (find_name(o.body, o.body_len, 0, o.body_len, "Catalog") >= 0) return o.num;
+    } else if (o.dict_off >= 0) {
+      const i32 end = o.endobj_off > 0 ? o.endobj_off : d.len;
+      if (next_name(d, "Catalog", o.dict_off, end) >= 0) return o.num;
+    }
+  }
+  return 1;
+}
+
+// Object number of the page-tree root named by the catalog, or -1.
+i32 pages_root(const doc &d, const obj_rec &cat) {
+  const int t = obj_type(d, cat);
+  if (t == 1 || t == 2) return cat.num;
+  const u8 *b;
+  i32 start, end, blen;
+  if (!object_text(d, cat, &b, &start, &end, &blen)) return -1;
+  for (i32 w = find_name(b, blen, start, end, "Pages"); w >= 0;
+       w = find_name(b, blen, w + 1, end, "Pages")) {
+    i32 c = skip_pdf_ws(b, blen, w + 6);
+    const i32 v = parse_int_at(b, blen, &c);
+    if (v > 0) return v;
+  }
+  return -1;
+}
+
+enum node_kind { node_page, node_fail, node_inline, node_empty, node_kids };
+
+struct frame {
+  std::vector<i32> kids;
+  size_t next = 0;
+  i32 rotate = 0;  // the node's rotation, passed down to its kids
+};
+
+class walker {
+ public:
+  explicit walker(doc &d)
+      : d_(d), visited_(static_cast<size_t>(d.max_num) + 1, 0),
+        type_(d.objs.size(), -1) {}
+
+  // Walks from the root: the number of pages listed, 0 for none, -1 for a
+  // broken tree, -2 for an inline dictionary in the root's /Kids.
+  i32 run(i32 root) {
+    std::vector<frame> stack;
+    frame top;
+    switch (enter(root, 0, &top)) {
+      case node_page: return 1;
+      case node_fail: return -1;
+      case node_inline: return -2;
+      case node_empty: return 0;
+      case node_kids: break;
+    }
+    stack.push_back(std::move(top));
+    while (!stack.empty()) {
+      frame &f = stack.back();
+      if (f.next == f.kids.size()) {
+        stack.pop_back();
+        continue;
+      }
+      const i32 k = f.kids[f.next++];
+      const i32 idx = d_.find_index(k);
+      if (idx < 0) return -1;
+      const int t = type_of(idx);
+      if (t == 1) {
+        d_.pages.push_back({k, f.rotate});
+      } else if (t == 2) {
+        frame child;
+        const node_kind kind = enter(k, f.rotate, &child);
+        if (kind == node_fail || kind == node_inline) return -1;
+        if (kind == node_kids) stack.push_back(std::move(child));
+      } else {
+        return -1;
+      }
+    }
+    return static_cast<i32>(d_.pages.size());
+  }
+
+ private:
+  int type_of(i32 idx) {
+    signed char &t = type_[static_cast<size_t>(idx)];
+    if (t < 0) t = static_cast<signed char>(obj_type(d_, d_.objs[static_cast<size_t>(idx)]));
+    return t;
+  }
+
+  // One node with the rotation h it inherits (0..359).
+  node_kind enter(i32 n, i32 h, frame *f) {
+    const i32 idx = d_.find_index(n);
+    if (idx < 0) return node_fail;
+    const int t = type_of(idx);
+    if (t == 1) {
+      d_.pages.push_back({n, h});
+      return node_page;
+    }
+    if (t != 2) return node_fail;
+    if (n <= d_.max_num) {
+      char &seen = visited_[static_cast<size_t>(n)];
+      if (seen) return node_fail;
+      seen = 1;
+    }
+    const obj_rec &o = d_.objs[static_cast<size_t>(idx)];
+    const i32 size = o.in_objstm ? o.body_len
+                     : o.endobj_off > o.hdr_off ? o.endobj_off - o.hdr_off
+                                                : 0;
+    const size_t cap = static_cast<size_t>(k_kid_list_base) + static_cast<size_t>(size / 4);
+    const u8 *b;
+    i32 start, limit;
+    if (!dict_range(d_, o, &b, &start, &limit)) return node_empty;
+    const i32 blen = o.in_objstm ? o.body_len : d_.len;
+
+    // The first /Kids followed by '['.
+    i32 p = -1;
+    for (i32 w = kids_name(o, b, blen, start, limit); w >= 0;
+         w = kids_name(o, b, blen, w + 1, limit)) {
+      const i32 c = skip_pdf_ws(b, limit, w + 5);
+      if (c < limit && b[c] == '[') {
+        p = c + 1;
+        break;
+      }
+    }
+    if (p < 0) return node_empty;
+
+    p = skip_pdf_ws(b, limit, p);
+    while (p < limit && b[p] != ']') {
+      const u8 c = b[p];
+      if (c == '<') {
+        if (p + 1 < limit && b[p + 1] == '<') return node_inline;
+        ++p;
+      } else if (is_digit(c)) {
+        const i32 v = parse_int_at(b, limit, &p);
+        if (v > 0 && f->kids.size() < cap) f->kids.push_back(v);
+        p = skip_pdf_ws(b, limit, p);
+        if (p < limit && is_digit(b[p])) parse_int_at(b, limit, &p);
+        p = skip_pdf_ws(b, limit, p);
+        if (p < limit && b[p] == 'R') ++p;
+        p = skip_pdf_ws(b, limit, p);
+      } else {
+        ++p;
+      }
+    }
+    if (f->kids.empty()) return node_empty;
+    const i32 own = obj_rotate_own(d_, o);
+    f->rotate = own >= 0 ? own : h;
+    return node_kids;
+  }
+
+  i32 kids_name(const obj_rec &o, const u8 *b, i32 blen, i32 from, i32 limit) {
+    if (o.in_objstm) return find_name(b, blen, from, limit, "Kids");
+    return next_name(d_, "Kids", from, limit);
+  }
+
+  doc &d_;
+  std::vector<char> visited_;
+  std::vector<signed char> type_;
+};
+
+}  // namespace
+
+int load_page_tree(doc &d, const char *path) {
+  if (d.objs.empty()) {
+    set_error("no PDF objects found \xE2\x80\x94 not a PDF: %s", path);
+    return -1;
+  }
+  if (d.encrypted == 1) {
+    set_error("encrypted PDFs are not supported: %s", path);
+    return -1;
+  }
+  d.root_num = choose_catalog(d);
+  d.info_num = (d.trailer_info >= 0 && d.find(d.trailer_info)) ? d.trailer_info : -1;
+
+  const obj_rec *cat = d.find(d.root_num);
+  const i32 root = cat ? pages_root(d, *cat) : -1;
+  if (root < 0) {
+    set_error("catalog (obj %ld) has no /Pages reference", static_cast<long>(d.root_num));
+    return -1;
+  }
+  walker w(d);
+  const i32 r = w.run(root);
+  if (r == -2) {
+    set_error("page tree uses inline page dictionaries in /Kids \xE2\x80\x94 pages must "
+              "be indirect objects");
+    return -1;
+  }
+  if (r < 0) {
+    set_error("could not resolve the page tree (obj %ld is not a /Pages or /Page "
+              "object, or tree is broken)",
+              static_cast<long>(root));
+    return -1;
+  }
+  if (r == 0) {
+    set_error("document has no pages");
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace lt

@@ -1,0 +1,276 @@
+// Memoised searches over one file image. The loader asks the same questions
+// of overlapping byte ranges many times (the next "endobj" after each header,
+// the close of each dictionary, the next /Length); on hostile files a plain
+// forward search per question is quadratic. These indexes are built once per
+// load and answer each question with exactly the result of the plain search.
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "internal.h"
+
+namespace lt {
+
+namespace {
+
+// Open-addressing map from non-negative positions to results.
+class pos_map {
+ public:
+  bool get(i32 key, i32 *val) const {
+    if (keys_.empty()) return false;
+    for (size_t h = slot(key);; h = (h + 1) & mask_) {
+      if (keys_[h] == key) {
+        *val = vals_[h];
+        return true;
+      }
+      if (keys_[h] < 0) return false;
+    }
+  }
+  void put(i32 key, i32 val) {
+    if ((used_ + 1) * 2 > keys_.size()) grow();
+    for (size_t h = slot(key);; h = (h + 1) & mask_) {
+      if (keys_[h] == key || keys_[h] < 0) {
+        if (keys_[h] < 0) ++used_;
+        keys_[h] = key;
+        vals_[h] = val;
+        return;
+      }
+    }
+  }
+
+ private:
+  size_t slot(i32 key) const {
+    return (static_cast<std::uint32_t>(key) * 2654435761u) & mask_;
+  }
+  void grow() {
+    std::vector<i32> ok = std::move(keys_), ov = std::move(vals_);
+    const size_t cap = ok.empty() ? 64 : ok.size() * 2;
+    keys_.assign(cap, -1);
+    vals_.assign(cap, 0);
+    mask_ = cap - 1;
+    used_ = 0;
+    for (size_t i = 0; i < ok.size(); ++i)
+      if (ok[i] >= 0) put(ok[i], ov[i]);
+  }
+  std::vector<i32> keys_, vals_;
+  size_t mask_ = 0, used_ = 0;
+};
+
+}  // namespace
+
+struct scan_cache {
+  std::map<std::string, std::vector<i32>> keywords;
+  std::map<std::string, std::vector<i32>> names;
+  // Every '(' of the image with the ')' that closes a literal string opened
+  // there (-1 when none), sorted by position.
+  bool strings_built = false;
+  std::vector<i32> open_pos, open_close;
+  pos_map dict_closes;
+};
+
+void drop_scan_cache(doc &d) { d.cache.reset(); }
+
+doc::doc() = default;
+doc::~doc() = default;
+
+namespace {
+
+scan_cache &cache_of(const doc &d) {
+  doc &md = const_cast<doc &>(d);
+  if (!md.cache) md.cache = std::make_unique<scan_cache>();
+  return *md.cache;
+}
+
+// Literal strings: inside a string a backslash makes the next byte ordinary,
+// so whether a bracket is escaped depends only on the run of backslashes
+// before it. With P(i) the balance of unescaped '(' and ')' before i, the
+// string opened at x (escaped or not: the opener itself always counts) ends
+// at the first unescaped ')' after x that brings the balance below P(x+1).
+void build_strings(const doc &d, scan_cache &c) {
+  c.strings_built = true;
+  struct ev {
+    i32 pos;
+    i32 level;  // balance before the byte
+    u8 kind;    // '(' unescaped, 'o' escaped '(', ')' unescaped
+  };
+  std::vector<ev> evs;
+  i32 level = 0, lo = 0, hi = 0;
+  i32 run = 0;  // backslashes just before i
+  for (i32 i = 0; i < d.len; ++i) {
+    const u8 ch = d.data[i];
+    const bool escaped = (run & 1) != 0;
+    if (ch == '\\') {
+      ++run;
+      continue;
+    }
+    run = 0;
+    if (ch == '(') {
+      evs.push_back({i, level, escaped ? u8('o') : u8('(')});
+      if (!escaped) hi = std::max(hi, ++level);
+    } else if (ch == ')' && !escaped) {
+      evs.push_back({i, level, u8(')')});
+      lo = std::min(lo, --level);
+    }
+  }
+  // Sweep from the right: next_close[L - lo] is the nearest unescaped ')'
+  // seen so far that was reached with balance L.
+  std::vector<i32> next_close(static_cast<size_t>(hi - lo + 2), -1);
+  size_t opens = 0;
+  for (const ev &e : evs)
+    if (e.kind != ')') ++opens;
+  c.open_pos.assign(opens, 0);
+  c.open_close.assign(opens, -1);
+  size_t k = opens;
+  for (size_t j = evs.size(); j-- > 0;) {
+    const ev &e = evs[j];
+    if (e.kind == ')') {
+      next_close[static_cast<size_t>(e.level - lo)] = e.pos;
+    } else {
+      const i32 after = e.level + (e.kind == '(' ? 1 : 0);
+      --k;
+      c.open_pos[k] = e.pos;
+      c.open_close[k] = next_close[static_cast<size_t>(after - lo)];
+    }
+  }
+}
+
+// The ')' closing the literal string opened at x, or -1.
+i32 string_close(const doc &d, scan_cache &c, i32 x) {
+  if (!c.strings_built) build_strings(d, c);
+  auto it = std::lower_bound(c.open_pos.begin(), c.open_pos.end(), x);
+  return c.open_close[static_cast<size_t>(it - c.open_pos.begin())];
+}
+
+}  // namespace
+
+const std::vector<i32> &keyword_positions(const doc &d, const char *kw) {
+  scan_cache &c = cache_of(d);
+  auto it = c.keywords.find(kw);
+  if (it != c.keywords.end()) return it->second;
+  std::vector<i32> &v = c.keywords[kw];
+  for (i32 p = find_kw(d.data, d.len, 0, kw); p >= 0;
+       p = find_kw(d.data, d.len, p + 1, kw))
+    v.push_back(p);
+  return v;
+}
+
+i32 next_keyword(const doc &d, const char *kw, i32 start) {
+  const std::vector<i32> &v = keyword_positions(d, kw);
+  auto it = std::lower_bound(v.begin(), v.end(), start < 0 ? 0 : start);
+  return it == v.end() ? -1 : *it;
+}
+
+// A name that ends right at the limit matches whatever byte follows, so a
+// windowed search could find a match that the whole-image list lacks. The
+// windows used by the loader end at a keyword ("stream", "endobj",
+// "startxref"), the end of the image or a match found here, and a keyword
+// never follows a letter, so the list answers every windowed search.
+i32 next_name(const doc &d, const char *name, i32 start, i32 limit) {
+  scan_cache &c = cache_of(d);
+  auto it = c.names.find(name);
+  if (it == c.names.end()) {
+    std::vector<i32> &v = c.names[name];
+    for (i32 p = find_name(d.data, d.len, 0, d.len, name); p >= 0;
+         p = find_name(d.data, d.len, p + 1, d.len, name))
+      v.push_back(p);
+    it = c.names.find(name);
+  }
+  const std::vector<i32> &v = it->second;
+  auto at = std::lower_bound(v.begin(), v.end(), start < 0 ? 0 : start);
+  if (at == v.end()) return -1;
+  const long long end = static_cast<long long>(*at) + 1 + static_cast<long long>(std::strlen(name));
+  return end <= std::min(limit, d.len) ? *at : -1;
+}
+
+// find_dict_close for a "<<" at start over the whole image. The scan inside
+// a nested "<<" is exactly the scan that starts there, so nested dictionaries
+// are skipped through the memo and strings through the string table; an
+// explicit stack keeps deep nesting off the call stack.
+i32 dict_close(const doc &d, i32 start, i32 end) {
+  scan_cache &c = cache_of(d);
+  const u8 *b = d.data;
+  const i32 len = d.len;
+  i32 result;
+  if (!c.dict_closes.get(start, &result)) {
+    struct frame {
+      i32 start;
+      i32 pos;
+    };
+    std::vector<frame> stack{{start, start + 2}};
+    result = -1;
+    bool failed = false;
+    while (!stack.empty() && !failed) {
+      frame &f = stack.back();
+      i32 i = f.pos;
+      bool pushed = false, closed = false;
+      while (i < len) {
+        const u8 ch = b[i];
+        if (ch == '<') {
+          if (i + 1 >= len) break;
+          if (b[i + 1] != '<') {
+            ++i;
+            continue;
+          }
+          i32 inner;
+          if (c.dict_closes.get(i, &inner)) {
+            if (inner < 0) break;
+            i = inner + 2;
+            continue;
+          }
+          f.pos = i;  // resumed after the nested close
+          stack.push_back({i, i + 2});
+          pushed = true;
+          break;
+        } else if (ch == '>') {
+          if (i + 1 >= len) break;
+          if (b[i + 1] == '>') {
+            closed = true;
+            break;
+          }
+          ++i;
+        } else if (ch == '(') {
+          const i32 close = string_close(d, c, i);
+          if (close < 0 || close + 1 >= len) break;
+          i = close + 1;
+        } else {
+          const void *hit = nullptr;
+          // Jump to the next byte that matters.
+          for (i32 k = i + 1; k < len; ++k) {
+            const u8 x = b[k];
+            if (x == '<' || x == '>' || x == '(') {
+              hit = b + k;
+              break;
+            }
+          }
+          if (!hit) {
+            i = len;
+            break;
+          }
+          i = static_cast<i32>(static_cast<const u8 *>(hit) - b);
+        }
+      }
+      if (pushed) continue;
+      if (!closed) {
+        // Every enclosing scan continues this one and fails with it.
+        for (const frame &g : stack) c.dict_closes.put(g.start, -1);
+        failed = true;
+        break;
+      }
+      c.dict_closes.put(f.start, i);
+      stack.pop_back();
+      if (!stack.empty()) stack.back().pos = i + 2;
+    }
+    c.dict_closes.get(start, &result);
+  }
+  if (result < 0 || static_cast<long long>(result) + 1 >= end) return -1;
+  return result;
+}
+
+i32 dict_stream(const doc &d, i32 start) {
+  const i32 c = dict_close(d, start, d.len);
+  if (c < 0) return -1;
+  const i32 p = skip_pdf_ws(d.data, d.len, c + 2);
+  return kw_at(d.data, p, d.len, "stream") ? p : -1;
+}
+
+}  // namespace lt

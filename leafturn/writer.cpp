@@ -1,0 +1,180 @@
+// The document writer: a complete new PDF 1.4 file assembled in memory
+// (header, every live object in ascending number, one classic
+// cross-reference table, trailer), chosen pages carrying a new /Rotate.
+// Stream data is copied byte for byte. Nothing reaches the disk until the
+// whole output is built.
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+#include "internal.h"
+
+namespace lt {
+
+namespace {
+
+constexpr i32 k_max_plain_content = (1 << 28) - 1;
+constexpr size_t k_max_output = static_cast<size_t>(std::numeric_limits<i32>::max());
+
+// Output buffer that refuses to grow past what 32-bit offsets can address.
+class outbuf {
+ public:
+  outbuf() { s_.reserve(1 << 20); }
+  void add(const void *p, size_t n) {
+    if (failed_) return;
+    if (n > k_max_output - s_.size()) {
+      failed_ = true;
+      return;
+    }
+    s_.append(static_cast<const char *>(p), n);
+  }
+  void add(const std::string &t) { add(t.data(), t.size()); }
+  void add(const char *t) { add(t, std::char_traits<char>::length(t)); }
+  void add_range(const u8 *b, i32 from, i32 to) {
+    if (to > from) add(b + from, static_cast<size_t>(to - from));
+  }
+  template <typename... A>
+  void addf(const char *fmt, A... args) {
+    char tmp[96];
+    const int n = std::snprintf(tmp, sizeof tmp, fmt, args...);
+    if (n > 0) add(tmp, static_cast<size_t>(std::min(n, int(sizeof tmp) - 1)));
+  }
+  i32 offset() const { return static_cast<i32>(s_.size()); }
+  bool failed() const { return failed_; }
+  const std::string &bytes() const { return s_; }
+
+ private:
+  std::string s_;
+  bool failed_ = false;
+};
+
+// A generation as the cross-reference table can carry it.
+long xref_gen(i32 gen) { return (gen >= 0 && gen <= 65535) ? gen : 0; }
+
+// Where a plain object's content starts: after its header and "obj".
+i32 content_start(const doc &d, const obj_rec &o) {
+  const u8 *b = d.data;
+  i32 c = o.hdr_off;
+  parse_int_at(b, d.len, &c);
+  c = skip_pdf_ws(b, d.len, c);
+  if (c < d.len && is_digit(b[c])) parse_int_at(b, d.len, &c);
+  c = skip_pdf_ws(b, d.len, c);
+  return skip_pdf_ws(b, d.len, c + 3);
+}
+
+// Appends one object's body; false (message set) when a chosen page cannot
+// be rewritten.
+bool write_body(outbuf &out, const doc &d, const obj_rec &o, i32 rotation) {
+  const bool chosen = rotation >= 0;
+  if (o.in_objstm) {
+    if (chosen) {
+      auto text = rebuild_body_with_rotate(o.body, o.body_len, rotation);
+      if (!text) {
+        set_error("failed to rebuild body for obj %ld", static_cast<long>(o.num));
+        return false;
+      }
+      out.add(*text);
+    } else {
+      out.add(o.body, static_cast<size_t>(o.body_len));
+    }
+    out.add("\nendobj\n");
+    return true;
+  }
+  if (o.is_stream) {
+    if (chosen && o.dict_off >= 0 && o.stream_kw_off >= 0) {
+      out.add(rebuild_dict_with_rotate(d.data, d.len, o.dict_off, o.stream_kw_off, rotation));
+    } else {
+      out.add_range(d.data, o.dict_off, o.stream_kw_off);
+    }
+    out.add("stream\n");
+    out.add_range(d.data, o.data_off, o.data_end);
+    out.add("\nendstream\nendobj\n");
+    return true;
+  }
+  if (chosen && o.dict_off >= 0) {
+    out.add(rebuild_dict_with_rotate(d.data, d.len, o.dict_off, o.endobj_off, rotation));
+  } else {
+    const i32 c = content_start(d, o);
+    const long long n = static_cast<long long>(o.endobj_off) - c;
+    if (n >= 1 && n <= k_max_plain_content) out.add_range(d.data, c, o.endobj_off);
+  }
+  out.add("endobj\n");
+  return true;
+}
+
+}  // namespace
+
+int rotate_doc(const doc &d, const char *out_path, const int *pages, int count,
+               int degrees) {
+  const int n_pages = static_cast<int>(d.pages.size());
+  const int n_targets = pages ? count : n_pages;
+
+  // Target rotation per object number; a page named twice keeps the last.
+  std::vector<i32> target(static_cast<size_t>(d.max_num) + 1, -1);
+  for (int k = 0; k < n_targets; ++k) {
+    const int p = pages ? pages[k] : k + 1;
+    if (p < 1 || p > n_pages) {
+      set_error("page %d out of range (document has %d pages)", p, n_pages);
+      return 0;
+    }
+    const page_ref &ref = d.pages[static_cast<size_t>(p - 1)];
+    i32 r = effective_rotation(d, ref);
+    if (r < 0) r = 0;
+    if (ref.num >= 0 && ref.num <= d.max_num)
+      target[static_cast<size_t>(ref.num)] = (r + degrees) % 360;
+  }
+  if (!out_path) {
+    set_error("NULL output path");
+    return 0;
+  }
+
+  std::vector<i32> order(d.objs.size());
+  for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<i32>(k);
+  std::sort(order.begin(), order.end(), [&](i32 a, i32 b) {
+    return d.objs[static_cast<size_t>(a)].num < d.objs[static_cast<size_t>(b)].num;
+  });
+  std::vector<i32> offset(static_cast<size_t>(d.max_num) + 1, -1);
+  std::vector<i32> gen(static_cast<size_t>(d.max_num) + 1, 0);
+
+  outbuf out;
+  out.add("%PDF-1.4\n");
+  out.add("%\xE2\xE3\xCF\xD3\n");
+  for (const i32 idx : order) {
+    const obj_rec &o = d.objs[static_cast<size_t>(idx)];
+    const i32 at = out.offset();
+    out.addf("%ld %ld obj\n", static_cast<long>(o.num), static_cast<long>(o.gen));
+    if (!write_body(out, d, o, target[static_cast<size_t>(o.num)])) return 0;
+    offset[static_cast<size_t>(o.num)] = at;
+    gen[static_cast<size_t>(o.num)] = o.gen;
+    if (out.failed()) break;
+  }
+
+  const i32 xref_at = out.offset();
+  out.addf("xref\n0 %ld\n", static_cast<long>(d.max_num) + 1);
+  for (i32 j = 0; j <= d.max_num && !out.failed(); ++j) {
+    const size_t u = static_cast<size_t>(j);
+    if (offset[u] >= 0) {
+      out.addf("%010ld %05ld n \n", static_cast<long>(offset[u]), xref_gen(gen[u]));
+    } else {
+      const i32 prev = (j >= 1 && offset[u - 1] >= 0) ? offset[u - 1] : 0;
+      out.addf("%010ld 65535 f \n", static_cast<long>(prev));
+    }
+  }
+  auto ref_gen = [&](i32 num) -> long {
+    const obj_rec *o = d.find(num);
+    return o ? xref_gen(o->gen) : 0;
+  };
+  out.addf("trailer\n<</Size %ld/Root %ld %ld R", static_cast<long>(d.max_num) + 1,
+           static_cast<long>(d.root_num), ref_gen(d.root_num));
+  if (d.info_num >= 0)
+    out.addf("/Info %ld %ld R", static_cast<long>(d.info_num), ref_gen(d.info_num));
+  out.addf(">>\nstartxref %ld", static_cast<long>(xref_at));
+  out.add("\n%%EOF\n");
+  if (out.failed()) {
+    set_error("failed to build output");
+    return 0;
+  }
+  return write_file(out_path, out.bytes());
+}
+
+}  // namespace lt
