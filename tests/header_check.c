@@ -1,0 +1,2 @@
+#include "leafturn.h"
+int leafturn_header_check_c(void) { return leafturn_init(); }
