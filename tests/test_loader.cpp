@@ -80,6 +80,18 @@ TEST(Intake, DirectoryCannotBeOpened) {
   EXPECT_EQ(std::string(leafturn_last_error()), "cannot open " + dir);
 }
 
+TEST(Intake, FilesOf2GiBOrMoreAreRefusedUnread) {
+  // Offsets are 32-bit; a sparse file costs no disk space.
+  const std::string big = testpdf::temp_path("big.pdf");
+  int rc = -1;
+  testpdf::run("truncate -s 2G '" + big + "'", &rc);
+  if (rc != 0) GTEST_SKIP() << "cannot make a sparse file here";
+  doc d;
+  EXPECT_EQ(doc_load(big.c_str(), d), -1);
+  EXPECT_EQ(std::string(leafturn_last_error()), "input file too large: " + big);
+  testpdf::run("rm -f '" + big + "'");
+}
+
 TEST(Intake, FailedLoadLeavesRecordEmpty) {
   doc d;
   const loaded r = load_into(d, simple_doc(1).trailer_extra("/Encrypt 9 0 R").build());
