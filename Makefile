@@ -7,7 +7,9 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 SAMPLE     := samples/sample.pdf
 ROTATED    := $(BUILD)/sample-rotated.pdf
 
-.PHONY: all build demo test test-release test-asan deps clean
+BENCH_BUILD ?= build-bench
+
+.PHONY: all build demo test test-release test-asan bench deps clean
 
 all: build
 
@@ -40,5 +42,11 @@ test-asan:
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DLEAFTURN_BUILD_BENCH=ON \
+	  -DLEAFTURN_BUILD_TESTS=OFF >/dev/null
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	$(BENCH_BUILD)/bench/bench_inflate
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

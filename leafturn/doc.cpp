@@ -20,6 +20,11 @@ u8 *arena::alloc(std::size_t size) {
   return blocks_.back().get();
 }
 
+u8 *arena::adopt(std::unique_ptr<u8[]> block) {
+  blocks_.push_back(std::move(block));
+  return blocks_.back().get();
+}
+
 i32 doc::find_index(i32 num) const {
   if (!by_num.empty()) {
     if (num < 0 || static_cast<size_t>(num) >= by_num.size()) return -1;
@@ -123,6 +128,7 @@ int doc_load(const char *path, doc &d) {
     }
     load_trailers(d);
     scan_objects(d);
+    expand_object_streams(d);
     select_live(d);
     if (load_page_tree(d, path) != 0) {
       doc_free(d);

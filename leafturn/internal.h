@@ -66,6 +66,7 @@ int sx_rng_cmp(const sx_rng &a, const sx_rng &b);
 class arena {
  public:
   u8 *alloc(std::size_t size);  // null when memory is short
+  u8 *adopt(std::unique_ptr<u8[]> block);
   std::size_t count() const { return blocks_.size(); }
   void clear() { blocks_.clear(); }
 
@@ -112,6 +113,7 @@ void doc_free(doc &d);
 // Loader stages on an image already in d.data / d.len.
 void load_trailers(doc &d);
 void scan_objects(doc &d);
+void expand_object_streams(doc &d);
 void select_live(doc &d);
 int load_page_tree(doc &d, const char *path);
 

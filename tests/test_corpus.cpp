@@ -53,10 +53,6 @@ int pdfinfo_pages(const std::string &path) {
   return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 6);
 }
 
-bool has_object_streams(const std::string &path) {
-  return testpdf::read_file(path).find("/ObjStm") != std::string::npos;
-}
-
 }  // namespace
 
 TEST(Corpus, RotationsAgreeWithAnIndependentReader) {
@@ -78,7 +74,7 @@ TEST(Corpus, RotationsAgreeWithAnIndependentReader) {
         EXPECT_EQ(why, "could not resolve the page tree (obj 172 is not a /Pages or /Page "
                        "object, or tree is broken)");
       } else {
-        EXPECT_TRUE(has_object_streams(path)) << "fails to load: " << why;
+        ADD_FAILURE() << "fails to load: " << why;
       }
       continue;
     }

@@ -371,7 +371,7 @@ TEST(LiveSelection, LastDirectCopyWinsAndOrderIsKept) {
 TEST(LiveSelection, ObjectStreamContainersNeverSurvive) {
   doc d;
   const std::string tail =
-      "40 0 obj\n<</Type /ObjStm /N 1 /First 4 /Length 9>>\nstream\n41 0 (x)\nendstream\nendobj\n";
+      "40 0 obj\n<</Type /ObjStm /N 1 /First 4 /Length 7>>\nstream\n2 0 (x)\nendstream\nendobj\n";
   ASSERT_EQ(load_into(d, one_page_with(tail)).rc, 0);
   EXPECT_EQ(rec(d, 40), nullptr);
   EXPECT_EQ(d.max_num, 3);  // the container's number does not count

@@ -1,0 +1,297 @@
+// Decoder for zlib-wrapped DEFLATE data (RFC 1950 framing, RFC 1951 data).
+// Canonical Huffman codes are described by their code counts; symbols are
+// decoded through a small lookup of the next nine bits, falling back to the
+// bit-by-bit walk over the counts for longer codes and near the end of the
+// input, so both paths give the same symbol and consume the same bits.
+// Running out of input leaves through a non-local exit; the frames it skips
+// hold only plain data.
+#include "inflate.h"
+
+#include <csetjmp>
+#include <cstring>
+
+namespace lt {
+
+namespace {
+
+constexpr int k_max_bits = 15;
+constexpr int k_max_lcodes = 286;
+constexpr int k_max_dcodes = 30;
+constexpr int k_fix_lcodes = 288;
+constexpr int k_fast_bits = 9;
+constexpr int k_fast_size = 1 << k_fast_bits;
+constexpr std::size_t k_max_out = std::size_t(1) << 30;
+
+// Bad-data results of a block (any negative value ends decoding as success).
+constexpr int k_bad = -1;
+// Output full, or input too short for a stored block: the call fails.
+constexpr int k_full = 1;
+
+struct code_table {
+  std::int16_t *cnt;   // codes per length, cnt[0] symbols without a code
+  std::int16_t *sym;   // symbols ordered by code
+  std::uint16_t *fast; // next nine bits -> (length << 9) | symbol, 0 if none
+};
+
+struct dec_state {
+  std::uint8_t *out;
+  std::uint32_t out_cap;
+  std::uint32_t out_pos;
+  const std::uint8_t *in;
+  std::uint32_t in_len;
+  std::uint32_t in_pos;
+  std::uint64_t acc;  // bits fetched, least significant first; whole bytes ahead allowed
+  int acc_bits;
+  std::jmp_buf escape;
+};
+
+const std::int16_t k_order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+const std::int16_t k_lens[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+const std::int16_t k_lext[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+const std::int16_t k_dists[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+                                  33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+                                  1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+const std::int16_t k_dext[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+// The fixed code, built on the first fixed block of any call.
+bool g_virgin = true;
+std::int16_t g_lencnt[k_max_bits + 1], g_lensym[k_fix_lcodes];
+std::int16_t g_distcnt[k_max_bits + 1], g_distsym[k_max_dcodes];
+std::uint16_t g_lenfast[k_fast_size], g_distfast[k_fast_size];
+code_table g_lencode = {g_lencnt, g_lensym, g_lenfast};
+code_table g_distcode = {g_distcnt, g_distsym, g_distfast};
+
+inline void refill(dec_state *s) {
+  while (s->acc_bits <= 56 && s->in_pos < s->in_len) {
+    s->acc |= std::uint64_t(s->in[s->in_pos++]) << s->acc_bits;
+    s->acc_bits += 8;
+  }
+}
+
+inline std::uint32_t bits(dec_state *s, int need) {
+  if (s->acc_bits < need) {
+    refill(s);
+    if (s->acc_bits < need) std::longjmp(s->escape, 1);
+  }
+  const std::uint32_t v = static_cast<std::uint32_t>(s->acc & ((std::uint64_t(1) << need) - 1));
+  s->acc >>= need;
+  s->acc_bits -= need;
+  return v;
+}
+
+// The walk over code lengths, one bit at a time.
+int decode_slow(dec_state *s, const code_table *h) {
+  int code = 0, first = 0, index = 0;
+  for (int len = 1; len <= k_max_bits; ++len) {
+    code |= static_cast<int>(bits(s, 1));
+    const int count = h->cnt[len];
+    if (code - count < first) return h->sym[index + (code - first)];
+    index += count;
+    first += count;
+    first <<= 1;
+    code <<= 1;
+  }
+  return -10;  // no code of 15 bits or fewer matches
+}
+
+inline int decode(dec_state *s, const code_table *h) {
+  if (s->acc_bits < k_fast_bits) refill(s);
+  if (s->acc_bits >= k_fast_bits) {
+    const std::uint16_t e = h->fast[s->acc & (k_fast_size - 1)];
+    if (e) {
+      const int len = e >> 9;
+      s->acc >>= len;
+      s->acc_bits -= len;
+      return e & 511;
+    }
+  }
+  return decode_slow(s, h);
+}
+
+// Builds a canonical code from lengths: 0 for a complete code or one with no
+// codes, the code space left for an incomplete one, negative when
+// over-subscribed.
+int construct(code_table *h, const std::int16_t *length, int n) {
+  for (int len = 0; len <= k_max_bits; ++len) h->cnt[len] = 0;
+  for (int symbol = 0; symbol < n; ++symbol) h->cnt[length[symbol]]++;
+  std::memset(h->fast, 0, sizeof(std::uint16_t) * k_fast_size);
+  if (h->cnt[0] == n) return 0;
+  int left = 1;
+  for (int len = 1; len <= k_max_bits; ++len) {
+    left <<= 1;
+    left -= h->cnt[len];
+    if (left < 0) return left;
+  }
+  std::int16_t offs[k_max_bits + 1];
+  offs[1] = 0;
+  for (int len = 1; len < k_max_bits; ++len) offs[len + 1] = static_cast<std::int16_t>(offs[len] + h->cnt[len]);
+  for (int symbol = 0; symbol < n; ++symbol)
+    if (length[symbol] != 0) h->sym[offs[length[symbol]]++] = static_cast<std::int16_t>(symbol);
+
+  // Codes of up to nine bits, bit-reversed because bits arrive LSB first.
+  int code = 0, index = 0;
+  for (int len = 1; len <= k_fast_bits; ++len) {
+    for (int i = 0; i < h->cnt[len]; ++i) {
+      int rev = 0;
+      for (int b = 0; b < len; ++b) rev |= ((code >> b) & 1) << (len - 1 - b);
+      const std::uint16_t e = static_cast<std::uint16_t>((len << 9) | h->sym[index++]);
+      for (int k = rev; k < k_fast_size; k += 1 << len) h->fast[k] = e;
+      ++code;
+    }
+    code <<= 1;
+  }
+  return left;
+}
+
+int stored(dec_state *s) {
+  // Start on a byte boundary: drop the bits of the current byte and give back
+  // whole bytes fetched ahead.
+  s->in_pos -= static_cast<std::uint32_t>(s->acc_bits >> 3);
+  s->acc = 0;
+  s->acc_bits = 0;
+  if (s->in_len - s->in_pos < 4) return k_full;
+  const std::uint8_t *p = s->in + s->in_pos;
+  const std::uint32_t len = p[0] | (std::uint32_t(p[1]) << 8);
+  if (p[2] != (~len & 0xff) || p[3] != ((~len >> 8) & 0xff)) return k_bad;
+  s->in_pos += 4;
+  if (s->in_len - s->in_pos < len) return k_full;
+  if (s->out_cap - s->out_pos < len) return k_full;
+  std::memcpy(s->out + s->out_pos, s->in + s->in_pos, len);
+  s->in_pos += len;
+  s->out_pos += len;
+  return 0;
+}
+
+int codes(dec_state *s, const code_table *lencode, const code_table *distcode) {
+  for (;;) {
+    int symbol = decode(s, lencode);
+    if (symbol < 0) return symbol;
+    if (symbol < 256) {
+      if (s->out_pos == s->out_cap) return k_full;
+      s->out[s->out_pos++] = static_cast<std::uint8_t>(symbol);
+    } else if (symbol == 256) {
+      return 0;
+    } else {
+      symbol -= 257;
+      if (symbol >= 29) return k_bad;
+      const std::uint32_t len = static_cast<std::uint32_t>(k_lens[symbol]) + bits(s, k_lext[symbol]);
+      const int dsym = decode(s, distcode);
+      if (dsym < 0) return dsym;
+      const std::uint32_t dist = static_cast<std::uint32_t>(k_dists[dsym]) + bits(s, k_dext[dsym]);
+      if (dist > s->out_pos) return k_bad;
+      if (s->out_cap - s->out_pos < len) return k_full;
+      std::uint8_t *to = s->out + s->out_pos;
+      const std::uint8_t *from = to - dist;
+      if (dist >= len) {
+        std::memcpy(to, from, len);
+      } else {
+        for (std::uint32_t i = 0; i < len; ++i) to[i] = from[i];  // overlapping repeat
+      }
+      s->out_pos += len;
+    }
+  }
+}
+
+int fixed(dec_state *s) {
+  if (g_virgin) {
+    std::int16_t lengths[k_fix_lcodes];
+    int symbol = 0;
+    for (; symbol < 144; ++symbol) lengths[symbol] = 8;
+    for (; symbol < 256; ++symbol) lengths[symbol] = 9;
+    for (; symbol < 280; ++symbol) lengths[symbol] = 7;
+    for (; symbol < k_fix_lcodes; ++symbol) lengths[symbol] = 8;
+    construct(&g_lencode, lengths, k_fix_lcodes);
+    for (symbol = 0; symbol < k_max_dcodes; ++symbol) lengths[symbol] = 5;
+    construct(&g_distcode, lengths, k_max_dcodes);
+    g_virgin = false;
+  }
+  return codes(s, &g_lencode, &g_distcode);
+}
+
+int dynamic(dec_state *s) {
+  std::int16_t lengths[k_max_lcodes + k_max_dcodes];
+  std::int16_t lencnt[k_max_bits + 1], lensym[k_max_lcodes];
+  std::int16_t distcnt[k_max_bits + 1], distsym[k_max_dcodes];
+  std::uint16_t lenfast[k_fast_size], distfast[k_fast_size];
+  code_table lencode = {lencnt, lensym, lenfast};
+  code_table distcode = {distcnt, distsym, distfast};
+
+  const int nlen = static_cast<int>(bits(s, 5)) + 257;
+  const int ndist = static_cast<int>(bits(s, 5)) + 1;
+  const int ncode = static_cast<int>(bits(s, 4)) + 4;
+  if (nlen > k_max_lcodes || ndist > k_max_dcodes) return k_bad;
+
+  int index = 0;
+  for (; index < ncode; ++index) lengths[k_order[index]] = static_cast<std::int16_t>(bits(s, 3));
+  for (; index < 19; ++index) lengths[k_order[index]] = 0;
+  if (construct(&lencode, lengths, 19) != 0) return k_bad;
+
+  index = 0;
+  while (index < nlen + ndist) {
+    int symbol = decode(s, &lencode);
+    if (symbol < 0) return symbol;
+    if (symbol < 16) {
+      lengths[index++] = static_cast<std::int16_t>(symbol);
+      continue;
+    }
+    std::int16_t len = 0;
+    if (symbol == 16) {
+      if (index == 0) return k_bad;  // no previous length, tested before the bits
+      len = lengths[index - 1];
+      symbol = 3 + static_cast<int>(bits(s, 2));
+    } else if (symbol == 17) {
+      symbol = 3 + static_cast<int>(bits(s, 3));
+    } else {
+      symbol = 11 + static_cast<int>(bits(s, 7));
+    }
+    if (index + symbol > nlen + ndist) return k_bad;
+    while (symbol--) lengths[index++] = len;
+  }
+  if (lengths[256] == 0) return k_bad;
+
+  int err = construct(&lencode, lengths, nlen);
+  if (err && (err < 0 || nlen != lencode.cnt[0] + lencode.cnt[1])) return k_bad;
+  err = construct(&distcode, lengths + nlen, ndist);
+  if (err && (err < 0 || ndist != distcode.cnt[0] + distcode.cnt[1])) return k_bad;
+  return codes(s, &lencode, &distcode);
+}
+
+int run_blocks(dec_state *s) {
+  if (setjmp(s->escape) != 0) return k_full;  // input exhausted
+  int last, err;
+  do {
+    last = static_cast<int>(bits(s, 1));
+    const std::uint32_t type = bits(s, 2);
+    err = type == 0 ? stored(s) : type == 1 ? fixed(s) : type == 2 ? dynamic(s) : k_bad;
+    if (err != 0) break;
+  } while (!last);
+  return err;
+}
+
+}  // namespace
+
+int inflate_decompress(const std::uint8_t *in, std::size_t in_len, std::uint8_t *out,
+                       std::size_t out_cap, std::size_t *out_len) {
+  *out_len = 0;
+  if (in_len < 2 || out_cap > k_max_out) return -1;
+  if ((in[0] & 0x0f) != 8 || (in[1] & 0x20) != 0) return -1;
+  if (in_len - 2 > 0xFFFFFFFFu) return -1;
+  dec_state s;
+  s.out = out;
+  s.out_cap = static_cast<std::uint32_t>(out_cap);
+  s.out_pos = 0;
+  s.in = in + 2;
+  s.in_len = static_cast<std::uint32_t>(in_len - 2);
+  s.in_pos = 0;
+  s.acc = 0;
+  s.acc_bits = 0;
+  const int err = run_blocks(&s);
+  if (err > 0) return -1;
+  *out_len = s.out_pos;
+  return 0;
+}
+
+}  // namespace lt

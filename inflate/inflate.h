@@ -1,0 +1,23 @@
+// A self-contained decoder for zlib-wrapped DEFLATE data.
+#ifndef LEAFTURN_INFLATE_H
+#define LEAFTURN_INFLATE_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace lt {
+
+// Decodes the zlib stream in[0, in_len) into out[0, out_cap).
+// Returns 0 on success with *out_len the bytes produced: after the last block,
+// or, when the DEFLATE data turns bad partway, the bytes decoded before that
+// point. Returns -1 with *out_len 0 when the header is unusable, the input
+// runs out, the output would exceed out_cap, or out_cap is above 1 GiB.
+// Nothing after the last block (the check value included) is read.
+// Allocates nothing; the fixed-code tables are built once per process
+// without a lock, so first calls must not run concurrently.
+int inflate_decompress(const std::uint8_t *in, std::size_t in_len, std::uint8_t *out,
+                       std::size_t out_cap, std::size_t *out_len);
+
+}  // namespace lt
+
+#endif

@@ -1,0 +1,132 @@
+// Object streams: each direct stream whose dictionary names /ObjStm is
+// decoded (Flate when the dictionary names it, else taken as it stands), its
+// header of object numbers and offsets is read, and one record per
+// contained object is appended to the index, pointing into the decoded bytes
+// that the document's arena owns. A stream or an entry that cannot be read is
+// skipped; running out of memory fails the load instead.
+#include <cstring>
+
+#include "inflate.h"
+#include "internal.h"
+
+namespace lt {
+
+namespace {
+
+constexpr long long k_max_objstm_data = 1LL << 28;
+constexpr long long k_max_retry_size = 0xFFFFFFFLL;
+constexpr long long k_max_decoded = 1LL << 30;
+constexpr i32 k_max_objstm_count = 100000;
+constexpr i32 k_max_objstm_entry = 0x100000;
+
+// The first /key in [from, limit) followed by a number passing `ok`.
+template <typename Ok>
+i32 dict_number(const doc &d, const char *key, i32 from, i32 limit, Ok ok) {
+  const i32 n = static_cast<i32>(std::strlen(key));
+  for (i32 w = next_name(d, key, from, limit); w >= 0; w = next_name(d, key, w + 1, limit)) {
+    i32 c = w + 1 + n;
+    const i32 v = parse_int_at(d.data, d.len, &c);
+    if (ok(v)) return v;
+  }
+  return -1;
+}
+
+// Decodes the stream's data into a block owned by the arena, growing the
+// buffer as the guesses of eight times the data plus 64 bytes, then four
+// times more per retry, allow. Null when the stream is skipped.
+const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, i32 *decoded_len) {
+  const long long n = static_cast<long long>(r.data_end) - r.data_off;
+  const u8 *data = d.data + r.data_off;
+  if (!flate) {
+    u8 *block = d.arena.alloc(static_cast<size_t>(n));
+    if (!block) throw std::bad_alloc();
+    if (n > 0) std::memcpy(block, data, static_cast<size_t>(n));
+    *decoded_len = static_cast<i32>(n);
+    return block;
+  }
+  for (long long size = n * 8 + 64;; size *= 4) {
+    // A buffer above the decoder's limit fails without reading the input.
+    if (size <= k_max_decoded) {
+      std::unique_ptr<u8[]> block(new u8[static_cast<size_t>(size)]);
+      size_t out = 0;
+      if (inflate_decompress(data, static_cast<size_t>(n), block.get(),
+                             static_cast<size_t>(size), &out) == 0) {
+        *decoded_len = static_cast<i32>(out);
+        return d.arena.adopt(std::move(block));
+      }
+    }
+    if (size > k_max_retry_size) return nullptr;
+  }
+}
+
+// Reads the next integer of an object stream's header, or -1.
+i32 read_int_adv(const u8 *data, i32 end, i32 *cursor) {
+  i32 p = *cursor;
+  if (p >= end) return -1;
+  while (p < end && is_pdf_ws(data[p])) ++p;
+  if (p >= end) return -1;
+  bool neg = false;
+  if (data[p] == '+' || data[p] == '-') {
+    neg = data[p] == '-';
+    if (++p >= end) return -1;
+  }
+  const i32 first = p;
+  std::uint32_t v = 0;
+  while (p < end && is_digit(data[p])) v = v * 10u + static_cast<std::uint32_t>(data[p++] - '0');
+  if (p == first) return -1;
+  *cursor = p;
+  if (neg) v = 0u - v;
+  return static_cast<i32>(v);
+}
+
+void expand(doc &d, const obj_rec &r) {
+  const long long n = static_cast<long long>(r.data_end) - r.data_off;
+  if (n < 0 || n > k_max_objstm_data) return;
+  const i32 limit = r.stream_kw_off > 0 ? r.stream_kw_off : d.len;
+  const bool flate = next_name(d, "FlateDecode", r.dict_off, limit) >= 0;
+  i32 decoded_len = 0;
+  const u8 *block = decode_stream(d, r, flate, &decoded_len);
+  if (!block) return;
+
+  const i32 count = dict_number(d, "N", r.dict_off, limit, [](i32 v) { return v > 0; });
+  const i32 first = dict_number(d, "First", r.dict_off, limit, [](i32 v) { return v >= 0; });
+  if (count < 1 || count > k_max_objstm_count || first < 0 || first > decoded_len) return;
+
+  std::vector<i32> nums(static_cast<size_t>(count)), offs(static_cast<size_t>(count));
+  i32 cursor = 0;
+  for (size_t k = 0; k < nums.size(); ++k) {
+    nums[k] = read_int_adv(block, decoded_len, &cursor);
+    if (nums[k] < 0) return;
+    offs[k] = read_int_adv(block, decoded_len, &cursor);
+    if (offs[k] < 0) return;
+  }
+  for (size_t k = 0; k < nums.size(); ++k) {
+    const long long start = static_cast<long long>(first) + offs[k];
+    const long long len = k + 1 < nums.size() ? static_cast<long long>(offs[k + 1]) - offs[k]
+                                              : decoded_len - start;
+    if (nums[k] <= 0 || len < 1 || len > k_max_objstm_entry) continue;
+    // An entry must lie wholly inside the decoded bytes.
+    if (start + len > decoded_len) continue;
+    obj_rec c;
+    c.num = nums[k];
+    c.gen = 0;
+    c.in_objstm = 1;
+    c.body = block + start;
+    c.body_len = static_cast<i32>(len);
+    d.objs.push_back(c);
+  }
+}
+
+}  // namespace
+
+void expand_object_streams(doc &d) {
+  // Records appended here are compressed and never examined again, so an
+  // object stream inside an object stream is not expanded.
+  const size_t direct = d.objs.size();
+  for (size_t k = 0; k < direct; ++k) {
+    const obj_rec r = d.objs[k];  // a copy: expanding grows the vector
+    if (is_objstm_container(d, r)) expand(d, r);
+  }
+}
+
+}  // namespace lt
