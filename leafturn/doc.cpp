@@ -2,6 +2,7 @@
 // one block with one read, then the loader stages run in a fixed order on
 // that image. A failed load leaves nothing allocated.
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <sys/stat.h>
 
@@ -118,19 +119,26 @@ int intake(const char *path, doc &d) {
 
 }  // namespace
 
-int doc_load(const char *path, doc &d) {
+namespace {
+
+// The loader stages on the image in d.data / d.len.
+int run_stages(doc &d, const char *path) {
+  load_trailers(d);
+  scan_objects(d);
+  expand_object_streams(d);
+  select_live(d);
+  if (load_page_tree(d, path) != 0) return -1;
+  // The memoised searches serve the loader; later readers ask few questions.
+  drop_scan_cache(d);
+  return 0;
+}
+
+template <typename F>
+int load_with(doc &d, F &&fill, const char *path) {
   doc_free(d);
   d.trailer_root = d.trailer_info = d.root_num = -1;
   try {
-    if (intake(path, d) != 0) {
-      doc_free(d);
-      return -1;
-    }
-    load_trailers(d);
-    scan_objects(d);
-    expand_object_streams(d);
-    select_live(d);
-    if (load_page_tree(d, path) != 0) {
+    if (fill() != 0 || run_stages(d, path) != 0) {
       doc_free(d);
       return -1;
     }
@@ -138,9 +146,30 @@ int doc_load(const char *path, doc &d) {
     doc_free(d);
     throw;
   }
-  // The memoised searches serve the loader; later readers ask few questions.
-  drop_scan_cache(d);
   return 0;
+}
+
+}  // namespace
+
+int doc_load(const char *path, doc &d) {
+  return load_with(d, [&] { return intake(path, d); }, path);
+}
+
+int doc_load_bytes(const u8 *bytes, i32 len, doc &d) {
+  return load_with(
+      d,
+      [&] {
+        if (len <= 0) {
+          set_error("empty input file: %s", "(memory)");
+          return -1;
+        }
+        d.image.reset(new u8[static_cast<size_t>(len)]);
+        std::memcpy(d.image.get(), bytes, static_cast<size_t>(len));
+        d.data = d.image.get();
+        d.len = len;
+        return 0;
+      },
+      "(memory)");
 }
 
 }  // namespace lt

@@ -108,6 +108,8 @@ struct doc {
 // selection, catalog and page tree. 0 on success; -1 with the message set
 // and the record emptied.
 int doc_load(const char *path, doc &d);
+// The same stages on bytes already in memory (messages name "(memory)").
+int doc_load_bytes(const u8 *bytes, i32 len, doc &d);
 void doc_free(doc &d);
 
 // Loader stages on an image already in d.data / d.len.
@@ -203,6 +205,9 @@ std::unique_ptr<std::string> rebuild_body_with_rotate(const u8 *body, i32 len,
 // count 0 selects every page. 1 on success; 0 with the message set.
 int rotate_doc(const doc &d, const char *out_path, const int *pages, int count,
                int degrees);
+// The output of rotate_doc, assembled in memory without writing it (a null
+// output path is not checked). 1 on success; 0 with the message set.
+int build_output(const doc &d, const int *pages, int count, int degrees, std::string *out);
 
 // Writes bytes to path; an existing regular file is replaced atomically.
 // 1 on success; 0 with the message set.

@@ -19,7 +19,9 @@ constexpr size_t k_max_output = static_cast<size_t>(std::numeric_limits<i32>::ma
 // Output buffer that refuses to grow past what 32-bit offsets can address.
 class outbuf {
  public:
-  outbuf() { s_.reserve(1 << 20); }
+  explicit outbuf(size_t expected) {
+    s_.reserve(std::min(std::max(expected, size_t(1) << 20), k_max_output));
+  }
   void add(const void *p, size_t n) {
     if (failed_) return;
     if (n > k_max_output - s_.size()) {
@@ -42,11 +44,32 @@ class outbuf {
   i32 offset() const { return static_cast<i32>(s_.size()); }
   bool failed() const { return failed_; }
   const std::string &bytes() const { return s_; }
+  void take(std::string *to) { to->swap(s_); }
 
  private:
   std::string s_;
   bool failed_ = false;
 };
+
+// An upper bound of the output's size, so that the buffer is allocated once.
+size_t output_bound(const doc &d) {
+  size_t n = 64 + 20 * (static_cast<size_t>(d.max_num) + 2) + 128;
+  for (const obj_rec &o : d.objs) {
+    n += 32 + 48 + 32;  // header line, a new /Rotate entry, closing keywords
+    if (o.in_objstm) {
+      n += static_cast<size_t>(o.body_len);
+    } else if (o.is_stream) {
+      n += static_cast<size_t>(o.stream_kw_off - o.dict_off) +
+           static_cast<size_t>(o.data_end - o.data_off);
+    } else if (o.endobj_off > o.hdr_off) {
+      n += static_cast<size_t>(o.endobj_off - o.hdr_off);
+    }
+  }
+  // Objects sharing one distant "endobj" can promise far more than they
+  // will write; such output grows as it goes instead.
+  const size_t cap = 2 * static_cast<size_t>(d.len) + (size_t(1) << 20);
+  return std::min(n, cap);
+}
 
 // A generation as the cross-reference table can carry it.
 long xref_gen(i32 gen) { return (gen >= 0 && gen <= 65535) ? gen : 0; }
@@ -104,30 +127,33 @@ bool write_body(outbuf &out, const doc &d, const obj_rec &o, i32 rotation) {
 
 }  // namespace
 
-int rotate_doc(const doc &d, const char *out_path, const int *pages, int count,
-               int degrees) {
+namespace {
+
+// Target rotation per object number (-1: not chosen); a page named twice
+// keeps the last. False with the message set for a page out of range.
+bool plan_targets(const doc &d, const int *pages, int count, int degrees,
+                  std::vector<i32> *target) {
   const int n_pages = static_cast<int>(d.pages.size());
   const int n_targets = pages ? count : n_pages;
 
-  // Target rotation per object number; a page named twice keeps the last.
-  std::vector<i32> target(static_cast<size_t>(d.max_num) + 1, -1);
+  target->assign(static_cast<size_t>(d.max_num) + 1, -1);
   for (int k = 0; k < n_targets; ++k) {
     const int p = pages ? pages[k] : k + 1;
     if (p < 1 || p > n_pages) {
       set_error("page %d out of range (document has %d pages)", p, n_pages);
-      return 0;
+      return false;
     }
     const page_ref &ref = d.pages[static_cast<size_t>(p - 1)];
     i32 r = effective_rotation(d, ref);
     if (r < 0) r = 0;
     if (ref.num >= 0 && ref.num <= d.max_num)
-      target[static_cast<size_t>(ref.num)] = (r + degrees) % 360;
+      (*target)[static_cast<size_t>(ref.num)] = (r + degrees) % 360;
   }
-  if (!out_path) {
-    set_error("NULL output path");
-    return 0;
-  }
+  return true;
+}
 
+// Assembles the whole output; false with the message set.
+bool assemble(const doc &d, const std::vector<i32> &target, outbuf &out) {
   std::vector<i32> order(d.objs.size());
   for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<i32>(k);
   std::sort(order.begin(), order.end(), [&](i32 a, i32 b) {
@@ -136,14 +162,13 @@ int rotate_doc(const doc &d, const char *out_path, const int *pages, int count,
   std::vector<i32> offset(static_cast<size_t>(d.max_num) + 1, -1);
   std::vector<i32> gen(static_cast<size_t>(d.max_num) + 1, 0);
 
-  outbuf out;
   out.add("%PDF-1.4\n");
   out.add("%\xE2\xE3\xCF\xD3\n");
   for (const i32 idx : order) {
     const obj_rec &o = d.objs[static_cast<size_t>(idx)];
     const i32 at = out.offset();
     out.addf("%ld %ld obj\n", static_cast<long>(o.num), static_cast<long>(o.gen));
-    if (!write_body(out, d, o, target[static_cast<size_t>(o.num)])) return 0;
+    if (!write_body(out, d, o, target[static_cast<size_t>(o.num)])) return false;
     offset[static_cast<size_t>(o.num)] = at;
     gen[static_cast<size_t>(o.num)] = o.gen;
     if (out.failed()) break;
@@ -172,8 +197,32 @@ int rotate_doc(const doc &d, const char *out_path, const int *pages, int count,
   out.add("\n%%EOF\n");
   if (out.failed()) {
     set_error("failed to build output");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int build_output(const doc &d, const int *pages, int count, int degrees, std::string *result) {
+  std::vector<i32> target;
+  if (!plan_targets(d, pages, count, degrees, &target)) return 0;
+  outbuf out(output_bound(d));
+  if (!assemble(d, target, out)) return 0;
+  out.take(result);
+  return 1;
+}
+
+int rotate_doc(const doc &d, const char *out_path, const int *pages, int count,
+               int degrees) {
+  std::vector<i32> target;
+  if (!plan_targets(d, pages, count, degrees, &target)) return 0;
+  if (!out_path) {
+    set_error("NULL output path");
     return 0;
   }
+  outbuf out(output_bound(d));
+  if (!assemble(d, target, out)) return 0;
   return write_file(out_path, out.bytes());
 }
 
