@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+"""Times leafturn against its peers on the generated inputs.
+
+For "rotate every page by 90": `leafturn rotate`, `qpdf --rotate=+90` (the
+reference peer) and `cp` (the floor: copying the bytes). For the rotation
+query of the last page: `leafturn rotation` against `pdfinfo -f N -l N`.
+Runs are interleaved; the table shows medians of wall time and peak memory.
+"""
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+RUNS = int(os.environ.get("BENCH_RUNS", "5"))
+
+
+def measure(cmd):
+    start = time.perf_counter()
+    proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(proc.pid, 0)
+    wall = time.perf_counter() - start
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise SystemExit("failed: " + " ".join(cmd))
+    return wall, usage.ru_maxrss * 1024  # kB on Linux
+
+
+def pages_of(cli, path):
+    out = subprocess.run([cli, "info", path], capture_output=True, text=True, check=True).stdout
+    return int(out.split("\n")[0].split()[1])
+
+
+def main():
+    cli, data = sys.argv[1], sys.argv[2]
+    tmp = os.path.join(data, "out")
+    os.makedirs(tmp, exist_ok=True)
+    inputs = ["pages-2000.pdf", "pages-20000.pdf", "pages-20000-objstm.pdf", "images-200.pdf"]
+    rows = []
+    ok = True
+    for name in inputs:
+        src = os.path.join(data, name)
+        size = os.path.getsize(src)
+        last = pages_of(cli, src)
+        tools = {
+            "leafturn": [cli, "rotate", src, os.path.join(tmp, "lt.pdf"), "--degrees", "90"],
+            "qpdf": ["qpdf", "--rotate=+90", src, os.path.join(tmp, "q.pdf")],
+            "cp": ["cp", src, os.path.join(tmp, "cp.pdf")],
+            "leafturn query": [cli, "rotation", src, str(last)],
+            "pdfinfo query": ["pdfinfo", "-f", str(last), "-l", str(last), src],
+        }
+        samples = {k: [] for k in tools}
+        for _ in range(RUNS):
+            for k, cmd in tools.items():  # interleaved
+                samples[k].append(measure(cmd))
+        med = {k: (statistics.median(w for w, _ in v), statistics.median(m for _, m in v))
+               for k, v in samples.items()}
+        lt_w, lt_m = med["leafturn"]
+        q_w = med["qpdf"][0]
+        cp_w = med["cp"][0]
+        lq_w, lq_m = med["leafturn query"]
+        pq_w = med["pdfinfo query"][0]
+        mem_ratio = max(lt_m, lq_m) / size
+        rows.append((name, size, lt_w, q_w, cp_w, lt_w / q_w, lt_w / cp_w, lt_m, mem_ratio,
+                     lq_w, pq_w, lq_w / pq_w))
+        ok &= lt_w <= q_w / 10 and lq_w <= pq_w / 10 and mem_ratio <= 2.5
+        if name.startswith("images"):
+            ok &= lt_w <= 1.5 * cp_w
+    print("rotate every page by 90 (median of %d interleaved runs)" % RUNS)
+    print("| input | size MB | leafturn s | qpdf s | cp s | lt/qpdf | lt/cp | peak MB | peak/size |")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|")
+    for r in rows:
+        print("| %s | %.1f | %.3f | %.3f | %.3f | %.3f | %.2f | %.1f | %.2f |"
+              % (r[0], r[1] / 1e6, r[2], r[3], r[4], r[5], r[6], r[7] / 1e6, r[8]))
+    print()
+    print("rotation query of the last page")
+    print("| input | leafturn s | pdfinfo s | lt/pdfinfo |")
+    print("|---|---:|---:|---:|")
+    for r in rows:
+        print("| %s | %.3f | %.3f | %.3f |" % (r[0], r[9], r[10], r[11]))
+    print()
+    print("targets met" if ok else "TARGETS MISSED")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
