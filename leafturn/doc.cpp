@@ -50,6 +50,7 @@ void doc_free(doc &d) {
   std::vector<page_ref>().swap(d.pages);
   std::vector<i32>().swap(d.by_num);
   drop_scan_cache(d);
+  d.source = file_identity();
   d.trailer_root = d.trailer_info = d.encrypted = 0;
   d.root_num = d.info_num = d.max_num = 0;
 }
@@ -78,6 +79,25 @@ long long file_size(std::FILE *f) {
   if (fseeko(f, 0, SEEK_SET) != 0) return -1;
 #endif
   return size;
+}
+
+// Records which file the bytes were read from, so that the writer can tell
+// whether the file still holds them.
+void remember_source(std::FILE *f, const char *path, file_identity &id) {
+  id = file_identity();
+#if defined(__linux__)
+  struct stat st;
+  if (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  id.path = path;
+  id.dev = static_cast<unsigned long long>(st.st_dev);
+  id.ino = static_cast<unsigned long long>(st.st_ino);
+  id.size = st.st_size;
+  id.mtime_ns = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  id.known = true;
+#else
+  (void)f;
+  (void)path;
+#endif
 }
 
 int intake(const char *path, doc &d) {
@@ -114,6 +134,7 @@ int intake(const char *path, doc &d) {
   d.image = std::move(image);
   d.data = d.image.get();
   d.len = len;
+  remember_source(f.get(), path, d.source);
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 
 #if defined(_WIN32)
@@ -25,28 +26,137 @@ namespace lt {
 
 namespace {
 
-// Writes all bytes to an open stream and closes it. Sets the message with
-// the caller's path on failure.
-int write_and_close(std::FILE *f, const std::string &bytes, const char *shown) {
-  int ok = 1;
-  if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
-    set_error("short write to %s", shown);
-    ok = 0;
+constexpr size_t k_stage_size = size_t(1) << 20;
+constexpr size_t k_min_system_copy = size_t(1) << 16;
+
+// An open output file. Small pieces are gathered into one staging block;
+// large ones go out directly, or are copied inside the system from the
+// input file when it still holds them.
+class sink {
+ public:
+  // The staging block is allocated before the file is opened, so that
+  // running out of memory never leaves a file behind.
+  sink(std::FILE *f, std::vector<u8> &stage) : f_(f), stage_(stage) { stage_.clear(); }
+  ~sink() {
+    if (f_) std::fclose(f_);
   }
-  if (std::fclose(f) != 0) {
-    set_error("close error on %s", shown);
-    ok = 0;
+  bool put(const u8 *p, size_t n) {
+    if (n >= k_stage_size) return flush() && raw(p, n);
+    if (stage_.size() + n > k_stage_size && !flush()) return false;
+    stage_.insert(stage_.end(), p, p + n);
+    return true;
   }
-  return ok;
+  // Copies n bytes at offset off of in_fd; false when the system would not
+  // (then nothing of the piece counts as written: *done says how much did).
+  bool copy(int in_fd, long long off, size_t n, size_t *done) {
+    *done = 0;
+#if defined(__linux__)
+    if (!flush() || std::fflush(f_) != 0) return false;
+    loff_t from = static_cast<loff_t>(off);
+    const int out_fd = fileno(f_);
+    while (*done < n) {
+      const ssize_t k = ::copy_file_range(in_fd, &from, out_fd, nullptr, n - *done, 0);
+      if (k <= 0) return false;
+      *done += static_cast<size_t>(k);
+    }
+    return true;
+#else
+    (void)in_fd;
+    (void)off;
+    (void)n;
+    return false;
+#endif
+  }
+  bool flush() {
+    if (stage_.empty()) return true;
+    const bool ok = raw(stage_.data(), stage_.size());
+    stage_.clear();
+    return ok;
+  }
+  // Closes the file; false when that fails.
+  bool close() {
+    std::FILE *f = f_;
+    f_ = nullptr;
+    return std::fclose(f) == 0;
+  }
+  std::FILE *file() const { return f_; }
+
+ private:
+  bool raw(const u8 *p, size_t n) { return std::fwrite(p, 1, n, f_) == n; }
+  std::FILE *f_;
+  std::vector<u8> &stage_;
+};
+
+// The input file, opened again, when it still is the file the document was
+// read from; -1 otherwise.
+int reopen_input(const file_identity &id) {
+#if defined(__linux__)
+  if (!id.known) return -1;
+  const int fd = ::open(id.path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || static_cast<unsigned long long>(st.st_dev) != id.dev ||
+      static_cast<unsigned long long>(st.st_ino) != id.ino || st.st_size != id.size ||
+      static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec != id.mtime_ns) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+#else
+  (void)id;
+  return -1;
+#endif
 }
 
-int write_direct(const char *path, const std::string &bytes) {
+// Writes every piece and closes the file. Sets the message with the
+// caller's path on failure.
+int write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out,
+                    const file_identity &input, const char *shown) {
+  sink s(f, stage);
+  int in_fd = reopen_input(input);
+#if defined(__linux__)
+  if (in_fd >= 0) {
+    // Never copy from the file being written (a direct write into the input).
+    struct stat a, b;
+    if (::fstat(fileno(f), &a) != 0 || ::fstat(in_fd, &b) != 0 ||
+        (a.st_dev == b.st_dev && a.st_ino == b.st_ino)) {
+      ::close(in_fd);
+      in_fd = -1;
+    }
+  }
+#endif
+  bool ok = true;
+  for (const out_piece &p : out.pieces) {
+    const u8 *bytes = p.ptr ? p.ptr : reinterpret_cast<const u8 *>(out.text.data()) + p.off;
+    size_t done = 0;
+    if (in_fd >= 0 && p.ptr && p.off >= 0 && p.len >= k_min_system_copy &&
+        s.copy(in_fd, p.off, p.len, &done))
+      continue;
+    if (!s.put(bytes + done, p.len - done)) {
+      ok = false;
+      break;
+    }
+  }
+  if (ok) ok = s.flush() && std::fflush(s.file()) == 0;
+#if defined(__linux__)
+  if (in_fd >= 0) ::close(in_fd);
+#endif
+  if (!ok) set_error("short write to %s", shown);
+  if (!s.close()) {
+    set_error("close error on %s", shown);
+    ok = false;
+  }
+  return ok ? 1 : 0;
+}
+
+int write_direct(const char *path, std::vector<u8> &stage, const output &out,
+                 const file_identity &input) {
   std::FILE *f = std::fopen(path, "wb");
   if (!f) {
     set_error("cannot write %s", path);
     return 0;
   }
-  return write_and_close(f, bytes, path);
+  return write_and_close(f, stage, out, input, path);
 }
 
 #if defined(_WIN32)
@@ -99,15 +209,14 @@ bool existing_regular_file(const char *path, std::string *target, unsigned *mode
 }
 
 std::FILE *open_temp(const std::string &target, unsigned mode, std::string *tmp) {
-  std::string name = target + ".ltXXXXXX";
-  const int fd = ::mkstemp(&name[0]);
+  *tmp = target + ".ltXXXXXX";  // every allocation before the file exists
+  const int fd = ::mkstemp(&(*tmp)[0]);
   if (fd < 0) return nullptr;
-  *tmp = name;
   ::fchmod(fd, static_cast<mode_t>(mode));
   std::FILE *f = ::fdopen(fd, "wb");
   if (!f) {
     ::close(fd);
-    ::unlink(name.c_str());
+    ::unlink(tmp->c_str());
   }
   return f;
 }
@@ -120,10 +229,12 @@ bool replace_with(const std::string &tmp, const std::string &target) {
 
 }  // namespace
 
-int write_file(const char *path, const std::string &bytes) {
+int write_output(const char *path, const output &out, const file_identity &input) {
+  std::vector<u8> stage;
+  stage.reserve(k_stage_size);
   std::string target;
   unsigned mode = 0;
-  if (!existing_regular_file(path, &target, &mode)) return write_direct(path, bytes);
+  if (!existing_regular_file(path, &target, &mode)) return write_direct(path, stage, out, input);
 
   // A file the caller may not write is not replaced. Opening it to append
   // changes nothing.
@@ -136,8 +247,8 @@ int write_file(const char *path, const std::string &bytes) {
 
   std::string tmp;
   std::FILE *f = open_temp(target, mode, &tmp);
-  if (!f) return write_direct(path, bytes);
-  if (!write_and_close(f, bytes, path)) {
+  if (!f) return write_direct(path, stage, out, input);
+  if (!write_and_close(f, stage, out, input, path)) {
     std::remove(tmp.c_str());
     return 0;
   }

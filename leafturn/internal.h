@@ -43,10 +43,10 @@ struct obj_rec {
   i32 data_off = -1;
   i32 data_end = -1;
   i32 endobj_off = -1;
-  i32 is_stream = 0;
-  i32 in_objstm = 0;
   const u8 *body = nullptr;
   i32 body_len = 0;
+  std::int8_t is_stream = 0;
+  std::int8_t in_objstm = 0;
 };
 
 struct page_ref {
@@ -76,6 +76,15 @@ class arena {
 
 struct scan_cache;  // memoised searches over one file image (scan_index.cpp)
 
+// Where a document's bytes came from, to tell later whether the file still
+// holds them.
+struct file_identity {
+  bool known = false;
+  std::string path;
+  unsigned long long dev = 0, ino = 0;
+  long long size = 0, mtime_ns = 0;
+};
+
 struct doc {
   doc();
   ~doc();
@@ -98,6 +107,7 @@ struct doc {
   // After live selection: record index of each object number, -1 if none.
   std::vector<i32> by_num;
   std::unique_ptr<scan_cache> cache;
+  file_identity source;
 
   // First record with this number, or null.
   const obj_rec *find(i32 num) const;
@@ -170,6 +180,8 @@ int obj_type(const doc &d, const obj_rec &o);
 const std::vector<i32> &keyword_positions(const doc &d, const char *kw);
 // First whole-word occurrence at or after start, or -1.
 i32 next_keyword(const doc &d, const char *kw, i32 start);
+// Last whole-word occurrence in the image, or -1.
+i32 last_keyword(const doc &d, const char *kw);
 // First /name at or after start whose name ends at or before limit, or -1.
 i32 next_name(const doc &d, const char *name, i32 start, i32 limit);
 void drop_scan_cache(doc &d);
@@ -201,17 +213,34 @@ std::string rebuild_dict_with_rotate(const u8 *b, i32 len, i32 start, i32 end,
 std::unique_ptr<std::string> rebuild_body_with_rotate(const u8 *body, i32 len,
                                                       i32 rotation);
 
+// An assembled output file: pieces in order, each either generated text
+// (ptr null, at `off` in `text`) or bytes of the loaded document in memory
+// (then `off` >= 0 says the same bytes stand at that offset of the input
+// file). Output offsets fit 32 bits, so every piece does too.
+struct out_piece {
+  const u8 *ptr;
+  std::uint32_t len;
+  i32 off;  // ptr null: offset in the text; else the offset in the input file, or -1
+};
+struct output {
+  std::string text;
+  std::vector<out_piece> pieces;
+  size_t size = 0;
+  std::string bytes() const;  // all pieces joined
+};
+
 // Writes the loaded document with the chosen pages turned. pages null and
 // count 0 selects every page. 1 on success; 0 with the message set.
 int rotate_doc(const doc &d, const char *out_path, const int *pages, int count,
                int degrees);
 // The output of rotate_doc, assembled in memory without writing it (a null
 // output path is not checked). 1 on success; 0 with the message set.
-int build_output(const doc &d, const int *pages, int count, int degrees, std::string *out);
+int build_output(const doc &d, const int *pages, int count, int degrees, output *out);
 
-// Writes bytes to path; an existing regular file is replaced atomically.
-// 1 on success; 0 with the message set.
-int write_file(const char *path, const std::string &bytes);
+// Writes an output to path; an existing regular file is replaced
+// atomically. Bytes that the input file still holds unchanged may be copied
+// from it by the system. 1 on success; 0 with the message set.
+int write_output(const char *path, const output &out, const file_identity &input);
 
 }  // namespace lt
 

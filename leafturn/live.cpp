@@ -29,19 +29,23 @@ void select_live(doc &d) {
       last_direct[static_cast<size_t>(r.num)] = static_cast<i32>(k);
     }
   }
-  std::vector<obj_rec> live;
-  live.reserve(128);
-  d.max_num = 0;
-  for (size_t k = 0; k < d.objs.size(); ++k) {
+  auto keep = [&](size_t k) {
     const obj_rec &r = d.objs[k];
-    if (r.num < 0 || r.num > k_max_obj_num) continue;
+    if (r.num < 0 || r.num > k_max_obj_num) return false;
     const size_t n = static_cast<size_t>(r.num);
     const i32 self = static_cast<i32>(k);
-    const bool keep = r.in_objstm ? (last_direct[n] == -1 && last_objstm[n] == self)
-                                  : (!container[k] && last_direct[n] == self);
-    if (!keep) continue;
-    live.push_back(r);
-    if (r.num > d.max_num) d.max_num = r.num;
+    return r.in_objstm ? (last_direct[n] == -1 && last_objstm[n] == self)
+                       : (!container[k] && last_direct[n] == self);
+  };
+  size_t survivors = 0;
+  for (size_t k = 0; k < d.objs.size(); ++k) survivors += keep(k) ? 1 : 0;
+  std::vector<obj_rec> live;
+  live.reserve(survivors);
+  d.max_num = 0;
+  for (size_t k = 0; k < d.objs.size(); ++k) {
+    if (!keep(k)) continue;
+    live.push_back(d.objs[k]);
+    if (d.objs[k].num > d.max_num) d.max_num = d.objs[k].num;
   }
   d.objs.swap(live);
   // Lookups by number from here on: at most one live record per number.

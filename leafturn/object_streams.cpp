@@ -52,6 +52,12 @@ const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, i32 *decoded_len) 
       if (inflate_decompress(data, static_cast<size_t>(n), block.get(),
                              static_cast<size_t>(size), &out) == 0) {
         *decoded_len = static_cast<i32>(out);
+        if (static_cast<size_t>(size) - out > 4096) {
+          // Keep only what was decoded: the guess can be far too large.
+          std::unique_ptr<u8[]> exact(new u8[out ? out : 1]);
+          std::memcpy(exact.get(), block.get(), out);
+          block = std::move(exact);
+        }
         return d.arena.adopt(std::move(block));
       }
     }

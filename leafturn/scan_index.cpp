@@ -58,8 +58,18 @@ class pos_map {
 
 }  // namespace
 
+// Positions of one keyword, complete within [lo, hi) and extended on demand.
+struct kw_index {
+  std::vector<i32> pos;
+  i32 lo = -1;
+  i32 hi = -1;
+};
+
 struct scan_cache {
-  std::map<std::string, std::vector<i32>> keywords;
+  std::map<std::string, kw_index> keywords;
+  // Names: one pass collects the names the loader asks about; any other
+  // name gets a pass of its own when first asked for.
+  bool names_built = false;
   std::map<std::string, std::vector<i32>> names;
   // Every '(' of the image with the ')' that closes a literal string opened
   // there (-1 when none), sorted by position.
@@ -143,21 +153,123 @@ i32 string_close(const doc &d, scan_cache &c, i32 x) {
 
 }  // namespace
 
+namespace {
+
+const char *const k_indexed_names[] = {"Root", "Info",    "Encrypt", "Prev", "Length", "ObjStm",
+                                       "FlateDecode", "Catalog", "Kids", "N", "First"};
+
+// One pass over every '/': the name token after it (the longest run of
+// name-continuing bytes) matches a name exactly when find_name would.
+void build_names(const doc &d, scan_cache &c) {
+  c.names_built = true;
+  for (const char *n : k_indexed_names) c.names[n];
+  const u8 *b = d.data;
+  const i32 len = d.len;
+  i32 i = 0;
+  while (i < len) {
+    const void *hit = std::memchr(b + i, '/', static_cast<size_t>(len - i));
+    if (!hit) break;
+    i = static_cast<i32>(static_cast<const u8 *>(hit) - b);
+    i32 j = i + 1;
+    while (j < len && is_name_cont(b[j])) ++j;
+    const size_t n = static_cast<size_t>(j - i - 1);
+    for (const char *name : k_indexed_names) {
+      if (std::strlen(name) == n && std::memcmp(b + i + 1, name, n) == 0) {
+        c.names[name].push_back(i);
+        break;
+      }
+    }
+    i = j;
+  }
+}
+
+// "obj" and "endobj" in one pass: every "endobj" ends in "obj".
+void build_obj_keywords(const doc &d, scan_cache &c) {
+  kw_index &obj = c.keywords["obj"];
+  kw_index &endobj = c.keywords["endobj"];
+  obj.pos.clear();
+  endobj.pos.clear();
+  const u8 *b = d.data;
+  const i32 len = d.len;
+  for (i32 i = 0; i + 3 <= len;) {
+    const void *hit = std::memchr(b + i, 'o', static_cast<size_t>(len - 2 - i));
+    if (!hit) break;
+    i = static_cast<i32>(static_cast<const u8 *>(hit) - b);
+    if (b[i + 1] == 'b' && b[i + 2] == 'j') {
+      if (kw_at(b, i, len, "obj")) obj.pos.push_back(i);
+      else if (i >= 3 && kw_at(b, i - 3, len, "endobj")) endobj.pos.push_back(i - 3);
+    }
+    ++i;
+  }
+  obj.lo = endobj.lo = 0;
+  obj.hi = endobj.hi = len;
+}
+
+kw_index &keyword_index(const doc &d, scan_cache &c, const char *kw) {
+  if ((std::strcmp(kw, "obj") == 0 || std::strcmp(kw, "endobj") == 0) &&
+      c.keywords.find("obj") == c.keywords.end())
+    build_obj_keywords(d, c);
+  return c.keywords[kw];
+}
+
+}  // namespace
+
 const std::vector<i32> &keyword_positions(const doc &d, const char *kw) {
   scan_cache &c = cache_of(d);
-  auto it = c.keywords.find(kw);
-  if (it != c.keywords.end()) return it->second;
-  std::vector<i32> &v = c.keywords[kw];
-  for (i32 p = find_kw(d.data, d.len, 0, kw); p >= 0;
-       p = find_kw(d.data, d.len, p + 1, kw))
-    v.push_back(p);
-  return v;
+  kw_index &k = keyword_index(d, c, kw);
+  if (k.lo != 0 || k.hi != d.len) {
+    k.pos.clear();
+    for (i32 p = find_kw(d.data, d.len, 0, kw); p >= 0; p = find_kw(d.data, d.len, p + 1, kw))
+      k.pos.push_back(p);
+    k.lo = 0;
+    k.hi = d.len;
+  }
+  return k.pos;
 }
 
 i32 next_keyword(const doc &d, const char *kw, i32 start) {
-  const std::vector<i32> &v = keyword_positions(d, kw);
-  auto it = std::lower_bound(v.begin(), v.end(), start < 0 ? 0 : start);
-  return it == v.end() ? -1 : *it;
+  scan_cache &c = cache_of(d);
+  kw_index &k = keyword_index(d, c, kw);
+  if (start < 0) start = 0;
+  if (start >= d.len) return -1;
+  if (k.lo < 0) {
+    k.lo = k.hi = start;
+  } else if (start < k.lo) {
+    // Cover [start, lo) too, in front of what is known.
+    std::vector<i32> front;
+    for (i32 p = find_kw(d.data, d.len, start, kw); p >= 0 && p < k.lo;
+         p = find_kw(d.data, d.len, p + 1, kw))
+      front.push_back(p);
+    k.pos.insert(k.pos.begin(), front.begin(), front.end());
+    k.lo = start;
+  }
+  for (;;) {
+    auto it = std::lower_bound(k.pos.begin(), k.pos.end(), start);
+    if (it != k.pos.end()) return *it;
+    if (k.hi >= d.len) return -1;
+    const i32 p = find_kw(d.data, d.len, k.hi, kw);
+    if (p < 0) {
+      k.hi = d.len;
+      return -1;
+    }
+    if (k.pos.empty() || k.pos.back() < p) k.pos.push_back(p);
+    k.hi = p + 1;
+  }
+}
+
+i32 last_keyword(const doc &d, const char *kw) {
+  const i32 n = static_cast<i32>(std::strlen(kw));
+  for (i32 i = d.len - n; i >= 0; --i) {
+#if defined(__GLIBC__)
+    const void *hit = memrchr(d.data, kw[0], static_cast<size_t>(i + 1));
+    if (!hit) return -1;
+    i = static_cast<i32>(static_cast<const u8 *>(hit) - d.data);
+#else
+    if (d.data[i] != static_cast<u8>(kw[0])) continue;
+#endif
+    if (kw_at(d.data, i, d.len, kw)) return i;
+  }
+  return -1;
 }
 
 // A name that ends right at the limit matches whatever byte follows, so a
@@ -167,6 +279,7 @@ i32 next_keyword(const doc &d, const char *kw, i32 start) {
 // never follows a letter, so the list answers every windowed search.
 i32 next_name(const doc &d, const char *name, i32 start, i32 limit) {
   scan_cache &c = cache_of(d);
+  if (!c.names_built) build_names(d, c);
   auto it = c.names.find(name);
   if (it == c.names.end()) {
     std::vector<i32> &v = c.names[name];

@@ -84,9 +84,9 @@ void load_trailers(doc &d) {
   d.trailer_root = -1;
   d.trailer_info = -1;
   d.encrypted = 0;
-  const std::vector<i32> &sx = keyword_positions(d, "startxref");
-  if (sx.empty()) return;
-  i32 cur = sx.back() + 9;
+  const i32 last = last_keyword(d, "startxref");
+  if (last < 0) return;
+  i32 cur = last + 9;
   i32 o = parse_int_at(d.data, d.len, &cur);
   // A section visited again repeats what it did the first time, so a /Prev
   // loop can stop at the first repeat instead of running to the limit.

@@ -1,8 +1,9 @@
 // The document writer: a complete new PDF 1.4 file assembled in memory
 // (header, every live object in ascending number, one classic
 // cross-reference table, trailer), chosen pages carrying a new /Rotate.
-// Stream data is copied byte for byte. Nothing reaches the disk until the
-// whole output is built.
+// Stream data is copied byte for byte: the output refers to the loaded bytes
+// instead of copying them again. Nothing reaches the disk until the whole
+// output is built.
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -16,24 +17,42 @@ namespace {
 constexpr i32 k_max_plain_content = (1 << 28) - 1;
 constexpr size_t k_max_output = static_cast<size_t>(std::numeric_limits<i32>::max());
 
-// Output buffer that refuses to grow past what 32-bit offsets can address.
+// Pieces shorter than this are copied into the output's own text.
+constexpr size_t k_min_reference = 24;
+
+// The output as pieces: generated text and references to the document's
+// bytes in memory. Refuses to grow past what 32-bit offsets can address.
 class outbuf {
  public:
-  explicit outbuf(size_t expected) {
-    s_.reserve(std::min(std::max(expected, size_t(1) << 20), k_max_output));
+  // Generated text is headers, keywords, short pieces, the table and
+  // rewritten dictionaries; everything else copied from the document is
+  // referred to. `text_bound` sizes the text once.
+  outbuf(output &o, size_t text_bound, size_t objects) : o_(o) {
+    o_.text.reserve(std::min(text_bound, k_max_output));
+    o_.pieces.reserve(2 * objects + 8);
   }
   void add(const void *p, size_t n) {
-    if (failed_) return;
-    if (n > k_max_output - s_.size()) {
-      failed_ = true;
-      return;
+    if (!grow(n)) return;
+    const size_t at = o_.text.size();
+    o_.text.append(static_cast<const char *>(p), n);
+    out_piece *last = o_.pieces.empty() ? nullptr : &o_.pieces.back();
+    if (last && !last->ptr && static_cast<size_t>(last->off) + last->len == at) {
+      last->len += static_cast<std::uint32_t>(n);
+    } else {
+      o_.pieces.push_back({nullptr, static_cast<std::uint32_t>(n), static_cast<i32>(at)});
     }
-    s_.append(static_cast<const char *>(p), n);
   }
   void add(const std::string &t) { add(t.data(), t.size()); }
   void add(const char *t) { add(t, std::char_traits<char>::length(t)); }
-  void add_range(const u8 *b, i32 from, i32 to) {
-    if (to > from) add(b + from, static_cast<size_t>(to - from));
+  // Bytes of the document in memory; file_off is their offset in the input
+  // file, or -1.
+  void add_ref(const u8 *p, size_t n, i32 file_off) {
+    if (n < k_min_reference) return add(p, n);
+    if (!grow(n)) return;
+    o_.pieces.push_back({p, static_cast<std::uint32_t>(n), file_off});
+  }
+  void add_range(const doc &d, i32 from, i32 to) {
+    if (to > from) add_ref(d.data + from, static_cast<size_t>(to - from), from);
   }
   template <typename... A>
   void addf(const char *fmt, A... args) {
@@ -41,34 +60,44 @@ class outbuf {
     const int n = std::snprintf(tmp, sizeof tmp, fmt, args...);
     if (n > 0) add(tmp, static_cast<size_t>(std::min(n, int(sizeof tmp) - 1)));
   }
-  i32 offset() const { return static_cast<i32>(s_.size()); }
+  i32 offset() const { return static_cast<i32>(o_.size); }
   bool failed() const { return failed_; }
-  const std::string &bytes() const { return s_; }
-  void take(std::string *to) { to->swap(s_); }
 
  private:
-  std::string s_;
+  bool grow(size_t n) {
+    if (failed_) return false;
+    if (n > k_max_output - o_.size) {
+      failed_ = true;
+      return false;
+    }
+    o_.size += n;
+    return true;
+  }
+  output &o_;
   bool failed_ = false;
 };
 
-// An upper bound of the output's size, so that the buffer is allocated once.
-size_t output_bound(const doc &d) {
-  size_t n = 64 + 20 * (static_cast<size_t>(d.max_num) + 2) + 128;
+// An upper bound of the generated text for these targets.
+size_t text_bound(const doc &d, const std::vector<i32> &target) {
+  size_t n = 4096 + 20 * (static_cast<size_t>(d.max_num) + 2);
+  auto piece = [](long long len) -> size_t {
+    return len > 0 && static_cast<size_t>(len) < k_min_reference ? static_cast<size_t>(len) : 0;
+  };
   for (const obj_rec &o : d.objs) {
-    n += 32 + 48 + 32;  // header line, a new /Rotate entry, closing keywords
+    n += 64;  // header line and closing keywords
+    const bool chosen = target[static_cast<size_t>(o.num)] >= 0;
     if (o.in_objstm) {
-      n += static_cast<size_t>(o.body_len);
+      n += chosen ? static_cast<size_t>(o.body_len) + 48 : piece(o.body_len);
     } else if (o.is_stream) {
-      n += static_cast<size_t>(o.stream_kw_off - o.dict_off) +
-           static_cast<size_t>(o.data_end - o.data_off);
-    } else if (o.endobj_off > o.hdr_off) {
-      n += static_cast<size_t>(o.endobj_off - o.hdr_off);
+      const long long dict = static_cast<long long>(o.stream_kw_off) - o.dict_off;
+      n += (chosen ? static_cast<size_t>(dict) + 48 : piece(dict)) +
+           piece(static_cast<long long>(o.data_end) - o.data_off);
+    } else {
+      const long long all = static_cast<long long>(o.endobj_off) - o.hdr_off;
+      n += chosen ? static_cast<size_t>(all) + 48 : piece(all);
     }
   }
-  // Objects sharing one distant "endobj" can promise far more than they
-  // will write; such output grows as it goes instead.
-  const size_t cap = 2 * static_cast<size_t>(d.len) + (size_t(1) << 20);
-  return std::min(n, cap);
+  return n;
 }
 
 // A generation as the cross-reference table can carry it.
@@ -98,7 +127,7 @@ bool write_body(outbuf &out, const doc &d, const obj_rec &o, i32 rotation) {
       }
       out.add(*text);
     } else {
-      out.add(o.body, static_cast<size_t>(o.body_len));
+      out.add_ref(o.body, static_cast<size_t>(o.body_len), -1);
     }
     out.add("\nendobj\n");
     return true;
@@ -107,10 +136,10 @@ bool write_body(outbuf &out, const doc &d, const obj_rec &o, i32 rotation) {
     if (chosen && o.dict_off >= 0 && o.stream_kw_off >= 0) {
       out.add(rebuild_dict_with_rotate(d.data, d.len, o.dict_off, o.stream_kw_off, rotation));
     } else {
-      out.add_range(d.data, o.dict_off, o.stream_kw_off);
+      out.add_range(d, o.dict_off, o.stream_kw_off);
     }
     out.add("stream\n");
-    out.add_range(d.data, o.data_off, o.data_end);
+    out.add_range(d, o.data_off, o.data_end);
     out.add("\nendstream\nendobj\n");
     return true;
   }
@@ -119,7 +148,7 @@ bool write_body(outbuf &out, const doc &d, const obj_rec &o, i32 rotation) {
   } else {
     const i32 c = content_start(d, o);
     const long long n = static_cast<long long>(o.endobj_off) - c;
-    if (n >= 1 && n <= k_max_plain_content) out.add_range(d.data, c, o.endobj_off);
+    if (n >= 1 && n <= k_max_plain_content) out.add_range(d, c, o.endobj_off);
   }
   out.add("endobj\n");
   return true;
@@ -204,13 +233,20 @@ bool assemble(const doc &d, const std::vector<i32> &target, outbuf &out) {
 
 }  // namespace
 
-int build_output(const doc &d, const int *pages, int count, int degrees, std::string *result) {
+int build_output(const doc &d, const int *pages, int count, int degrees, output *result) {
   std::vector<i32> target;
   if (!plan_targets(d, pages, count, degrees, &target)) return 0;
-  outbuf out(output_bound(d));
-  if (!assemble(d, target, out)) return 0;
-  out.take(result);
-  return 1;
+  *result = output();
+  outbuf out(*result, text_bound(d, target), d.objs.size());
+  return assemble(d, target, out) ? 1 : 0;
+}
+
+std::string output::bytes() const {
+  std::string all;
+  all.reserve(size);
+  for (const out_piece &p : pieces)
+    all.append(p.ptr ? reinterpret_cast<const char *>(p.ptr) : text.data() + p.off, p.len);
+  return all;
 }
 
 int rotate_doc(const doc &d, const char *out_path, const int *pages, int count,
@@ -221,9 +257,10 @@ int rotate_doc(const doc &d, const char *out_path, const int *pages, int count,
     set_error("NULL output path");
     return 0;
   }
-  outbuf out(output_bound(d));
+  output result;
+  outbuf out(result, text_bound(d, target), d.objs.size());
   if (!assemble(d, target, out)) return 0;
-  return write_file(out_path, out.bytes());
+  return write_output(out_path, result, d.source);
 }
 
 }  // namespace lt

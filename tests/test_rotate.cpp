@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 
+#include "internal.h"
 #include "leafturn.h"
 #include "pdf_builder.h"
 
@@ -227,6 +228,31 @@ TEST(Rotate, InPlaceReplacesTheInput) {
 }
 
 // ---- writing the file -------------------------------------------------------------------
+
+TEST(WriteFile, LargeStreamsCopiedFromTheInputAreExact) {
+  // Large stream data may be copied from the input file by the system; the
+  // bytes must be exactly those assembled in memory, in place or not.
+  std::string big;
+  for (unsigned i = 0; i < 300000; ++i) big += static_cast<char>((i * 7919u) >> 3);
+  builder b = simple_doc(2);
+  b.stream(9, "/Type /XObject /Subtype /Image", big);
+  b.stream(10, "", big.substr(1000, 70000));
+  const std::string in = write_temp("large.pdf", b.build());
+  lt::doc d;
+  ASSERT_EQ(lt::doc_load(in.c_str(), d), 0);
+  lt::output expected;
+  ASSERT_EQ(lt::build_output(d, nullptr, 0, 90, &expected), 1);
+  const std::string want = expected.bytes();  // refers to the document's bytes
+  lt::doc_free(d);
+  ASSERT_NE(want.find(big), std::string::npos);
+
+  const std::string out = temp_path("large-out.pdf");
+  ASSERT_EQ(leafturn_all(in.c_str(), out.c_str(), 90), 1) << err();
+  EXPECT_TRUE(read_file(out) == want);
+  ASSERT_EQ(leafturn_all(in.c_str(), in.c_str(), 90), 1) << err();
+  EXPECT_TRUE(read_file(in) == want);
+}
+
 
 TEST(WriteFile, FailuresAreReportedWithThePath) {
   const std::string in = write_temp("in.pdf", simple_doc(1).build());
