@@ -1,4 +1,6 @@
 // Decoder for zlib-wrapped DEFLATE data (RFC 1950 framing, RFC 1951 data).
+// Which symbols are read never depends on the bytes produced, so with no
+// output buffer the same walk only counts them.
 // Canonical Huffman codes are described by their code counts; symbols are
 // decoded through a small lookup of the next nine bits, falling back to the
 // bit-by-bit walk over the counts for longer codes and near the end of the
@@ -159,7 +161,7 @@ int stored(dec_state *s) {
   s->in_pos += 4;
   if (s->in_len - s->in_pos < len) return k_full;
   if (s->out_cap - s->out_pos < len) return k_full;
-  std::memcpy(s->out + s->out_pos, s->in + s->in_pos, len);
+  if (s->out) std::memcpy(s->out + s->out_pos, s->in + s->in_pos, len);
   s->in_pos += len;
   s->out_pos += len;
   return 0;
@@ -171,7 +173,8 @@ int codes(dec_state *s, const code_table *lencode, const code_table *distcode) {
     if (symbol < 0) return symbol;
     if (symbol < 256) {
       if (s->out_pos == s->out_cap) return k_full;
-      s->out[s->out_pos++] = static_cast<std::uint8_t>(symbol);
+      if (s->out) s->out[s->out_pos] = static_cast<std::uint8_t>(symbol);
+      ++s->out_pos;
     } else if (symbol == 256) {
       return 0;
     } else {
@@ -183,12 +186,14 @@ int codes(dec_state *s, const code_table *lencode, const code_table *distcode) {
       const std::uint32_t dist = static_cast<std::uint32_t>(k_dists[dsym]) + bits(s, k_dext[dsym]);
       if (dist > s->out_pos) return k_bad;
       if (s->out_cap - s->out_pos < len) return k_full;
-      std::uint8_t *to = s->out + s->out_pos;
-      const std::uint8_t *from = to - dist;
-      if (dist >= len) {
-        std::memcpy(to, from, len);
-      } else {
-        for (std::uint32_t i = 0; i < len; ++i) to[i] = from[i];  // overlapping repeat
+      if (s->out) {
+        std::uint8_t *to = s->out + s->out_pos;
+        const std::uint8_t *from = to - dist;
+        if (dist >= len) {
+          std::memcpy(to, from, len);
+        } else {
+          for (std::uint32_t i = 0; i < len; ++i) to[i] = from[i];  // overlapping repeat
+        }
       }
       s->out_pos += len;
     }

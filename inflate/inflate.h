@@ -13,6 +13,8 @@ namespace lt {
 // point. Returns -1 with *out_len 0 when the header is unusable, the input
 // runs out, the output would exceed out_cap, or out_cap is above 1 GiB.
 // Nothing after the last block (the check value included) is read.
+// With out null nothing is written: the result and *out_len are those a
+// buffer of out_cap bytes would give, at the cost of reading the input only.
 // Allocates nothing; the fixed-code tables are built once per process
 // without a lock, so first calls must not run concurrently.
 int inflate_decompress(const std::uint8_t *in, std::size_t in_len, std::uint8_t *out,

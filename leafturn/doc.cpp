@@ -50,6 +50,7 @@ void doc_free(doc &d) {
   std::vector<page_ref>().swap(d.pages);
   std::vector<i32>().swap(d.by_num);
   drop_scan_cache(d);
+  drop_top_cache(d);
   d.source = file_identity();
   d.trailer_root = d.trailer_info = d.encrypted = 0;
   d.root_num = d.info_num = d.max_num = 0;
@@ -149,7 +150,7 @@ int run_stages(doc &d, const char *path) {
   expand_object_streams(d);
   select_live(d);
   if (load_page_tree(d, path) != 0) return -1;
-  // The memoised searches serve the loader; later readers ask few questions.
+  // The loader's memoised searches go; what the writer needs it finds again.
   drop_scan_cache(d);
   return 0;
 }

@@ -75,6 +75,13 @@ class arena {
 };
 
 struct scan_cache;  // memoised searches over one file image (scan_index.cpp)
+struct top_cache;   // memoised searches at a dictionary's own level (top_level.cpp)
+struct scan_cache_free {
+  void operator()(scan_cache *c) const;
+};
+struct top_cache_free {
+  void operator()(top_cache *c) const;
+};
 
 // Where a document's bytes came from, to tell later whether the file still
 // holds them.
@@ -86,8 +93,7 @@ struct file_identity {
 };
 
 struct doc {
-  doc();
-  ~doc();
+  doc() = default;
   doc(const doc &) = delete;
   doc &operator=(const doc &) = delete;
 
@@ -106,7 +112,8 @@ struct doc {
 
   // After live selection: record index of each object number, -1 if none.
   std::vector<i32> by_num;
-  std::unique_ptr<scan_cache> cache;
+  std::unique_ptr<scan_cache, scan_cache_free> cache;
+  std::unique_ptr<top_cache, top_cache_free> top;
   file_identity source;
 
   // First record with this number, or null.
@@ -174,6 +181,13 @@ bool dict_range(const doc &d, const obj_rec &o, const u8 **buf, i32 *start,
                 i32 *limit);
 int obj_type(const doc &d, const obj_rec &o);
 
+// obj_type and the offset (in the record's own buffer) of the first /Rotate
+// at its dictionary's own level, or -1; memoised for records of d.objs.
+int record_type(const doc &d, const obj_rec &o);
+i32 own_rotate_name(const doc &d, const obj_rec &o);
+void drop_top_cache(doc &d);
+extern i32 g_plain_scan_max;  // ranges this short skip the memo
+
 // ---- memoised searches over the whole image (same results as above) -------
 
 // Positions of every whole-word keyword, ascending.
@@ -185,6 +199,8 @@ i32 last_keyword(const doc &d, const char *kw);
 // First /name at or after start whose name ends at or before limit, or -1.
 i32 next_name(const doc &d, const char *name, i32 start, i32 limit);
 void drop_scan_cache(doc &d);
+// The ')' closing the literal string opened at offset x of the image, or -1.
+i32 image_string_close(const doc &d, i32 x);
 // find_dict_close(data, start, end) for a "<<" at start.
 i32 dict_close(const doc &d, i32 start, i32 end);
 // dict_stream_kw(data, len, start) for a "<<" at start.
@@ -210,6 +226,23 @@ inline i32 normalise_rotation(long long v) {
 // byte inside a string survives. Null when the body cannot be rewritten.
 std::string rebuild_dict_with_rotate(const u8 *b, i32 len, i32 start, i32 end,
                                      i32 rotation);
+
+// A planned rewrite: the bytes [start, close) less the old entry
+// [cut_from, cut_to), then "/Rotate r >>", then [close + 2, end).
+struct dict_edit {
+  const u8 *b = nullptr;
+  i32 start = 0, close = 0, end = 0, cut_from = -1, cut_to = -1;
+  i32 rotation = 0;
+  size_t size() const;
+  std::string text() const;
+};
+constexpr i32 k_search = -2;  // name position not known: search for it
+// close: the dictionary's closing ">>" (-1: none); name_pos: the first own
+// /Rotate in [start, end), -1 for none.
+dict_edit plan_dict_edit(const u8 *b, i32 len, i32 start, i32 end, i32 close, i32 name_pos,
+                         i32 rotation);
+// False when the body cannot be rewritten (shorter than 2 bytes, no ">>").
+bool plan_body_edit(const u8 *body, i32 len, i32 name_pos, i32 rotation, dict_edit *edit);
 std::unique_ptr<std::string> rebuild_body_with_rotate(const u8 *body, i32 len,
                                                       i32 rotation);
 

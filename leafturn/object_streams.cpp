@@ -44,25 +44,28 @@ const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, i32 *decoded_len) 
     *decoded_len = static_cast<i32>(n);
     return block;
   }
+  // The buffer is guessed at eight times the data plus 64 bytes and grows
+  // four times per failed attempt while the last size was at most
+  // 0xFFFFFFF; a buffer above the decoder's limit fails unread. Whether a
+  // size succeeds depends only on how many bytes the stream yields, so one
+  // counting pass at the largest size tried stands for every attempt.
+  long long largest = 0;
   for (long long size = n * 8 + 64;; size *= 4) {
-    // A buffer above the decoder's limit fails without reading the input.
-    if (size <= k_max_decoded) {
-      std::unique_ptr<u8[]> block(new u8[static_cast<size_t>(size)]);
-      size_t out = 0;
-      if (inflate_decompress(data, static_cast<size_t>(n), block.get(),
-                             static_cast<size_t>(size), &out) == 0) {
-        *decoded_len = static_cast<i32>(out);
-        if (static_cast<size_t>(size) - out > 4096) {
-          // Keep only what was decoded: the guess can be far too large.
-          std::unique_ptr<u8[]> exact(new u8[out ? out : 1]);
-          std::memcpy(exact.get(), block.get(), out);
-          block = std::move(exact);
-        }
-        return d.arena.adopt(std::move(block));
-      }
-    }
-    if (size > k_max_retry_size) return nullptr;
+    if (size <= k_max_decoded) largest = size;
+    if (size > k_max_retry_size) break;
   }
+  if (largest == 0) return nullptr;
+  size_t total = 0;
+  if (inflate_decompress(data, static_cast<size_t>(n), nullptr, static_cast<size_t>(largest),
+                         &total) != 0)
+    return nullptr;
+  std::unique_ptr<u8[]> block(new u8[total ? total : 1]);
+  size_t out = 0;
+  if (inflate_decompress(data, static_cast<size_t>(n), block.get(), total, &out) != 0 ||
+      out != total)
+    return nullptr;
+  *decoded_len = static_cast<i32>(out);
+  return d.arena.adopt(std::move(block));
 }
 
 // Reads the next integer of an object stream's header, or -1.

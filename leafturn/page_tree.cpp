@@ -46,7 +46,7 @@ i32 choose_catalog(const doc &d) {
 
 // Object number of the page-tree root named by the catalog, or -1.
 i32 pages_root(const doc &d, const obj_rec &cat) {
-  const int t = obj_type(d, cat);
+  const int t = record_type(d, cat);
   if (t == 1 || t == 2) return cat.num;
   const u8 *b;
   i32 start, end, blen;
@@ -114,7 +114,7 @@ class walker {
  private:
   int type_of(i32 idx) {
     signed char &t = type_[static_cast<size_t>(idx)];
-    if (t < 0) t = static_cast<signed char>(obj_type(d_, d_.objs[static_cast<size_t>(idx)]));
+    if (t < 0) t = static_cast<signed char>(record_type(d_, d_.objs[static_cast<size_t>(idx)]));
     return t;
   }
 

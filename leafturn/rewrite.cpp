@@ -1,6 +1,7 @@
 // Page dictionary rewriting: the page's own /Rotate entry (at the
 // dictionary's own level) is taken out whole, value token included, and a new
 // entry is placed right before the closing ">>". Every other byte stays.
+#include <algorithm>
 #include <cstdio>
 
 #include "internal.h"
@@ -19,12 +20,11 @@ struct entry {
   i32 to = -1;
 };
 
-// The own /Rotate entry in [from, limit): from its '/' to the end of its
-// value (through the "R" of a reference, through ".0" of a real). Absent
-// when no integer follows the name.
-entry find_rotate_entry(const u8 *b, i32 len, i32 from, i32 limit) {
+// The entry whose name stands at pos (-1: none): from its '/' to the end of
+// its value (through the "R" of a reference, through ".0" of a real).
+// Absent when no integer follows the name.
+entry rotate_entry_at(const u8 *b, i32 len, i32 pos, i32 limit) {
   entry e;
-  const i32 pos = find_name_top(b, len, from, limit, "Rotate");
   if (pos < 0) return e;
   i32 v = pos + 7;
   while (v < limit && is_pdf_ws(b[v])) ++v;
@@ -48,45 +48,7 @@ entry find_rotate_entry(const u8 *b, i32 len, i32 from, i32 limit) {
   return e;
 }
 
-// Copies [from, to) without the entry.
-void copy_without(std::string &out, const u8 *b, i32 from, i32 to, const entry &e) {
-  auto put = [&](i32 a, i32 z) {
-    if (z > a) out.append(reinterpret_cast<const char *>(b + a), static_cast<size_t>(z - a));
-  };
-  if (e.from < 0 || e.from >= to || e.to <= from) {
-    put(from, to);
-    return;
-  }
-  put(from, e.from);
-  put(e.to, to);
-}
-
-void append_rotate(std::string &out, i32 rotation) {
-  char num[32];
-  std::snprintf(num, sizeof num, "/Rotate %ld ", static_cast<long>(rotation));
-  out += num;
-  out += ">>";
-}
-
-}  // namespace
-
-std::string rebuild_dict_with_rotate(const u8 *b, i32 len, i32 start, i32 end,
-                                     i32 rotation) {
-  i32 close = find_dict_close(b, start, end);
-  if (close < 0) close = end - 2;
-  const entry e = find_rotate_entry(b, len, start, end);
-  std::string out;
-  out.reserve(static_cast<size_t>(end - start) + 48);
-  copy_without(out, b, start, close, e);
-  append_rotate(out, rotation);
-  if (close + 2 < end)
-    out.append(reinterpret_cast<const char *>(b + close + 2), static_cast<size_t>(end - close - 2));
-  return out;
-}
-
-std::unique_ptr<std::string> rebuild_body_with_rotate(const u8 *body, i32 len,
-                                                      i32 rotation) {
-  if (!body || len < 2) return nullptr;
+i32 last_close(const u8 *body, i32 len) {
   i32 last = -1;
   for (i32 j = 0; j + 1 < len;) {
     if (body[j] == '>' && body[j + 1] == '>') {
@@ -96,13 +58,75 @@ std::unique_ptr<std::string> rebuild_body_with_rotate(const u8 *body, i32 len,
       ++j;
     }
   }
-  if (last < 0) return nullptr;
-  const entry e = find_rotate_entry(body, len, 0, last);
-  auto out = std::make_unique<std::string>();
-  out->reserve(static_cast<size_t>(len) + 48);
-  copy_without(*out, body, 0, last, e);
-  append_rotate(*out, rotation);
+  return last;
+}
+
+int new_entry(char *buf, size_t size, i32 rotation) {
+  return std::snprintf(buf, size, "/Rotate %ld >>", static_cast<long>(rotation));
+}
+
+}  // namespace
+
+size_t dict_edit::size() const {
+  size_t n = static_cast<size_t>(close - start);
+  if (cut_from >= 0 && cut_from < close && cut_to > start)
+    n -= static_cast<size_t>(std::min(cut_to, close) - std::max(cut_from, start));
+  char tmp[40];
+  n += static_cast<size_t>(new_entry(tmp, sizeof tmp, rotation));
+  if (close + 2 < end) n += static_cast<size_t>(end - close - 2);
+  return n;
+}
+
+std::string dict_edit::text() const {
+  std::string out;
+  out.reserve(size());
+  auto put = [&](i32 a, i32 z) {
+    if (z > a) out.append(reinterpret_cast<const char *>(b + a), static_cast<size_t>(z - a));
+  };
+  if (cut_from < 0 || cut_from >= close || cut_to <= start) {
+    put(start, close);
+  } else {
+    put(start, cut_from);
+    put(cut_to, close);
+  }
+  char tmp[40];
+  out.append(tmp, static_cast<size_t>(new_entry(tmp, sizeof tmp, rotation)));
+  if (close + 2 < end) put(close + 2, end);
   return out;
+}
+
+dict_edit plan_dict_edit(const u8 *b, i32 len, i32 start, i32 end, i32 close, i32 name_pos,
+                         i32 rotation) {
+  if (close < 0) close = end - 2;  // the last two bytes are taken as ">>"
+  const entry e = rotate_entry_at(b, len, name_pos, end);
+  return {b, start, close, end, e.from, e.to, rotation};
+}
+
+bool plan_body_edit(const u8 *body, i32 len, i32 name_pos, i32 rotation, dict_edit *edit) {
+  if (!body || len < 2) return false;
+  const i32 last = last_close(body, len);
+  if (last < 0) return false;
+  // The first own /Rotate of the body counts when it lies before the last
+  // ">>" (the search stops there).
+  if (name_pos == k_search) name_pos = find_name_top(body, len, 0, last, "Rotate");
+  else if (name_pos >= 0 && name_pos + 7 > last) name_pos = -1;
+  const entry e = rotate_entry_at(body, len, name_pos, last);
+  *edit = {body, 0, last, last + 2, e.from, e.to, rotation};
+  return true;
+}
+
+std::string rebuild_dict_with_rotate(const u8 *b, i32 len, i32 start, i32 end,
+                                     i32 rotation) {
+  return plan_dict_edit(b, len, start, end, find_dict_close(b, start, end),
+                        find_name_top(b, len, start, end, "Rotate"), rotation)
+      .text();
+}
+
+std::unique_ptr<std::string> rebuild_body_with_rotate(const u8 *body, i32 len,
+                                                      i32 rotation) {
+  dict_edit edit;
+  if (!plan_body_edit(body, len, k_search, rotation, &edit)) return nullptr;
+  return std::make_unique<std::string>(edit.text());
 }
 
 }  // namespace lt

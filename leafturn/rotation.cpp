@@ -65,7 +65,7 @@ i32 obj_rotate_own(const doc &d, const obj_rec &o) {
   const u8 *b;
   i32 start, limit;
   if (!dict_range(d, o, &b, &start, &limit)) return -1;
-  const i32 pos = find_name_top(b, limit, start, limit, "Rotate");
+  const i32 pos = own_rotate_name(d, o);
   if (pos < 0) return -1;
   i32 c = skip_pdf_ws(b, limit, pos + 7);
   const i32 at = c;

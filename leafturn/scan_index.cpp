@@ -8,55 +8,9 @@
 #include <map>
 
 #include "internal.h"
+#include "pos_map.h"
 
 namespace lt {
-
-namespace {
-
-// Open-addressing map from non-negative positions to results.
-class pos_map {
- public:
-  bool get(i32 key, i32 *val) const {
-    if (keys_.empty()) return false;
-    for (size_t h = slot(key);; h = (h + 1) & mask_) {
-      if (keys_[h] == key) {
-        *val = vals_[h];
-        return true;
-      }
-      if (keys_[h] < 0) return false;
-    }
-  }
-  void put(i32 key, i32 val) {
-    if ((used_ + 1) * 2 > keys_.size()) grow();
-    for (size_t h = slot(key);; h = (h + 1) & mask_) {
-      if (keys_[h] == key || keys_[h] < 0) {
-        if (keys_[h] < 0) ++used_;
-        keys_[h] = key;
-        vals_[h] = val;
-        return;
-      }
-    }
-  }
-
- private:
-  size_t slot(i32 key) const {
-    return (static_cast<std::uint32_t>(key) * 2654435761u) & mask_;
-  }
-  void grow() {
-    std::vector<i32> ok = std::move(keys_), ov = std::move(vals_);
-    const size_t cap = ok.empty() ? 64 : ok.size() * 2;
-    keys_.assign(cap, -1);
-    vals_.assign(cap, 0);
-    mask_ = cap - 1;
-    used_ = 0;
-    for (size_t i = 0; i < ok.size(); ++i)
-      if (ok[i] >= 0) put(ok[i], ov[i]);
-  }
-  std::vector<i32> keys_, vals_;
-  size_t mask_ = 0, used_ = 0;
-};
-
-}  // namespace
 
 // Positions of one keyword, complete within [lo, hi) and extended on demand.
 struct kw_index {
@@ -78,16 +32,17 @@ struct scan_cache {
   pos_map dict_closes;
 };
 
+void scan_cache_free::operator()(scan_cache *c) const { delete c; }
 void drop_scan_cache(doc &d) { d.cache.reset(); }
 
-doc::doc() = default;
-doc::~doc() = default;
+
+
 
 namespace {
 
 scan_cache &cache_of(const doc &d) {
   doc &md = const_cast<doc &>(d);
-  if (!md.cache) md.cache = std::make_unique<scan_cache>();
+  if (!md.cache) md.cache.reset(new scan_cache());
   return *md.cache;
 }
 
@@ -385,5 +340,7 @@ i32 dict_stream(const doc &d, i32 start) {
   const i32 p = skip_pdf_ws(d.data, d.len, c + 2);
   return kw_at(d.data, p, d.len, "stream") ? p : -1;
 }
+
+i32 image_string_close(const doc &d, i32 x) { return string_close(d, cache_of(d), x); }
 
 }  // namespace lt

@@ -31,8 +31,10 @@ class outbuf {
     o_.text.reserve(std::min(text_bound, k_max_output));
     o_.pieces.reserve(2 * objects + 8);
   }
+  // A counting buffer only adds up sizes.
+  explicit outbuf(output &o) : o_(o), counting_(true) {}
   void add(const void *p, size_t n) {
-    if (!grow(n)) return;
+    if (!grow(n) || counting_) return;
     const size_t at = o_.text.size();
     o_.text.append(static_cast<const char *>(p), n);
     out_piece *last = o_.pieces.empty() ? nullptr : &o_.pieces.back();
@@ -48,8 +50,15 @@ class outbuf {
   // file, or -1.
   void add_ref(const u8 *p, size_t n, i32 file_off) {
     if (n < k_min_reference) return add(p, n);
-    if (!grow(n)) return;
+    if (!grow(n) || counting_) return;
     o_.pieces.push_back({p, static_cast<std::uint32_t>(n), file_off});
+  }
+  void add(const dict_edit &e) {
+    if (counting_) {
+      grow(e.size());
+    } else {
+      add(e.text());
+    }
   }
   void add_range(const doc &d, i32 from, i32 to) {
     if (to > from) add_ref(d.data + from, static_cast<size_t>(to - from), from);
@@ -74,6 +83,7 @@ class outbuf {
     return true;
   }
   output &o_;
+  bool counting_ = false;
   bool failed_ = false;
 };
 
@@ -100,6 +110,11 @@ size_t text_bound(const doc &d, const std::vector<i32> &target) {
   return n;
 }
 
+// find_dict_close for a page's dictionary; long ranges through the memo.
+i32 page_dict_close(const doc &d, i32 start, i32 end) {
+  return end - start <= 4096 ? find_dict_close(d.data, start, end) : dict_close(d, start, end);
+}
+
 // A generation as the cross-reference table can carry it.
 long xref_gen(i32 gen) { return (gen >= 0 && gen <= 65535) ? gen : 0; }
 
@@ -120,12 +135,12 @@ bool write_body(outbuf &out, const doc &d, const obj_rec &o, i32 rotation) {
   const bool chosen = rotation >= 0;
   if (o.in_objstm) {
     if (chosen) {
-      auto text = rebuild_body_with_rotate(o.body, o.body_len, rotation);
-      if (!text) {
+      dict_edit edit;
+      if (!plan_body_edit(o.body, o.body_len, own_rotate_name(d, o), rotation, &edit)) {
         set_error("failed to rebuild body for obj %ld", static_cast<long>(o.num));
         return false;
       }
-      out.add(*text);
+      out.add(edit);
     } else {
       out.add_ref(o.body, static_cast<size_t>(o.body_len), -1);
     }
@@ -134,7 +149,9 @@ bool write_body(outbuf &out, const doc &d, const obj_rec &o, i32 rotation) {
   }
   if (o.is_stream) {
     if (chosen && o.dict_off >= 0 && o.stream_kw_off >= 0) {
-      out.add(rebuild_dict_with_rotate(d.data, d.len, o.dict_off, o.stream_kw_off, rotation));
+      out.add(plan_dict_edit(d.data, d.len, o.dict_off, o.stream_kw_off,
+                             page_dict_close(d, o.dict_off, o.stream_kw_off), own_rotate_name(d, o),
+                             rotation));
     } else {
       out.add_range(d, o.dict_off, o.stream_kw_off);
     }
@@ -144,7 +161,9 @@ bool write_body(outbuf &out, const doc &d, const obj_rec &o, i32 rotation) {
     return true;
   }
   if (chosen && o.dict_off >= 0) {
-    out.add(rebuild_dict_with_rotate(d.data, d.len, o.dict_off, o.endobj_off, rotation));
+    out.add(plan_dict_edit(d.data, d.len, o.dict_off, o.endobj_off,
+                           page_dict_close(d, o.dict_off, o.endobj_off), own_rotate_name(d, o),
+                           rotation));
   } else {
     const i32 c = content_start(d, o);
     const long long n = static_cast<long long>(o.endobj_off) - c;
@@ -231,14 +250,25 @@ bool assemble(const doc &d, const std::vector<i32> &target, outbuf &out) {
   return true;
 }
 
+// Assembles the output into result. A counting pass comes first, so that
+// an output too large for 32-bit offsets fails before anything is built.
+bool assemble_checked(const doc &d, const std::vector<i32> &target, output *result) {
+  {
+    output sizes;
+    outbuf count(sizes);
+    if (!assemble(d, target, count)) return false;
+  }
+  *result = output();
+  outbuf out(*result, text_bound(d, target), d.objs.size());
+  return assemble(d, target, out);
+}
+
 }  // namespace
 
 int build_output(const doc &d, const int *pages, int count, int degrees, output *result) {
   std::vector<i32> target;
   if (!plan_targets(d, pages, count, degrees, &target)) return 0;
-  *result = output();
-  outbuf out(*result, text_bound(d, target), d.objs.size());
-  return assemble(d, target, out) ? 1 : 0;
+  return assemble_checked(d, target, result) ? 1 : 0;
 }
 
 std::string output::bytes() const {
@@ -258,8 +288,7 @@ int rotate_doc(const doc &d, const char *out_path, const int *pages, int count,
     return 0;
   }
   output result;
-  outbuf out(result, text_bound(d, target), d.objs.size());
-  if (!assemble(d, target, out)) return 0;
+  if (!assemble_checked(d, target, &result)) return 0;
   return write_output(out_path, result, d.source);
 }
 
