@@ -31,6 +31,14 @@ def shapes():
     n = SIZE // 40
     yield "overlapping-objects", (catalog_and_pages(numbered(b"%d 0 R ", n)) +
                                   numbered(b"%d 0 obj\n<</Type /Page>>\n", n) + b"endobj\n")
+    # Thousands of /Pages nodes sharing one distant /Kids array of pages.
+    nodes = 150000
+    shared = b"1 0 obj\n<</Type /Catalog /Pages 2 0 R>>\nendobj\n"
+    shared += b"2 0 obj\n<</Type /Pages /Kids [" + numbered(b"%d 0 R ", nodes) + b"]>>\nendobj\n"
+    shared += numbered(b"%d 0 obj\n<</Type /Pages>>\n", nodes)
+    shared += b"/Kids [" + b"900000 0 R " * ((SIZE - len(shared)) // 11) + b"]\nendobj\n"
+    shared += b"900000 0 obj\n<</Type /Page>>\nendobj\n"
+    yield "shared-kids-array", shared
     # A cross-reference stream whose /Prev points at itself, after filler.
     body = catalog_and_pages(b"3 0 R") + b"3 0 obj\n<</Type /Page>>\nendobj\n"
     body += b"%" + repeat(b"x", SIZE - 200) + b"\n"

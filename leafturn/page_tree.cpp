@@ -9,6 +9,10 @@ namespace lt {
 namespace {
 
 constexpr i32 k_kid_list_base = 4096;
+// The page list holds at most as many entries as there can be objects; only
+// /Pages nodes sharing one /Kids array could list more (billions, from a
+// small file), and such a tree fails as if memory had run out.
+constexpr size_t k_max_pages = static_cast<size_t>(k_max_obj_num) + 1;
 
 // The object's text for the /Catalog and /Pages searches: the body of an
 // object from an object stream, else from its dictionary to its "endobj"
@@ -76,6 +80,9 @@ class walker {
 
   // Walks from the root: the number of pages listed, 0 for none, -1 for a
   // broken tree, -2 for an inline dictionary in the root's /Kids.
+  // Set when the page list reached its limit.
+  bool too_many = false;
+
   i32 run(i32 root) {
     std::vector<frame> stack;
     frame top;
@@ -98,7 +105,7 @@ class walker {
       if (idx < 0) return -1;
       const int t = type_of(idx);
       if (t == 1) {
-        d_.pages.push_back({k, f.rotate});
+        if (!add_page(k, f.rotate)) return -1;
       } else if (t == 2) {
         frame child;
         const node_kind kind = enter(k, f.rotate, &child);
@@ -124,7 +131,7 @@ class walker {
     if (idx < 0) return node_fail;
     const int t = type_of(idx);
     if (t == 1) {
-      d_.pages.push_back({n, h});
+      if (!add_page(n, h)) return node_fail;
       return node_page;
     }
     if (t != 2) return node_fail;
@@ -179,6 +186,15 @@ class walker {
     return node_kids;
   }
 
+  bool add_page(i32 num, i32 rotate) {
+    if (d_.pages.size() >= k_max_pages) {
+      too_many = true;
+      return false;
+    }
+    d_.pages.push_back({num, rotate});
+    return true;
+  }
+
   i32 kids_name(const obj_rec &o, const u8 *b, i32 blen, i32 from, i32 limit) {
     if (o.in_objstm) return find_name(b, blen, from, limit, "Kids");
     return next_name(d_, "Kids", from, limit);
@@ -211,6 +227,10 @@ int load_page_tree(doc &d, const char *path) {
   }
   walker w(d);
   const i32 r = w.run(root);
+  if (w.too_many) {
+    set_error("out of memory");
+    return -1;
+  }
   if (r == -2) {
     set_error("page tree uses inline page dictionaries in /Kids \xE2\x80\x94 pages must "
               "be indirect objects");

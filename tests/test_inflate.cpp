@@ -77,6 +77,10 @@ TEST(Inflate, MatchesZlibAtEveryLevelStrategyAndWindow) {
           // One byte less capacity fails, and reports nothing decoded.
           ASSERT_EQ(decode(z, out, data.size() - 1, &len), -1);
           ASSERT_EQ(len, 0u);
+          // Without a buffer the same walk only counts.
+          ASSERT_EQ(inflate_decompress(z.data(), z.size(), nullptr, data.size(), &len), 0);
+          ASSERT_EQ(len, data.size());
+          ASSERT_EQ(inflate_decompress(z.data(), z.size(), nullptr, data.size() - 1, &len), -1);
         }
       }
     }

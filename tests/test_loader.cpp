@@ -505,3 +505,37 @@ TEST(Hostile, ManyTrailersBeforeOneStartxref) {
   ASSERT_EQ(load_into(d, s).rc, 0);
   EXPECT_EQ(d.trailer_root, -1);
 }
+
+TEST(Hostile, PagesSharingOneDistantEndobj) {
+  // Every page's range runs to the one "endobj": the output would repeat
+  // each page's range and pass 2 GiB, which is refused before building.
+  const int n = 14000;
+  std::string s = "1 0 obj\n<</Type /Catalog /Pages 2 0 R>>\nendobj\n2 0 obj\n<</Type /Pages /Kids [";
+  for (int i = 0; i < n; ++i) s += std::to_string(i + 3) + " 0 R ";
+  s += "]>>\nendobj\n";
+  for (int i = 0; i < n; ++i) s += std::to_string(i + 3) + " 0 obj\n<</Type /Page>>\n";
+  s += "endobj\n";
+  const std::string in = testpdf::write_temp("shared-endobj.pdf", s);
+  EXPECT_EQ(leafturn_get_rotation(in.c_str(), n), 0);
+  const std::string out = testpdf::temp_path("shared-endobj-out.pdf");
+  EXPECT_EQ(leafturn_all(in.c_str(), out.c_str(), 90), 0);
+  EXPECT_STREQ(leafturn_last_error(), "failed to build output");
+  EXPECT_FALSE(testpdf::file_exists(out));
+  // Every object is written with its whole content, chosen or not.
+  EXPECT_EQ(leafturn_page(in.c_str(), out.c_str(), 1, 90), 0);
+  EXPECT_STREQ(leafturn_last_error(), "failed to build output");
+}
+
+TEST(Hostile, PagesNodesSharingOneKidsArray) {
+  // 3,000 nodes without "endobj" all find the same /Kids of 3,000 pages: the
+  // page list would hold 9 million entries, more than there can be objects.
+  const int n = 3000;
+  std::string s = "1 0 obj\n<</Type /Catalog /Pages 2 0 R>>\nendobj\n2 0 obj\n<</Type /Pages /Kids [";
+  for (int i = 0; i < n; ++i) s += std::to_string(i + 3) + " 0 R ";
+  s += "]>>\nendobj\n";
+  for (int i = 0; i < n; ++i) s += std::to_string(i + 3) + " 0 obj\n<</Type /Pages>>\n";
+  s += "/Kids [";
+  for (int i = 0; i < n; ++i) s += "9000 0 R ";
+  s += "]\nendobj\n9000 0 obj\n<</Type /Page>>\nendobj\n";
+  EXPECT_EQ(load_error(s), "out of memory");
+}
