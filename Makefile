@@ -1,6 +1,7 @@
 # Two entry points do all the set-up on a fresh Debian machine:
 #   make demo   build, then rotate the bundled sample and show its pages
 #   make test   build normally and with sanitizers, run every test in both
+SHELL      := /bin/bash
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
@@ -8,8 +9,10 @@ SAMPLE     := samples/sample.pdf
 ROTATED    := $(BUILD)/sample-rotated.pdf
 
 BENCH_BUILD ?= build-bench
+FUZZ_BUILD  ?= build-fuzz
+FUZZ_SECONDS ?= 20
 
-.PHONY: all build demo test test-release test-asan bench deps clean
+.PHONY: all build demo test test-release test-asan bench fuzz-build fuzz deps clean
 
 all: build
 
@@ -30,6 +33,7 @@ demo: build
 test:
 	@sh scripts/deps.sh test
 	$(MAKE) test-release test-asan
+	$(MAKE) fuzz FUZZ_SECONDS=20
 
 test-release:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -41,6 +45,25 @@ test-asan:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# Each fuzz target runs FUZZ_SECONDS (20 s each in the test command: a
+# one-minute smoke run). A long run: make fuzz FUZZ_SECONDS=600
+fuzz-build:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DLEAFTURN_FUZZ=ON -DLEAFTURN_SANITIZE=ON -DLEAFTURN_BUILD_TESTS=OFF -DLEAFTURN_BUILD_CLI=OFF >/dev/null
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_rotate fuzz_inflate
+
+fuzz: fuzz-build
+	@for t in fuzz_load fuzz_rotate fuzz_inflate; do \
+	  mkdir -p $(FUZZ_BUILD)/corpus-$$t $(FUZZ_BUILD)/artifacts; \
+	  echo "== $$t for $(FUZZ_SECONDS) s"; \
+	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) \
+	    -max_len=65536 -timeout=10 -rss_limit_mb=4096 -dict=fuzz/pdf.dict -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- \
+	    $(FUZZ_BUILD)/corpus-$$t fuzz/seeds tests/corpus fuzz/regressions 2>&1 | \
+	    grep -E 'Done|stat::number_of_executed_units|ERROR|SUMMARY|crash-|leak-|timeout-|oom-' ; \
+	  test $${PIPESTATUS[0]:-0} -eq 0 || exit 1; \
+	done
 
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DLEAFTURN_BUILD_BENCH=ON \

@@ -1,0 +1,26 @@
+// Load and query: any bytes give a loaded document or a failure with a
+// message, never a crash, a hang or a leak; every page of a loaded document
+// has a rotation in 0..359.
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+
+#include "internal.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  if (size == 0 || size > (64u << 20)) return 0;
+  lt::doc d;
+  try {
+    if (lt::doc_load_bytes(data, static_cast<lt::i32>(size), d) != 0) {
+      if (lt::error_text()[0] == '\0') std::abort();  // a failure always says why
+      return 0;
+    }
+    for (const lt::page_ref &p : d.pages) {
+      const lt::i32 r = lt::effective_rotation(d, p);
+      if (r < 0 || r > 359) std::abort();
+    }
+  } catch (const std::bad_alloc &) {
+  }
+  lt::doc_free(d);
+  return 0;
+}

@@ -1,0 +1,37 @@
+// Load, rotate and assemble the output in memory: never a crash, a hang or
+// a leak; a built output starts and ends as a PDF file does.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "internal.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  if (size < 2 || size > (64u << 20)) return 0;
+  // The first byte chooses the degrees and the page selection.
+  const int degrees = 90 * (1 + data[0] % 3);
+  const int mode = (data[0] >> 2) % 3;
+  lt::doc d;
+  try {
+    if (lt::doc_load_bytes(data + 1, static_cast<lt::i32>(size - 1), d) == 0) {
+      const int pages[] = {1, static_cast<int>(d.pages.size()), 1, 0};
+      lt::output out;
+      const int ok = mode == 0   ? lt::build_output(d, nullptr, 0, degrees, &out)
+                     : mode == 1 ? lt::build_output(d, pages, 3, degrees, &out)
+                                 : lt::build_output(d, pages + 3, 1, degrees, &out);
+      if (ok) {
+        const std::string bytes = out.bytes();
+        if (bytes.size() != out.size || bytes.compare(0, 9, "%PDF-1.4\n") != 0 ||
+            bytes.compare(bytes.size() - 7, 7, "\n%%EOF\n") != 0)
+          std::abort();
+      } else if (lt::error_text()[0] == '\0') {
+        std::abort();
+      }
+    }
+  } catch (const std::bad_alloc &) {
+  }
+  lt::doc_free(d);
+  return 0;
+}
