@@ -12,7 +12,9 @@ BENCH_BUILD ?= build-bench
 FUZZ_BUILD  ?= build-fuzz
 FUZZ_SECONDS ?= 20
 
-.PHONY: all build demo test test-release test-asan bench fuzz-build fuzz deps clean
+WIN_BUILD  ?= build-win
+
+.PHONY: all build demo test test-release test-asan test-windows bench fuzz-build fuzz deps clean
 
 all: build
 
@@ -32,7 +34,7 @@ demo: build
 
 test:
 	@sh scripts/deps.sh test
-	$(MAKE) test-release test-asan
+	$(MAKE) test-release test-asan test-windows
 	$(MAKE) fuzz FUZZ_SECONDS=20
 
 test-release:
@@ -45,6 +47,11 @@ test-asan:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# The DLL cross-built with mingw-w64 and the C host run under wine, compared
+# byte for byte with the Linux build (needs test-release first).
+test-windows:
+	tests/windows/run.sh $(CURDIR)/$(BUILD) $(CURDIR)/$(WIN_BUILD)
 
 # Each fuzz target runs FUZZ_SECONDS (20 s each in the test command: a
 # one-minute smoke run). A long run: make fuzz FUZZ_SECONDS=600
@@ -65,11 +72,19 @@ fuzz: fuzz-build
 	  test $${PIPESTATUS[0]:-0} -eq 0 || exit 1; \
 	done
 
-bench: deps
+# Benchmarks (not part of the tests): the decoder, then leafturn against
+# qpdf, cp and pdfinfo on generated large inputs, then hostile inputs.
+BENCH_DATA ?= $(BENCH_BUILD)/data
+bench:
+	@sh scripts/deps.sh bench
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DLEAFTURN_BUILD_BENCH=ON \
 	  -DLEAFTURN_BUILD_TESTS=OFF >/dev/null
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	$(BENCH_BUILD)/bench/bench_inflate
+	python3 bench/gen_inputs.py $(BENCH_DATA)/large
+	python3 bench/run.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large || true
+	python3 bench/gen_hostile.py $(BENCH_DATA)/hostile
+	python3 bench/hostile.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/hostile
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)

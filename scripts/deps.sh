@@ -13,12 +13,24 @@ if [ "${1:-}" = "test" ]; then
   command -v pdftotext >/dev/null 2>&1 || need="$need poppler-utils"
   command -v qpdf >/dev/null 2>&1 || need="$need qpdf"
   command -v clang++ >/dev/null 2>&1 || need="$need clang"
+  command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need="$need g++-mingw-w64-x86-64-posix"
 fi
-[ -z "$need" ] && exit 0
+if [ "${1:-}" = "bench" ]; then
+  command -v qpdf >/dev/null 2>&1 || need="$need qpdf"
+  command -v pdfinfo >/dev/null 2>&1 || need="$need poppler-utils"
+  [ -x /usr/bin/time ] || need="$need time"
+  [ -f /usr/include/benchmark/benchmark.h ] || need="$need libbenchmark-dev"
+fi
+# wine64 without its recommended packages (a large desktop stack).
+wine=""
+if [ "${1:-}" = "test" ] && [ ! -x /usr/lib/wine/wine64 ]; then wine="wine64"; fi
+[ -z "$need" ] && [ -z "$wine" ] && exit 0
 if [ "$(id -u)" = "0" ] && command -v apt-get >/dev/null 2>&1; then
-  echo "installing:$need"
+  echo "installing:$need $wine"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq >/dev/null && apt-get install -y -qq --no-install-recommends $need >/dev/null
+  apt-get update -qq >/dev/null
+  [ -z "$need" ] || apt-get install -y -qq --no-install-recommends $need >/dev/null
+  [ -z "$wine" ] || apt-get install -y -qq --no-install-recommends $wine >/dev/null
 else
-  echo "missing (install them, or run as root):$need" >&2
+  echo "missing (install them, or run as root):$need $wine" >&2
 fi
