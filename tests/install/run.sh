@@ -1,0 +1,20 @@
+#!/bin/sh
+# Installs the library from a build folder into a fresh prefix, then builds a
+# tiny consumer against it twice: with CMake's find_package and with
+# pkg-config.
+set -eu
+build=$1
+here=$(cd "$(dirname "$0")" && pwd)
+sample=$here/../../samples/sample.pdf
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+libdir=$(dirname "$(find "$work/prefix" -name 'libleafturn.so*' | head -1)")
+
+cmake -S "$here" -B "$work/cmake" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake --build "$work/cmake" >/dev/null
+LD_LIBRARY_PATH=$libdir "$work/cmake/consumer" "$sample"
+
+flags=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs leafturn)
+cc -o "$work/pc-consumer" "$here/consumer.c" $flags
+LD_LIBRARY_PATH=$libdir "$work/pc-consumer" "$sample"
