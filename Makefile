@@ -11,6 +11,7 @@ ROTATED    := $(BUILD)/sample-rotated.pdf
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD  ?= build-fuzz
 FUZZ_SECONDS ?= 20
+FUZZ_SEED    ?= 0
 
 WIN_BUILD  ?= build-win
 
@@ -35,7 +36,7 @@ demo: build
 test:
 	@sh scripts/deps.sh test
 	$(MAKE) test-release test-asan test-windows
-	$(MAKE) fuzz FUZZ_SECONDS=20
+	$(MAKE) fuzz FUZZ_SECONDS=20 FUZZ_SEED=1
 
 test-release:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -54,7 +55,9 @@ test-windows:
 	tests/windows/run.sh $(CURDIR)/$(BUILD) $(CURDIR)/$(WIN_BUILD)
 
 # Each fuzz target runs FUZZ_SECONDS (20 s each in the test command: a
-# one-minute smoke run). A long run: make fuzz FUZZ_SECONDS=600
+# one-minute smoke run with a fixed seed). A long run: make fuzz FUZZ_SECONDS=600
+# (seed 0: a new one each run). Findings land in $(FUZZ_BUILD)/artifacts;
+# each becomes a file in fuzz/regressions, replayed by the tests.
 fuzz-build:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DLEAFTURN_FUZZ=ON -DLEAFTURN_SANITIZE=ON -DLEAFTURN_BUILD_TESTS=OFF -DLEAFTURN_BUILD_CLI=OFF >/dev/null
@@ -64,7 +67,7 @@ fuzz: fuzz-build
 	@for t in fuzz_load fuzz_rotate fuzz_inflate; do \
 	  mkdir -p $(FUZZ_BUILD)/corpus-$$t $(FUZZ_BUILD)/artifacts; \
 	  echo "== $$t for $(FUZZ_SECONDS) s"; \
-	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) \
+	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -seed=$(FUZZ_SEED) \
 	    -max_len=65536 -timeout=10 -rss_limit_mb=4096 -dict=fuzz/pdf.dict -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- \
 	    $(FUZZ_BUILD)/corpus-$$t fuzz/seeds tests/corpus fuzz/regressions 2>&1 | \
