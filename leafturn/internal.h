@@ -161,6 +161,9 @@ int kw_at(const u8 *b, i32 p, i32 len, const char *kw);
 i32 find_name(const u8 *b, i32 len, i32 start, i32 end, const char *name);
 i32 find_name_top(const u8 *b, i32 len, i32 start, i32 end, const char *name);
 i32 find_dict_close(const u8 *b, i32 start, i32 end);
+// The ')' that closes the literal string opened by the '(' at i (nesting,
+// backslash escapes), or -1 when it is not closed before limit.
+i32 literal_string_close(const u8 *b, i32 i, i32 limit);
 
 // The scan of find_name_top, resumable: next() returns the '/' of the next
 // match at the outermost level (depth 0 or 1) and goes on from the byte after

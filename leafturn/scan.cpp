@@ -53,6 +53,21 @@ i32 find_name(const u8 *b, i32 len, i32 start, i32 end, const char *name) {
   return -1;
 }
 
+i32 literal_string_close(const u8 *b, i32 i, i32 limit) {
+  if (i + 1 >= limit) return -1;
+  int nest = 1;
+  for (++i; i < limit; ++i) {
+    if (b[i] == '\\') {
+      if (++i >= limit) return -1;  // an escape in the last byte
+    } else if (b[i] == '(') {
+      ++nest;
+    } else if (b[i] == ')' && --nest == 0) {
+      return i;
+    }
+  }
+  return -1;
+}
+
 i32 top_scan::next(const char *name) {
   const i32 n = static_cast<i32>(std::strlen(name));
   while (i < limit) {
@@ -62,22 +77,9 @@ i32 top_scan::next(const char *name) {
       if (i >= limit) return -1;
       ++i;
     } else if (c == '(') {
-      if (i + 1 >= limit) return -1;
-      int nest = 1;
-      ++i;
-      while (true) {
-        if (i >= limit) return -1;
-        const u8 s = b[i];
-        if (s == '\\') {
-          if (i + 1 >= limit) return -1;
-          i += 2;
-          continue;
-        }
-        if (s == '(') ++nest;
-        else if (s == ')' && --nest == 0) break;
-        ++i;
-      }
-      ++i;
+      const i32 close = literal_string_close(b, i, limit);
+      if (close < 0) return -1;
+      i = close + 1;
     } else if (c == '<') {
       if (i + 1 >= limit) return -1;
       if (b[i + 1] == '<') {
@@ -134,23 +136,9 @@ i32 find_dict_close(const u8 *b, i32 start, i32 end) {
         ++i;
       }
     } else if (c == '(') {
-      if (i + 1 >= end) return -1;
-      int nest = 1;
-      ++i;
-      while (true) {
-        if (i >= end) return -1;
-        const u8 s = b[i];
-        if (s == '\\') {
-          if (i + 1 >= end) return -1;
-          i += 2;
-          continue;
-        }
-        if (s == '(') ++nest;
-        else if (s == ')' && --nest == 0) break;
-        ++i;
-      }
-      ++i;
-      if (i >= end) return -1;
+      const i32 close = literal_string_close(b, i, end);
+      if (close < 0 || close + 1 >= end) return -1;
+      i = close + 1;
     } else {
       ++i;
     }

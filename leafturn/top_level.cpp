@@ -162,21 +162,6 @@ i32 nested_close(const doc &d, top_cache &c, i32 x) {
   return result;
 }
 
-// The ')' closing a literal string opened at i within [.., hi) of a body.
-i32 body_string_close(const u8 *b, i32 i, i32 hi) {
-  int nest = 1;
-  for (++i; i < hi; ++i) {
-    if (b[i] == '\\') {
-      if (++i >= hi) return -1;
-    } else if (b[i] == '(') {
-      ++nest;
-    } else if (b[i] == ')' && --nest == 0) {
-      return i;
-    }
-  }
-  return -1;
-}
-
 struct outcome {
   bool final;
   int type;
@@ -231,7 +216,7 @@ outcome scan_record(const doc &d, top_cache &c, i32 k, want w) {
       resync();
     } else if (ch == '(') {
       if (i + 1 >= hi) return none;
-      const i32 close = image ? image_string_close(d, i) : body_string_close(b, i, hi);
+      const i32 close = image ? image_string_close(d, i) : literal_string_close(b, i, hi);
       if (close < 0 || close >= hi) return none;
       i = close + 1;
       resync();

@@ -72,7 +72,7 @@ TEST(AllocationFailure, EveryPointOfARotateCall) {
   const std::string out = testpdf::temp_path("alloc-out.pdf");
   ASSERT_EQ(leafturn_all(in.c_str(), out.c_str(), 90), 1) << leafturn_last_error();
   const std::string reference = testpdf::read_file(out);
-  int failures = 0;
+  int failures = 0, read_errors = 0;
   for (long n = 0;; ++n) {
     std::remove(out.c_str());
     g_fired = false;
@@ -88,6 +88,7 @@ TEST(AllocationFailure, EveryPointOfARotateCall) {
       EXPECT_EQ(testpdf::read_file(out), reference) << "allocation " << n;
     } else {
       ++failures;
+      if (err == "read error on " + in) ++read_errors;
       EXPECT_TRUE(err == "out of memory" || err == "read error on " + in)
           << "allocation " << n << ": " << err;
       EXPECT_FALSE(testpdf::file_exists(out)) << "allocation " << n;
@@ -95,5 +96,6 @@ TEST(AllocationFailure, EveryPointOfARotateCall) {
     ASSERT_LT(n, 100000);
   }
   EXPECT_GT(failures, 10);
+  EXPECT_EQ(read_errors, 1) << "no memory for the file image is a read error";
   std::printf("%d allocation points failed cleanly\n", failures);
 }
