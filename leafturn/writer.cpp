@@ -185,17 +185,25 @@ bool plan_targets(const doc &d, const int *pages, int count, int degrees,
   const int n_targets = pages ? count : n_pages;
 
   target->assign(static_cast<size_t>(d.max_num) + 1, -1);
+  // A page object can stand many times in the page list: its own /Rotate
+  // is read once (-2: not read yet).
+  std::vector<i32> own(static_cast<size_t>(d.max_num) + 1, -2);
   for (int k = 0; k < n_targets; ++k) {
     const int p = pages ? pages[k] : k + 1;
     if (p < 1 || p > n_pages) {
       set_error("page %d out of range (document has %d pages)", p, n_pages);
       return false;
     }
+    // The effective rotation, as effective_rotation gives it. Page objects
+    // are live, so their numbers lie within 1..max_num.
     const page_ref &ref = d.pages[static_cast<size_t>(p - 1)];
-    i32 r = effective_rotation(d, ref);
-    if (r < 0) r = 0;
-    if (ref.num >= 0 && ref.num <= d.max_num)
-      (*target)[static_cast<size_t>(ref.num)] = (r + degrees) % 360;
+    const size_t num = static_cast<size_t>(ref.num);
+    if (own[num] == -2) {
+      const obj_rec *rec = d.find(ref.num);
+      own[num] = rec ? obj_rotate_own(d, *rec) : -1;
+    }
+    const i32 r = own[num] >= 0 ? own[num] : ref.inherited_rotate;
+    (*target)[num] = (r + degrees) % 360;
   }
   return true;
 }
