@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "internal.h"
 #include "pos_map.h"
@@ -113,57 +116,73 @@ namespace {
 const char *const k_indexed_names[] = {"Root", "Info",    "Encrypt", "Prev", "Length", "ObjStm",
                                        "FlateDecode", "Catalog", "Kids", "N", "First"};
 
-// One pass over every '/': the name token after it (the longest run of
-// name-continuing bytes) matches a name exactly when find_name would.
-void build_names(const doc &d, scan_cache &c) {
-  c.names_built = true;
-  for (const char *n : k_indexed_names) c.names[n];
-  const u8 *b = d.data;
-  const i32 len = d.len;
+// Calls on_o for every 'o' and on_slash for every '/' of the image, in
+// order: one pass serves the "obj"/"endobj" lists and the name lists.
+template <typename O, typename S>
+void for_each_o_and_slash(const u8 *b, i32 len, O on_o, S on_slash) {
   i32 i = 0;
-  while (i < len) {
-    const void *hit = std::memchr(b + i, '/', static_cast<size_t>(len - i));
-    if (!hit) break;
-    i = static_cast<i32>(static_cast<const u8 *>(hit) - b);
-    i32 j = i + 1;
-    while (j < len && is_name_cont(b[j])) ++j;
-    const size_t n = static_cast<size_t>(j - i - 1);
-    for (const char *name : k_indexed_names) {
-      if (std::strlen(name) == n && std::memcmp(b + i + 1, name, n) == 0) {
-        c.names[name].push_back(i);
-        break;
-      }
+#if defined(__SSE2__)
+  const __m128i vo = _mm_set1_epi8('o'), vs = _mm_set1_epi8('/');
+  for (; i + 16 <= len; i += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + i));
+    unsigned m = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, vo), _mm_cmpeq_epi8(x, vs))));
+    while (m) {
+      const i32 k = i + __builtin_ctz(m);
+      m &= m - 1;
+      if (b[k] == 'o') on_o(k);
+      else on_slash(k);
     }
-    i = j;
+  }
+#endif
+  for (; i < len; ++i) {
+    if (b[i] == 'o') on_o(i);
+    else if (b[i] == '/') on_slash(i);
   }
 }
 
-// "obj" and "endobj" in one pass: every "endobj" ends in "obj".
-void build_obj_keywords(const doc &d, scan_cache &c) {
+// The "obj" and "endobj" keywords (every "endobj" ends in "obj"), and the
+// names the loader asks about: the name token after a '/' (the longest run
+// of name-continuing bytes) matches a name exactly when find_name would.
+void build_index(const doc &d, scan_cache &c) {
+  c.names_built = true;
+  std::vector<i32> *lists[sizeof k_indexed_names / sizeof k_indexed_names[0]];
+  size_t lens[sizeof k_indexed_names / sizeof k_indexed_names[0]];
+  for (size_t k = 0; k < sizeof k_indexed_names / sizeof k_indexed_names[0]; ++k) {
+    lists[k] = &c.names[k_indexed_names[k]];
+    lens[k] = std::strlen(k_indexed_names[k]);
+  }
   kw_index &obj = c.keywords["obj"];
   kw_index &endobj = c.keywords["endobj"];
   obj.pos.clear();
   endobj.pos.clear();
   const u8 *b = d.data;
   const i32 len = d.len;
-  for (i32 i = 0; i + 3 <= len;) {
-    const void *hit = std::memchr(b + i, 'o', static_cast<size_t>(len - 2 - i));
-    if (!hit) break;
-    i = static_cast<i32>(static_cast<const u8 *>(hit) - b);
-    if (b[i + 1] == 'b' && b[i + 2] == 'j') {
-      if (kw_at(b, i, len, "obj")) obj.pos.push_back(i);
-      else if (i >= 3 && kw_at(b, i - 3, len, "endobj")) endobj.pos.push_back(i - 3);
-    }
-    ++i;
-  }
+  for_each_o_and_slash(
+      b, len,
+      [&](i32 i) {
+        if (i + 3 > len || b[i + 1] != 'b' || b[i + 2] != 'j') return;
+        if (kw_at(b, i, len, "obj")) obj.pos.push_back(i);
+        else if (i >= 3 && kw_at(b, i - 3, len, "endobj")) endobj.pos.push_back(i - 3);
+      },
+      [&](i32 i) {
+        i32 j = i + 1;
+        while (j < len && is_name_cont(b[j])) ++j;
+        const size_t n = static_cast<size_t>(j - i - 1);
+        for (size_t k = 0; k < sizeof lens / sizeof lens[0]; ++k) {
+          if (lens[k] == n && std::memcmp(b + i + 1, k_indexed_names[k], n) == 0) {
+            lists[k]->push_back(i);
+            break;
+          }
+        }
+      });
   obj.lo = endobj.lo = 0;
   obj.hi = endobj.hi = len;
 }
 
 kw_index &keyword_index(const doc &d, scan_cache &c, const char *kw) {
-  if ((std::strcmp(kw, "obj") == 0 || std::strcmp(kw, "endobj") == 0) &&
-      c.keywords.find("obj") == c.keywords.end())
-    build_obj_keywords(d, c);
+  if ((std::strcmp(kw, "obj") == 0 || std::strcmp(kw, "endobj") == 0) && !c.names_built)
+    build_index(d, c);
   return c.keywords[kw];
 }
 
@@ -234,7 +253,7 @@ i32 last_keyword(const doc &d, const char *kw) {
 // never follows a letter, so the list answers every windowed search.
 i32 next_name(const doc &d, const char *name, i32 start, i32 limit) {
   scan_cache &c = cache_of(d);
-  if (!c.names_built) build_names(d, c);
+  if (!c.names_built) build_index(d, c);
   auto it = c.names.find(name);
   if (it == c.names.end()) {
     std::vector<i32> &v = c.names[name];
