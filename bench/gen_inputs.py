@@ -66,6 +66,16 @@ def page_tree(first_free, page_nums, fanout=50):
 counts = {}
 
 
+def finish(path, objects, root, nodes, parent):
+    """Adds the /Pages nodes and the catalog, then writes the file."""
+    for num_, g, kids, count in nodes:
+        par = b" /Parent %d 0 R" % parent[num_] if num_ in parent else b""
+        objects.append((num_, b"<</Type /Pages /Kids [%s] /Count %d%s>>" % (kids, count, par)))
+    objects.append((1, b"<</Type /Catalog /Pages %d 0 R>>" % root))
+    objects.sort()
+    write_pdf(path, objects, 1)
+
+
 def text_pages(path, n, seed):
     rng = random.Random(seed)
     counts.clear()
@@ -84,12 +94,7 @@ def text_pages(path, n, seed):
         objects.append((p, b"<</Type /Page /Parent %d 0 R /MediaBox [0 0 612 792] "
                            b"/Resources <</Font <</F1 2 0 R>>>> /Contents %d 0 R>>" % (parent[p], c)))
         objects.append((c, stream(b"", data)))
-    for num_, g, kids, count in nodes:
-        par = b" /Parent %d 0 R" % parent[num_] if num_ in parent else b""
-        objects.append((num_, b"<</Type /Pages /Kids [%s] /Count %d%s>>" % (kids, count, par)))
-    objects.append((1, b"<</Type /Catalog /Pages %d 0 R>>" % root))
-    objects.sort()
-    write_pdf(path, objects, 1)
+    finish(path, objects, root, nodes, parent)
 
 
 def image_pages(path, n, image_bytes, seed):
@@ -114,12 +119,7 @@ def image_pages(path, n, image_bytes, seed):
         objects.append((img, stream(b"/Type /XObject /Subtype /Image /Width %d /Height %d "
                                     b"/ColorSpace /DeviceRGB /BitsPerComponent 8" % (side, side), data)))
         objects.append((content, stream(b"", b"q 540 0 0 720 36 36 cm /Im0 Do Q")))
-    for num_, g, kids, count in nodes:
-        par = b" /Parent %d 0 R" % parent[num_] if num_ in parent else b""
-        objects.append((num_, b"<</Type /Pages /Kids [%s] /Count %d%s>>" % (kids, count, par)))
-    objects.append((1, b"<</Type /Catalog /Pages %d 0 R>>" % root))
-    objects.sort()
-    write_pdf(path, objects, 1)
+    finish(path, objects, root, nodes, parent)
 
 
 def main():
