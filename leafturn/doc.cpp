@@ -15,10 +15,7 @@ int sx_rng_cmp(const sx_rng &a, const sx_rng &b) {
 }
 
 u8 *arena::alloc(std::size_t size) {
-  std::unique_ptr<u8[]> block(new (std::nothrow) u8[size ? size : 1]);
-  if (!block) return nullptr;
-  blocks_.push_back(std::move(block));
-  return blocks_.back().get();
+  return adopt(std::unique_ptr<u8[]>(new u8[size ? size : 1]));
 }
 
 u8 *arena::adopt(std::unique_ptr<u8[]> block) {

@@ -65,7 +65,7 @@ int sx_rng_cmp(const sx_rng &a, const sx_rng &b);
 // Heap blocks owned by a document (decoded object streams).
 class arena {
  public:
-  u8 *alloc(std::size_t size);  // null when memory is short
+  u8 *alloc(std::size_t size);  // throws std::bad_alloc when memory is short
   u8 *adopt(std::unique_ptr<u8[]> block);
   std::size_t count() const { return blocks_.size(); }
   void clear() { blocks_.clear(); }

@@ -39,7 +39,6 @@ const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, i32 *decoded_len) 
   const u8 *data = d.data + r.data_off;
   if (!flate) {
     u8 *block = d.arena.alloc(static_cast<size_t>(n));
-    if (!block) throw std::bad_alloc();
     if (n > 0) std::memcpy(block, data, static_cast<size_t>(n));
     *decoded_len = static_cast<i32>(n);
     return block;
