@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "internal.h"
+#include "loader.h"
+#include "writer.h"
 #include "leafturn.h"
 
 namespace {
@@ -76,13 +77,18 @@ bool parse_pages(const char *text, std::vector<int> *pages) {
 
 int cmd_info(const char *path) {
   try {
-    lt::doc d;
-    if (lt::doc_load(path, d) != 0) return fail();
+    lt::document doc;
+    lt::failure err;
+    if (lt::doc_load(path, doc, err) != 0) {
+      std::fprintf(stderr, "leafturn: %s\n", err.text());
+      return 1;
+    }
+    const lt::doc &d = doc.d;
     std::printf("pages: %d\n", static_cast<int>(d.pages.size()));
     for (size_t k = 0; k < d.pages.size(); ++k)
       std::printf("page %d: %d\n", static_cast<int>(k + 1),
-                  static_cast<int>(lt::effective_rotation(d, d.pages[k])));
-    lt::doc_free(d);
+                  static_cast<int>(lt::effective_rotation(d, doc.lex, d.pages[k])));
+    lt::doc_free(doc);
   } catch (const std::bad_alloc &) {
     std::fprintf(stderr, "leafturn: out of memory\n");
     return 1;

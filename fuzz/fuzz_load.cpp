@@ -5,22 +5,24 @@
 #include <cstdlib>
 #include <new>
 
-#include "internal.h"
+#include "loader.h"
+#include "writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   if (size == 0 || size > (64u << 20)) return 0;
-  lt::doc d;
+  lt::document doc;
+  lt::failure err;
   try {
-    if (lt::doc_load_bytes(data, static_cast<lt::i32>(size), d) != 0) {
-      if (lt::error_text()[0] == '\0') std::abort();  // a failure always says why
+    if (lt::doc_load_bytes(data, static_cast<lt::i32>(size), doc, err) != 0) {
+      if (err.empty()) std::abort();  // a failure always says why
       return 0;
     }
-    for (const lt::page_ref &p : d.pages) {
-      const lt::i32 r = lt::effective_rotation(d, p);
+    for (const lt::page_ref &p : doc.d.pages) {
+      const lt::i32 r = lt::effective_rotation(doc.d, doc.lex, p);
       if (r < 0 || r > 359) std::abort();
     }
   } catch (const std::bad_alloc &) {
   }
-  lt::doc_free(d);
+  lt::doc_free(doc);
   return 0;
 }

@@ -6,32 +6,34 @@
 #include <new>
 #include <string>
 
-#include "internal.h"
+#include "loader.h"
+#include "writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   if (size < 2 || size > (64u << 20)) return 0;
   // The first byte chooses the degrees and the page selection.
   const int degrees = 90 * (1 + data[0] % 3);
   const int mode = (data[0] >> 2) % 3;
-  lt::doc d;
+  lt::document doc;
+  lt::failure err;
   try {
-    if (lt::doc_load_bytes(data + 1, static_cast<lt::i32>(size - 1), d) == 0) {
-      const int pages[] = {1, static_cast<int>(d.pages.size()), 1, 0};
+    if (lt::doc_load_bytes(data + 1, static_cast<lt::i32>(size - 1), doc, err) == 0) {
+      const int pages[] = {1, static_cast<int>(doc.d.pages.size()), 1, 0};
       lt::output out;
-      const int ok = mode == 0   ? lt::build_output(d, nullptr, 0, degrees, &out)
-                     : mode == 1 ? lt::build_output(d, pages, 3, degrees, &out)
-                                 : lt::build_output(d, pages + 3, 1, degrees, &out);
+      const int ok = mode == 0   ? lt::build_output(doc, nullptr, 0, degrees, &out, err)
+                     : mode == 1 ? lt::build_output(doc, pages, 3, degrees, &out, err)
+                                 : lt::build_output(doc, pages + 3, 1, degrees, &out, err);
       if (ok) {
         const std::string bytes = out.bytes();
         if (bytes.size() != out.size || bytes.compare(0, 9, "%PDF-1.4\n") != 0 ||
             bytes.compare(bytes.size() - 7, 7, "\n%%EOF\n") != 0)
           std::abort();
-      } else if (lt::error_text()[0] == '\0') {
+      } else if (err.empty()) {
         std::abort();
       }
     }
   } catch (const std::bad_alloc &) {
   }
-  lt::doc_free(d);
+  lt::doc_free(doc);
   return 0;
 }

@@ -58,13 +58,6 @@ const std::int16_t k_dists[30] = {1,    2,    3,    4,    5,    7,     9,     13
 const std::int16_t k_dext[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                  6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
-// The fixed code, built on the first fixed block of any call.
-bool g_virgin = true;
-std::int16_t g_lencnt[k_max_bits + 1], g_lensym[k_fix_lcodes];
-std::int16_t g_distcnt[k_max_bits + 1], g_distsym[k_max_dcodes];
-std::uint16_t g_lenfast[k_fast_size], g_distfast[k_fast_size];
-code_table g_lencode = {g_lencnt, g_lensym, g_lenfast};
-code_table g_distcode = {g_distcnt, g_distsym, g_distfast};
 
 inline void refill(dec_state *s) {
   while (s->acc_bits <= 56 && s->in_pos < s->in_len) {
@@ -200,20 +193,34 @@ int codes(dec_state *s, const code_table *lencode, const code_table *distcode) {
   }
 }
 
-int fixed(dec_state *s) {
-  if (g_virgin) {
+// The fixed code. It is built once per process on first use; the language
+// makes that first use thread-safe (concurrent callers wait for the one
+// construction), and nothing changes it afterwards.
+struct fixed_code {
+  std::int16_t lencnt[k_max_bits + 1], lensym[k_fix_lcodes];
+  std::int16_t distcnt[k_max_bits + 1], distsym[k_max_dcodes];
+  std::uint16_t lenfast[k_fast_size], distfast[k_fast_size];
+  code_table len{lencnt, lensym, lenfast};
+  code_table dist{distcnt, distsym, distfast};
+
+  fixed_code() {
     std::int16_t lengths[k_fix_lcodes];
     int symbol = 0;
     for (; symbol < 144; ++symbol) lengths[symbol] = 8;
     for (; symbol < 256; ++symbol) lengths[symbol] = 9;
     for (; symbol < 280; ++symbol) lengths[symbol] = 7;
     for (; symbol < k_fix_lcodes; ++symbol) lengths[symbol] = 8;
-    construct(&g_lencode, lengths, k_fix_lcodes);
+    construct(&len, lengths, k_fix_lcodes);
     for (symbol = 0; symbol < k_max_dcodes; ++symbol) lengths[symbol] = 5;
-    construct(&g_distcode, lengths, k_max_dcodes);
-    g_virgin = false;
+    construct(&dist, lengths, k_max_dcodes);
   }
-  return codes(s, &g_lencode, &g_distcode);
+  fixed_code(const fixed_code &) = delete;
+  fixed_code &operator=(const fixed_code &) = delete;
+};
+
+int fixed(dec_state *s) {
+  static const fixed_code code;
+  return codes(s, &code.len, &code.dist);
 }
 
 int dynamic(dec_state *s) {

@@ -15,8 +15,8 @@ namespace lt {
 // Nothing after the last block (the check value included) is read.
 // With out null nothing is written: the result and *out_len are those a
 // buffer of out_cap bytes would give, at the cost of reading the input only.
-// Allocates nothing; the fixed-code tables are built once per process
-// without a lock, so first calls must not run concurrently.
+// Allocates nothing and keeps no state between calls: any number of threads
+// may decode at once.
 int inflate_decompress(const std::uint8_t *in, std::size_t in_len, std::uint8_t *out,
                        std::size_t out_cap, std::size_t *out_len);
 

@@ -1,61 +1,59 @@
 // The seven exported calls and the last-error text. Every working call has
 // one shape: check the arguments in a fixed order, load the document, do its
-// work, release the document, and empty the error text on success. No
-// exception crosses this boundary: allocation failure becomes "out of memory".
-#include <cstdarg>
-#include <cstdio>
+// work, release the document, and publish its outcome: the failure's
+// message, or an empty text on success. No exception crosses this
+// boundary: allocation failure becomes "out of memory".
+#include <cstring>
 #include <new>
 
-#include "internal.h"
 #include "leafturn.h"
+#include "loader.h"
+#include "writer.h"
 
 namespace lt {
 
 namespace {
-char g_err[1024];
+
+// The one process-wide mutable state of the library. Calls build their
+// message in their own failure record and copy it here at the end.
+char g_err[k_max_message + 1];
+
+void publish_error(const failure &err) {
+  std::memcpy(g_err, err.text(), std::strlen(err.text()) + 1);
 }
 
-void set_error(const char *fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  std::vsnprintf(g_err, sizeof g_err, fmt, ap);
-  va_end(ap);
-}
-
-void clear_error() { g_err[0] = '\0'; }
-const char *error_text() { return g_err; }
-
-namespace {
-
-bool valid_degrees(int degrees) {
+bool valid_degrees(int degrees, failure &err) {
   if (degrees == 90 || degrees == 180 || degrees == 270) return true;
-  set_error("degrees must be 90, 180 or 270 (got %d)", degrees);
+  err.set("degrees must be 90, 180 or 270 (got %d)", degrees);
   return false;
 }
 
-// Runs one working call; allocation failure and any other escape become a
-// failure with a message.
+// Runs one working call with its own failure record and publishes the
+// outcome; allocation failure and any other escape become a failure with a
+// message. The work returns `failure_value` exactly when it failed.
 template <typename F>
-int guarded(int failure, F &&work) {
+int guarded(int failure_value, F &&work) {
+  failure err;
+  int result = failure_value;
   try {
-    return work();
+    result = work(err);
   } catch (const std::bad_alloc &) {
-    set_error("out of memory");
+    err.set("out of memory");
   } catch (...) {
-    set_error("internal error");
+    err.set("internal error");
   }
-  return failure;
+  if (result != failure_value) err.clear();
+  publish_error(err);
+  return result;
 }
 
-int rotate(const char *in_path, const char *out_path, const int *pages,
-           int count, int degrees) {
-  doc d;
-  if (doc_load(in_path, d) != 0) return 0;
-  const int ok = rotate_doc(d, out_path, pages, count, degrees);
-  doc_free(d);
-  if (!ok) return 0;
-  clear_error();
-  return 1;
+int rotate(const char *in_path, const char *out_path, const int *pages, int count, int degrees,
+           failure &err) {
+  document doc;
+  if (doc_load(in_path, doc, err) != 0) return 0;
+  const int ok = rotate_doc(doc, out_path, pages, count, degrees, err);
+  doc_free(doc);
+  return ok ? 1 : 0;
 }
 
 }  // namespace
@@ -66,81 +64,79 @@ using namespace lt;
 extern "C" {
 
 LEAFTURN_API int leafturn_init(void) {
-  clear_error();
+  g_err[0] = '\0';
   return 1;
 }
 
-LEAFTURN_API void leafturn_cleanup(void) { clear_error(); }
+LEAFTURN_API void leafturn_cleanup(void) { g_err[0] = '\0'; }
 
-LEAFTURN_API const char *leafturn_last_error(void) { return error_text(); }
+LEAFTURN_API const char *leafturn_last_error(void) { return g_err; }
 
 LEAFTURN_API int leafturn_get_rotation(const char *in_path, int page_number) {
-  return guarded(-1, [&]() -> int {
+  return guarded(-1, [&](failure &err) -> int {
     if (!in_path) {
-      set_error("NULL path argument");
+      err.set("NULL path argument");
       return -1;
     }
     if (page_number < 1) {
-      set_error("page_number must be >= 1 (got %d)", page_number);
+      err.set("page_number must be >= 1 (got %d)", page_number);
       return -1;
     }
-    doc d;
-    if (doc_load(in_path, d) != 0) return -1;
-    const int count = static_cast<int>(d.pages.size());
+    document doc;
+    if (doc_load(in_path, doc, err) != 0) return -1;
+    const int count = static_cast<int>(doc.d.pages.size());
     if (page_number > count) {
-      set_error("page %d out of range (document has %d pages)", page_number, count);
-      doc_free(d);
+      err.set("page %d out of range (document has %d pages)", page_number, count);
+      doc_free(doc);
       return -1;
     }
-    const i32 r = effective_rotation(d, d.pages[static_cast<size_t>(page_number - 1)]);
-    doc_free(d);
-    clear_error();
+    const i32 r = effective_rotation(doc.d, doc.lex, doc.d.pages[static_cast<size_t>(page_number - 1)]);
+    doc_free(doc);
     return r < 0 ? 0 : r % 360;
   });
 }
 
-LEAFTURN_API int leafturn_all(const char *in_path, const char *out_path,
-                              int degrees) {
-  return guarded(0, [&]() -> int {
+LEAFTURN_API int leafturn_all(const char *in_path, const char *out_path, int degrees) {
+  return guarded(0, [&](failure &err) -> int {
     if (!in_path || !out_path) {
-      set_error("NULL path argument");
+      err.set("NULL path argument");
       return 0;
     }
-    if (!valid_degrees(degrees)) return 0;
-    return rotate(in_path, out_path, nullptr, 0, degrees);
+    if (!valid_degrees(degrees, err)) return 0;
+    return rotate(in_path, out_path, nullptr, 0, degrees, err);
   });
 }
 
-LEAFTURN_API int leafturn_pages(const char *in_path, const char *out_path,
-                                const int *pages, int page_count, int degrees) {
-  return guarded(0, [&]() -> int {
+LEAFTURN_API int leafturn_pages(const char *in_path, const char *out_path, const int *pages,
+                                int page_count, int degrees) {
+  return guarded(0, [&](failure &err) -> int {
     if (!in_path || !out_path) {
-      set_error("NULL path argument");
+      err.set("NULL path argument");
       return 0;
     }
     if (page_count <= 0) {
-      set_error("page_count must be > 0");
+      err.set("page_count must be > 0");
       return 0;
     }
     if (!pages) {
-      set_error("pages array is NULL");
+      err.set("pages array is NULL");
       return 0;
     }
-    if (!valid_degrees(degrees)) return 0;
-    return rotate(in_path, out_path, pages, page_count, degrees);
+    if (!valid_degrees(degrees, err)) return 0;
+    return rotate(in_path, out_path, pages, page_count, degrees, err);
   });
 }
 
-LEAFTURN_API int leafturn_page(const char *in_path, const char *out_path,
-                               int page_number, int degrees) {
-  return guarded(0, [&]() -> int {
+LEAFTURN_API int leafturn_page(const char *in_path, const char *out_path, int page_number,
+                               int degrees) {
+  return guarded(0, [&](failure &err) -> int {
     if (!in_path || !out_path) {
-      set_error("NULL path argument");
+      err.set("NULL path argument");
       return 0;
     }
-    if (!valid_degrees(degrees)) return 0;
+    if (!valid_degrees(degrees, err)) return 0;
     const int one[1] = {page_number};
-    return rotate(in_path, out_path, one, 1, degrees);
+    return rotate(in_path, out_path, one, 1, degrees, err);
   });
 }
 

@@ -1,14 +1,22 @@
 // The document record and file intake: the whole input file is read into
 // one block with one read, then the loader stages run in a fixed order on
 // that image. A failed load leaves nothing allocated.
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <sys/stat.h>
 
-#include "internal.h"
+#include "loader.h"
 
 namespace lt {
+
+void failure::set(const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(text_, sizeof text_, fmt, ap);
+  va_end(ap);
+}
 
 int sx_rng_cmp(const sx_rng &a, const sx_rng &b) {
   return a.start < b.start ? -1 : a.start > b.start ? 1 : 0;
@@ -38,19 +46,43 @@ const obj_rec *doc::find(i32 num) const {
   return k < 0 ? nullptr : &objs[static_cast<size_t>(k)];
 }
 
-void doc_free(doc &d) {
-  d.image.reset();
-  d.data = nullptr;
+span dict_span(const doc &d, const obj_rec &o) {
+  if (o.in_objstm()) return {o.body, 0, o.body_len};
+  if (o.dict_off < 0) return {};
+  return {d.data, o.dict_off,
+          o.stream_kw_off > 0 ? o.stream_kw_off : o.endobj_off > 0 ? o.endobj_off : d.len};
+}
+
+span object_text(const doc &d, const obj_rec &o) {
+  if (o.in_objstm()) return {o.body, 0, o.body_len};
+  if (o.dict_off < 0) return {};
+  return {d.data, o.dict_off, o.endobj_off > 0 ? o.endobj_off : d.len};
+}
+
+span stream_dict(const doc &d, const obj_rec &o) {
+  if (o.in_objstm() || !o.is_stream() || o.dict_off < 0) return {};
+  return {d.data, o.dict_off, o.stream_kw_off > 0 ? o.stream_kw_off : d.len};
+}
+
+namespace {
+
+void clear_record(doc &d) {
+  d.data.reset();
   d.len = 0;
   d.arena.clear();
   std::vector<obj_rec>().swap(d.objs);
   std::vector<page_ref>().swap(d.pages);
   std::vector<i32>().swap(d.by_num);
-  drop_scan_cache(d);
-  drop_top_cache(d);
   d.source = file_identity();
   d.trailer_root = d.trailer_info = d.encrypted = 0;
-  d.root_num = d.info_num = d.max_num = 0;
+  d.root_num = d.info_num = 0;
+}
+
+}  // namespace
+
+void doc_free(document &doc) {
+  doc.lex.reset();
+  clear_record(doc.d);
 }
 
 namespace {
@@ -98,27 +130,27 @@ void remember_source(std::FILE *f, const char *path, file_identity &id) {
 #endif
 }
 
-int intake(const char *path, doc &d) {
+int intake(const char *path, doc &d, failure &err) {
   if (!path) {
-    set_error("NULL path argument");
+    err.set("NULL path argument");
     return -1;
   }
   if (is_directory(path)) {
-    set_error("cannot open %s", path);
+    err.set("cannot open %s", path);
     return -1;
   }
   file_ptr f(std::fopen(path, "rb"));
   if (!f) {
-    set_error("cannot open %s", path);
+    err.set("cannot open %s", path);
     return -1;
   }
   const long long size = file_size(f.get());
   if (size > k_max_file_size) {
-    set_error("input file too large: %s", path);
+    err.set("input file too large: %s", path);
     return -1;
   }
   if (size <= 0) {
-    set_error("empty input file: %s", path);
+    err.set("empty input file: %s", path);
     return -1;
   }
   const i32 len = static_cast<i32>(size);
@@ -126,43 +158,38 @@ int intake(const char *path, doc &d) {
   if (!image ||
       std::fread(image.get(), 1, static_cast<size_t>(len), f.get()) !=
           static_cast<size_t>(len)) {
-    set_error("read error on %s", path);
+    err.set("read error on %s", path);
     return -1;
   }
-  d.image = std::move(image);
-  d.data = d.image.get();
+  d.data.adopt(std::move(image));
   d.len = len;
   remember_source(f.get(), path, d.source);
   return 0;
 }
 
-}  // namespace
-
-namespace {
-
 // The loader stages on the image in d.data / d.len.
-int run_stages(doc &d, const char *path) {
-  load_trailers(d);
-  scan_objects(d);
-  expand_object_streams(d);
-  select_live(d);
-  if (load_page_tree(d, path) != 0) return -1;
-  // The loader's memoised searches go; what the writer needs it finds again.
-  drop_scan_cache(d);
+int run_stages(document &doc, const char *path, failure &err) {
+  lt::doc &d = doc.d;
+  load_trailers(d, doc.lex);
+  scan_objects(d, doc.lex);
+  expand_object_streams(d, doc.lex);
+  select_live(d, doc.lex);
+  if (load_page_tree(d, doc.lex, path, err) != 0) return -1;
+  doc.lex.end_of_load();
   return 0;
 }
 
 template <typename F>
-int load_with(doc &d, F &&fill, const char *path) {
-  doc_free(d);
-  d.trailer_root = d.trailer_info = d.root_num = -1;
+int load_with(document &doc, F &&fill, const char *path, failure &err) {
+  doc_free(doc);
+  doc.d.trailer_root = doc.d.trailer_info = doc.d.root_num = -1;
   try {
-    if (fill() != 0 || run_stages(d, path) != 0) {
-      doc_free(d);
+    if (fill() != 0 || run_stages(doc, path, err) != 0) {
+      doc_free(doc);
       return -1;
     }
   } catch (...) {
-    doc_free(d);
+    doc_free(doc);
     throw;
   }
   return 0;
@@ -170,25 +197,25 @@ int load_with(doc &d, F &&fill, const char *path) {
 
 }  // namespace
 
-int doc_load(const char *path, doc &d) {
-  return load_with(d, [&] { return intake(path, d); }, path);
+int doc_load(const char *path, document &doc, failure &err) {
+  return load_with(doc, [&] { return intake(path, doc.d, err); }, path, err);
 }
 
-int doc_load_bytes(const u8 *bytes, i32 len, doc &d) {
+int doc_load_bytes(const u8 *bytes, i32 len, document &doc, failure &err) {
   return load_with(
-      d,
+      doc,
       [&] {
         if (len <= 0) {
-          set_error("empty input file: %s", "(memory)");
+          err.set("empty input file: %s", "(memory)");
           return -1;
         }
-        d.image.reset(new u8[static_cast<size_t>(len)]);
-        std::memcpy(d.image.get(), bytes, static_cast<size_t>(len));
-        d.data = d.image.get();
-        d.len = len;
+        std::unique_ptr<u8[]> image(new u8[static_cast<size_t>(len)]);
+        std::memcpy(image.get(), bytes, static_cast<size_t>(len));
+        doc.d.data.adopt(std::move(image));
+        doc.d.len = len;
         return 0;
       },
-      "(memory)");
+      "(memory)", err);
 }
 
 }  // namespace lt

@@ -20,7 +20,7 @@
 #include <unistd.h>
 #endif
 
-#include "internal.h"
+#include "writer.h"
 
 namespace lt {
 
@@ -111,7 +111,7 @@ int reopen_input(const file_identity &id) {
 // Writes every piece and closes the file. Sets the message with the
 // caller's path on failure.
 int write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out,
-                    const file_identity &input, const char *shown) {
+                    const file_identity &input, const char *shown, failure &err) {
   sink s(f, stage);
   int in_fd = reopen_input(input);
 #if defined(__linux__)
@@ -141,22 +141,22 @@ int write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out,
 #if defined(__linux__)
   if (in_fd >= 0) ::close(in_fd);
 #endif
-  if (!ok) set_error("short write to %s", shown);
+  if (!ok) err.set("short write to %s", shown);
   if (!s.close()) {
-    set_error("close error on %s", shown);
+    err.set("close error on %s", shown);
     ok = false;
   }
   return ok ? 1 : 0;
 }
 
 int write_direct(const char *path, std::vector<u8> &stage, const output &out,
-                 const file_identity &input) {
+                 const file_identity &input, failure &err) {
   std::FILE *f = std::fopen(path, "wb");
   if (!f) {
-    set_error("cannot write %s", path);
+    err.set("cannot write %s", path);
     return 0;
   }
-  return write_and_close(f, stage, out, input, path);
+  return write_and_close(f, stage, out, input, path, err);
 }
 
 #if defined(_WIN32)
@@ -229,32 +229,33 @@ bool replace_with(const std::string &tmp, const std::string &target) {
 
 }  // namespace
 
-int write_output(const char *path, const output &out, const file_identity &input) {
+int write_output(const char *path, const output &out, const file_identity &input,
+                 failure &err) {
   std::vector<u8> stage;
   stage.reserve(k_stage_size);
   std::string target;
   unsigned mode = 0;
-  if (!existing_regular_file(path, &target, &mode)) return write_direct(path, stage, out, input);
+  if (!existing_regular_file(path, &target, &mode)) return write_direct(path, stage, out, input, err);
 
   // A file the caller may not write is not replaced. Opening it to append
   // changes nothing.
   std::FILE *probe = std::fopen(path, "ab");
   if (!probe) {
-    set_error("cannot write %s", path);
+    err.set("cannot write %s", path);
     return 0;
   }
   std::fclose(probe);
 
   std::string tmp;
   std::FILE *f = open_temp(target, mode, &tmp);
-  if (!f) return write_direct(path, stage, out, input);
-  if (!write_and_close(f, stage, out, input, path)) {
+  if (!f) return write_direct(path, stage, out, input, err);
+  if (!write_and_close(f, stage, out, input, path, err)) {
     std::remove(tmp.c_str());
     return 0;
   }
   if (!replace_with(tmp, target)) {
     std::remove(tmp.c_str());
-    set_error("cannot write %s", path);
+    err.set("cannot write %s", path);
     return 0;
   }
   return 1;

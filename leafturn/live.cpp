@@ -1,17 +1,16 @@
 // Live object selection: one record per object number survives. A direct
 // copy beats every copy from an object stream, and among copies of one kind
 // the last in index order wins. Object-stream containers never survive.
-#include "internal.h"
+#include "loader.h"
 
 namespace lt {
 
-bool is_objstm_container(const doc &d, const obj_rec &r) {
-  if (r.in_objstm || !r.is_stream || r.dict_off < 0) return false;
-  const i32 limit = r.stream_kw_off > 0 ? r.stream_kw_off : d.len;
-  return next_name(d, "ObjStm", r.dict_off, limit) >= 0;
+bool is_objstm_container(const doc &d, scan_ctx &lex, const obj_rec &r) {
+  const span dict = stream_dict(d, r);
+  return dict && lex.next_name("ObjStm", dict.start, dict.limit) >= 0;
 }
 
-void select_live(doc &d) {
+void select_live(doc &d, scan_ctx &lex) {
   i32 m = 0;
   for (const obj_rec &r : d.objs)
     if (r.num <= k_max_obj_num && r.num > m) m = r.num;
@@ -21,9 +20,9 @@ void select_live(doc &d) {
   for (size_t k = 0; k < d.objs.size(); ++k) {
     const obj_rec &r = d.objs[k];
     if (r.num < 0 || r.num > m) continue;
-    if (r.in_objstm) {
+    if (r.in_objstm()) {
       last_objstm[static_cast<size_t>(r.num)] = static_cast<i32>(k);
-    } else if (is_objstm_container(d, r)) {
+    } else if (is_objstm_container(d, lex, r)) {
       container[k] = 1;
     } else {
       last_direct[static_cast<size_t>(r.num)] = static_cast<i32>(k);
@@ -34,22 +33,22 @@ void select_live(doc &d) {
     if (r.num < 0 || r.num > k_max_obj_num) return false;
     const size_t n = static_cast<size_t>(r.num);
     const i32 self = static_cast<i32>(k);
-    return r.in_objstm ? (last_direct[n] == -1 && last_objstm[n] == self)
+    return r.in_objstm() ? (last_direct[n] == -1 && last_objstm[n] == self)
                        : (!container[k] && last_direct[n] == self);
   };
   size_t survivors = 0;
   for (size_t k = 0; k < d.objs.size(); ++k) survivors += keep(k) ? 1 : 0;
   std::vector<obj_rec> live;
   live.reserve(survivors);
-  d.max_num = 0;
+  i32 max_num = 0;
   for (size_t k = 0; k < d.objs.size(); ++k) {
     if (!keep(k)) continue;
     live.push_back(d.objs[k]);
-    if (d.objs[k].num > d.max_num) d.max_num = d.objs[k].num;
+    if (d.objs[k].num > max_num) max_num = d.objs[k].num;
   }
   d.objs.swap(live);
   // Lookups by number from here on: at most one live record per number.
-  d.by_num.assign(static_cast<size_t>(d.max_num) + 1, -1);
+  d.by_num.assign(static_cast<size_t>(max_num) + 1, -1);
   for (size_t k = 0; k < d.objs.size(); ++k)
     d.by_num[static_cast<size_t>(d.objs[k].num)] = static_cast<i32>(k);
 }

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "internal.h"
+#include "loader.h"
 
 namespace lt {
 
@@ -15,12 +15,9 @@ namespace {
 // Reads the digit run [from, to) as a decimal number; false when it does not
 // fit a signed 32-bit value.
 bool read_decimal(const u8 *b, i32 from, i32 to, i32 *out) {
-  long long v = 0;
-  for (i32 i = from; i < to; ++i) {
-    v = v * 10 + (b[i] - '0');
-    if (v > std::numeric_limits<i32>::max()) return false;
-  }
-  *out = static_cast<i32>(v);
+  const int_token t = read_int_token(b, to, from, /*plus_ok=*/false);
+  if (!t.ok || t.saturated > std::numeric_limits<i32>::max()) return false;
+  *out = static_cast<i32>(t.saturated);
   return true;
 }
 
@@ -63,47 +60,32 @@ i32 stream_data_start(const u8 *b, i32 len, i32 s) {
 }
 
 // Step 1: every header, in the order of its "obj" keyword.
-void scan_headers(doc &d) {
+void scan_headers(doc &d, scan_ctx &lex) {
   const u8 *b = d.data;
   const i32 len = d.len;
-  for (const i32 p : keyword_positions(d, "obj")) {
+  for (const i32 p : lex.obj_keywords()) {
     if (p > len - 4) break;  // an "obj" that ends the file is not tried
     obj_rec r;
     if (!read_header(b, p, &r)) continue;
     const i32 q = skip_pdf_ws(b, len, p + 3);
     if (q < len && b[q] == '<' && q + 1 < len && b[q + 1] == '<') {
       r.dict_off = q;
-      const i32 s = dict_stream(d, q);
+      const i32 s = lex.stream_after_dict(q);
       if (s >= 0) {
         r.stream_kw_off = s;
-        r.is_stream = 1;
         r.data_off = stream_data_start(b, len, s);
       } else {
-        r.endobj_off = next_keyword(d, "endobj", q);
+        r.endobj_off = lex.next_keyword("endobj", q);
         if (r.endobj_off < 0) continue;
       }
     } else {
       // No dictionary; a single '<' opens a hex string, which is a value
       // like any other and never borrows a later object's dictionary.
-      r.endobj_off = next_keyword(d, "endobj", p + 3);
+      r.endobj_off = lex.next_keyword("endobj", p + 3);
       if (r.endobj_off < 0) continue;
     }
     d.objs.push_back(r);
   }
-}
-
-// Is there a reference "N G R" right after the number that ended at c?
-bool is_reference_after(const u8 *b, i32 len, i32 c, i32 limit) {
-  i32 i = c;
-  if (i >= limit || !is_pdf_ws(b[i])) return false;
-  while (i < limit && is_pdf_ws(b[i])) ++i;
-  if (i >= limit || !is_digit(b[i])) return false;
-  parse_int_at(b, len, &i);
-  if (i >= limit) return false;
-  while (i < limit && is_pdf_ws(b[i])) ++i;
-  if (i >= limit || b[i] != 'R') return false;
-  ++i;
-  return i == limit || !is_alnum(b[i]);
 }
 
 // First record of each object number in scan order: (num, index) pairs
@@ -124,23 +106,19 @@ i32 indirect_length(const doc &d, const first_index &index, i32 num) {
   auto it = std::lower_bound(index.begin(), index.end(), std::make_pair(num, i32(-1)));
   if (it == index.end() || it->first != num) return -1;
   const obj_rec *o = &d.objs[static_cast<size_t>(it->second)];
-  if (o->is_stream) return -1;
+  if (o->is_stream()) return -1;
   const u8 *b = d.data;
-  i32 c = o->hdr_off;
-  parse_int_at(b, d.len, &c);
-  c = skip_pdf_ws(b, d.len, c);
-  if (c < d.len && is_digit(b[c])) parse_int_at(b, d.len, &c);
-  c = skip_pdf_ws(b, d.len, c);
+  i32 c = obj_keyword_pos(b, d.len, o->hdr_off);
   if (kw_at(b, c, d.len, "obj")) c = skip_pdf_ws(b, d.len, c + 3);
   return parse_int_at(b, d.len, &c);
 }
 
 // The stream length that /Length gives, or -1 when none is usable.
-i32 declared_length(const doc &d, const obj_rec &r, const first_index &index) {
+i32 declared_length(const doc &d, scan_ctx &lex, const obj_rec &r, const first_index &index) {
   const u8 *b = d.data;
   const i32 sk = r.stream_kw_off;
-  for (i32 at = next_name(d, "Length", r.dict_off, sk); at >= 0;
-       at = next_name(d, "Length", at + 1, sk)) {
+  for (i32 at = lex.next_name("Length", r.dict_off, sk); at >= 0;
+       at = lex.next_name("Length", at + 1, sk)) {
     i32 v = at + 8;
     while (v < sk && is_pdf_ws(b[v])) ++v;
     if (v >= sk) return -1;
@@ -162,7 +140,7 @@ i32 declared_length(const doc &d, const obj_rec &r, const first_index &index) {
       i32 c = v;
       const i32 n = parse_int_at(b, d.len, &c);
       if (n < 0) continue;
-      if (!is_reference_after(b, d.len, c, sk)) return n;
+      if (reference_end(b, sk, c) < 0) return n;
       return indirect_length(d, index, n);
     }
   }
@@ -170,13 +148,13 @@ i32 declared_length(const doc &d, const obj_rec &r, const first_index &index) {
 }
 
 // Step 3: the end of each stream's data and the "endobj" after it.
-void settle_extents(doc &d) {
+void settle_extents(doc &d, scan_ctx &lex) {
   const u8 *b = d.data;
   const i32 len = d.len;
   const first_index index = index_by_number(d);
   for (obj_rec &r : d.objs) {
-    if (!r.is_stream) continue;
-    const i32 length = declared_length(d, r, index);
+    if (!r.is_stream()) continue;
+    const i32 length = declared_length(d, lex, r, index);
     if (length >= 0) {
       const long long e = static_cast<long long>(r.data_off) + length;
       if (e < len) {
@@ -185,14 +163,14 @@ void settle_extents(doc &d) {
         if (static_cast<long long>(p) + 9 <= len &&
             std::equal(b + p, b + p + 9, "endstream")) {
           r.data_end = static_cast<i32>(e);
-          r.endobj_off = next_keyword(d, "endobj", r.data_end + 1);
+          r.endobj_off = lex.next_keyword("endobj", r.data_end + 1);
           continue;
         }
       }
     }
     // No usable /Length, or it does not land on "endstream": the data ends
     // at the next "endstream", less one line end.
-    const i32 f = next_keyword(d, "endstream", r.data_off + 1);
+    const i32 f = lex.next_keyword("endstream", r.data_off + 1);
     if (f >= 0) {
       r.data_end = f;
       if (b[f - 1] == '\n') {
@@ -200,12 +178,12 @@ void settle_extents(doc &d) {
       } else if (b[f - 1] == '\r') {
         r.data_end = f - 1;
       }
-      r.endobj_off = next_keyword(d, "endobj", r.data_end + 1);
+      r.endobj_off = lex.next_keyword("endobj", r.data_end + 1);
       continue;
     }
     // No "endstream" at all: the data ends before the next "endobj", so one
     // misspelt keyword does not swallow the rest of the file.
-    const i32 g = next_keyword(d, "endobj", r.data_off);
+    const i32 g = lex.next_keyword("endobj", r.data_off);
     if (g < 0) {
       r.data_end = len;
       r.endobj_off = -1;
@@ -228,7 +206,7 @@ void settle_extents(doc &d) {
 void remove_hidden(doc &d) {
   std::vector<sx_rng> ranges;
   for (const obj_rec &r : d.objs)
-    if (r.is_stream && r.data_off >= 0 && r.data_off < r.data_end)
+    if (r.is_stream() && r.data_off >= 0 && r.data_off < r.data_end)
       ranges.push_back({r.data_off, r.data_end});
   std::sort(ranges.begin(), ranges.end(),
             [](const sx_rng &a, const sx_rng &b) { return sx_rng_cmp(a, b) < 0; });
@@ -237,7 +215,7 @@ void remove_hidden(doc &d) {
     run_max[i] = i ? std::max(run_max[i - 1], ranges[i].end) : ranges[i].end;
 
   auto hidden = [&](const obj_rec &r) {
-    if (r.is_stream && r.endobj_off < 0) return true;
+    if (r.is_stream() && r.endobj_off < 0) return true;
     auto it = std::upper_bound(ranges.begin(), ranges.end(), r.hdr_off,
                                [](i32 v, const sx_rng &x) { return v < x.start; });
     if (it == ranges.begin()) return false;
@@ -257,12 +235,12 @@ void remove_hidden(doc &d) {
 
 }  // namespace
 
-void scan_objects(doc &d) {
+void scan_objects(doc &d, scan_ctx &lex) {
   d.objs.clear();
   if (d.len < 4) return;
   d.objs.reserve(128);
-  scan_headers(d);
-  settle_extents(d);
+  scan_headers(d, lex);
+  settle_extents(d, lex);
   remove_hidden(d);
 }
 

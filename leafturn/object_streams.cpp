@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "inflate.h"
-#include "internal.h"
+#include "loader.h"
 
 namespace lt {
 
@@ -19,16 +19,12 @@ constexpr long long k_max_decoded = 1LL << 30;
 constexpr i32 k_max_objstm_count = 100000;
 constexpr i32 k_max_objstm_entry = 0x100000;
 
-// The first /key in [from, limit) followed by a number passing `ok`.
+// The number after the first /key in [from, limit) that passes `ok`.
 template <typename Ok>
-i32 dict_number(const doc &d, const char *key, i32 from, i32 limit, Ok ok) {
-  const i32 n = static_cast<i32>(std::strlen(key));
-  for (i32 w = next_name(d, key, from, limit); w >= 0; w = next_name(d, key, w + 1, limit)) {
-    i32 c = w + 1 + n;
-    const i32 v = parse_int_at(d.data, d.len, &c);
-    if (ok(v)) return v;
-  }
-  return -1;
+i32 dict_number(const doc &d, scan_ctx &lex, const char *key, i32 from, i32 limit, Ok ok) {
+  return number_after_key(
+      d.data, d.len, key, from, /*skip=*/0,
+      [&](i32 at) { return lex.next_name(key, at, limit); }, ok);
 }
 
 // Decodes the stream's data into a block owned by the arena, growing the
@@ -67,45 +63,25 @@ const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, i32 *decoded_len) 
   return d.arena.adopt(std::move(block));
 }
 
-// Reads the next integer of an object stream's header, or -1.
-i32 read_int_adv(const u8 *data, i32 end, i32 *cursor) {
-  i32 p = *cursor;
-  if (p >= end) return -1;
-  while (p < end && is_pdf_ws(data[p])) ++p;
-  if (p >= end) return -1;
-  bool neg = false;
-  if (data[p] == '+' || data[p] == '-') {
-    neg = data[p] == '-';
-    if (++p >= end) return -1;
-  }
-  const i32 first = p;
-  std::uint32_t v = 0;
-  while (p < end && is_digit(data[p])) v = v * 10u + static_cast<std::uint32_t>(data[p++] - '0');
-  if (p == first) return -1;
-  *cursor = p;
-  if (neg) v = 0u - v;
-  return static_cast<i32>(v);
-}
-
-void expand(doc &d, const obj_rec &r) {
+void expand(doc &d, scan_ctx &lex, const obj_rec &r) {
   const long long n = static_cast<long long>(r.data_end) - r.data_off;
   if (n < 0 || n > k_max_objstm_data) return;
-  const i32 limit = r.stream_kw_off > 0 ? r.stream_kw_off : d.len;
-  const bool flate = next_name(d, "FlateDecode", r.dict_off, limit) >= 0;
+  const i32 limit = stream_dict(d, r).limit;
+  const bool flate = lex.next_name("FlateDecode", r.dict_off, limit) >= 0;
   i32 decoded_len = 0;
   const u8 *block = decode_stream(d, r, flate, &decoded_len);
   if (!block) return;
 
-  const i32 count = dict_number(d, "N", r.dict_off, limit, [](i32 v) { return v > 0; });
-  const i32 first = dict_number(d, "First", r.dict_off, limit, [](i32 v) { return v >= 0; });
+  const i32 count = dict_number(d, lex, "N", r.dict_off, limit, [](i32 v) { return v > 0; });
+  const i32 first = dict_number(d, lex, "First", r.dict_off, limit, [](i32 v) { return v >= 0; });
   if (count < 1 || count > k_max_objstm_count || first < 0 || first > decoded_len) return;
 
   std::vector<i32> nums(static_cast<size_t>(count)), offs(static_cast<size_t>(count));
   i32 cursor = 0;
   for (size_t k = 0; k < nums.size(); ++k) {
-    nums[k] = read_int_adv(block, decoded_len, &cursor);
+    nums[k] = parse_signed_at(block, decoded_len, &cursor);
     if (nums[k] < 0) return;
-    offs[k] = read_int_adv(block, decoded_len, &cursor);
+    offs[k] = parse_signed_at(block, decoded_len, &cursor);
     if (offs[k] < 0) return;
   }
   for (size_t k = 0; k < nums.size(); ++k) {
@@ -118,7 +94,6 @@ void expand(doc &d, const obj_rec &r) {
     obj_rec c;
     c.num = nums[k];
     c.gen = 0;
-    c.in_objstm = 1;
     c.body = block + start;
     c.body_len = static_cast<i32>(len);
     d.objs.push_back(c);
@@ -127,13 +102,13 @@ void expand(doc &d, const obj_rec &r) {
 
 }  // namespace
 
-void expand_object_streams(doc &d) {
+void expand_object_streams(doc &d, scan_ctx &lex) {
   // Records appended here are compressed and never examined again, so an
   // object stream inside an object stream is not expanded.
   const size_t direct = d.objs.size();
   for (size_t k = 0; k < direct; ++k) {
     const obj_rec r = d.objs[k];  // a copy: expanding grows the vector
-    if (is_objstm_container(d, r)) expand(d, r);
+    if (is_objstm_container(d, lex, r)) expand(d, lex, r);
   }
 }
 

@@ -2,7 +2,8 @@
 // and a depth-first walk that lists the pages in document order with the
 // rotation each inherits. The walk keeps its own stack, so a deep tree never
 // exhausts the call stack.
-#include "internal.h"
+#include "loader.h"
+#include "writer.h"
 
 namespace lt {
 
@@ -14,54 +15,33 @@ constexpr i32 k_kid_list_base = 4096;
 // small file), and such a tree fails as if memory had run out.
 constexpr size_t k_max_pages = static_cast<size_t>(k_max_obj_num) + 1;
 
-// The object's text for the /Catalog and /Pages searches: the body of an
-// object from an object stream, else from its dictionary to its "endobj"
-// (stream data included) or the end of the file.
-bool object_text(const doc &d, const obj_rec &o, const u8 **b, i32 *start,
-                 i32 *end, i32 *blen) {
-  if (o.in_objstm) {
-    if (!o.body) return false;
-    *b = o.body;
-    *start = 0;
-    *end = *blen = o.body_len;
-    return true;
-  }
-  if (o.dict_off < 0) return false;
-  *b = d.data;
-  *start = o.dict_off;
-  *end = o.endobj_off > 0 ? o.endobj_off : d.len;
-  *blen = d.len;
-  return true;
+// The first /name in [from, t.limit) of an object's text: through the
+// context in the file image, plainly in an object stream member's body.
+i32 name_in(scan_ctx &lex, const doc &d, const span &t, const char *name, i32 from) {
+  if (t.b == d.data.get()) return lex.next_name(name, from, t.limit);
+  return find_name(t.b, t.limit, from, t.limit, name);
 }
 
-i32 choose_catalog(const doc &d) {
+i32 choose_catalog(const doc &d, scan_ctx &lex) {
   if (d.trailer_root >= 0 && d.find(d.trailer_root)) return d.trailer_root;
   for (const obj_rec &o : d.objs) {
-    if (o.in_objstm) {
-      if (!o.body || o.body_len < 8) continue;
-      if (find_name(o.body, o.body_len, 0, o.body_len, "Catalog") >= 0) return o.num;
-    } else if (o.dict_off >= 0) {
-      const i32 end = o.endobj_off > 0 ? o.endobj_off : d.len;
-      if (next_name(d, "Catalog", o.dict_off, end) >= 0) return o.num;
-    }
+    if (o.in_objstm() && o.body_len < 8) continue;
+    const span t = object_text(d, o);
+    if (t && name_in(lex, d, t, "Catalog", t.start) >= 0) return o.num;
   }
   return 1;
 }
 
 // Object number of the page-tree root named by the catalog, or -1.
-i32 pages_root(const doc &d, const obj_rec &cat) {
-  const int t = record_type(d, cat);
+i32 pages_root(const doc &d, scan_ctx &lex, const obj_rec &cat) {
+  const int t = lex.page_type(cat);
   if (t == 1 || t == 2) return cat.num;
-  const u8 *b;
-  i32 start, end, blen;
-  if (!object_text(d, cat, &b, &start, &end, &blen)) return -1;
-  for (i32 w = find_name(b, blen, start, end, "Pages"); w >= 0;
-       w = find_name(b, blen, w + 1, end, "Pages")) {
-    i32 c = skip_pdf_ws(b, blen, w + 6);
-    const i32 v = parse_int_at(b, blen, &c);
-    if (v > 0) return v;
-  }
-  return -1;
+  const span text = object_text(d, cat);
+  if (!text) return -1;
+  const i32 len = text.b == d.data.get() ? d.len : text.limit;
+  return number_after_key(
+      text.b, len, "Pages", text.start, /*skip=*/0,
+      [&](i32 at) { return name_in(lex, d, text, "Pages", at); }, [](i32 v) { return v > 0; });
 }
 
 enum node_kind { node_page, node_fail, node_inline, node_empty, node_kids };
@@ -74,8 +54,8 @@ struct frame {
 
 class walker {
  public:
-  explicit walker(doc &d)
-      : d_(d), visited_(static_cast<size_t>(d.max_num) + 1, 0),
+  walker(doc &d, scan_ctx &lex)
+      : d_(d), lex_(lex), visited_(static_cast<size_t>(d.max_num()) + 1, 0),
         type_(d.objs.size(), -1) {}
 
   // Walks from the root: the number of pages listed, 0 for none, -1 for a
@@ -121,7 +101,7 @@ class walker {
  private:
   int type_of(i32 idx) {
     signed char &t = type_[static_cast<size_t>(idx)];
-    if (t < 0) t = static_cast<signed char>(record_type(d_, d_.objs[static_cast<size_t>(idx)]));
+    if (t < 0) t = static_cast<signed char>(lex_.page_type(d_.objs[static_cast<size_t>(idx)]));
     return t;
   }
 
@@ -135,25 +115,25 @@ class walker {
       return node_page;
     }
     if (t != 2) return node_fail;
-    if (n <= d_.max_num) {
+    if (n <= d_.max_num()) {
       char &seen = visited_[static_cast<size_t>(n)];
       if (seen) return node_fail;
       seen = 1;
     }
     const obj_rec &o = d_.objs[static_cast<size_t>(idx)];
-    const i32 size = o.in_objstm ? o.body_len
+    const i32 size = o.in_objstm() ? o.body_len
                      : o.endobj_off > o.hdr_off ? o.endobj_off - o.hdr_off
                                                 : 0;
     const size_t cap = static_cast<size_t>(k_kid_list_base) + static_cast<size_t>(size / 4);
-    const u8 *b;
-    i32 start, limit;
-    if (!dict_range(d_, o, &b, &start, &limit)) return node_empty;
-    const i32 blen = o.in_objstm ? o.body_len : d_.len;
+    const span dict = dict_span(d_, o);
+    if (!dict) return node_empty;
+    const u8 *b = dict.b;
+    const i32 limit = dict.limit;
 
     // The first /Kids followed by '['.
     i32 p = -1;
-    for (i32 w = kids_name(o, b, blen, start, limit); w >= 0;
-         w = kids_name(o, b, blen, w + 1, limit)) {
+    for (i32 w = name_in(lex_, d_, dict, "Kids", dict.start); w >= 0;
+         w = name_in(lex_, d_, dict, "Kids", w + 1)) {
       const i32 c = skip_pdf_ws(b, limit, w + 5);
       if (c < limit && b[c] == '[') {
         p = c + 1;
@@ -181,7 +161,7 @@ class walker {
       }
     }
     if (f->kids.empty()) return node_empty;
-    const i32 own = obj_rotate_own(d_, o);
+    const i32 own = obj_rotate_own(d_, lex_, o);
     f->rotate = own >= 0 ? own : h;
     return node_kids;
   }
@@ -195,55 +175,51 @@ class walker {
     return true;
   }
 
-  i32 kids_name(const obj_rec &o, const u8 *b, i32 blen, i32 from, i32 limit) {
-    if (o.in_objstm) return find_name(b, blen, from, limit, "Kids");
-    return next_name(d_, "Kids", from, limit);
-  }
-
   doc &d_;
+  scan_ctx &lex_;
   std::vector<char> visited_;
   std::vector<signed char> type_;
 };
 
 }  // namespace
 
-int load_page_tree(doc &d, const char *path) {
+int load_page_tree(doc &d, scan_ctx &lex, const char *path, failure &err) {
   if (d.objs.empty()) {
-    set_error("no PDF objects found \xE2\x80\x94 not a PDF: %s", path);
+    err.set("no PDF objects found \xE2\x80\x94 not a PDF: %s", path);
     return -1;
   }
   if (d.encrypted == 1) {
-    set_error("encrypted PDFs are not supported: %s", path);
+    err.set("encrypted PDFs are not supported: %s", path);
     return -1;
   }
-  d.root_num = choose_catalog(d);
+  d.root_num = choose_catalog(d, lex);
   d.info_num = (d.trailer_info >= 0 && d.find(d.trailer_info)) ? d.trailer_info : -1;
 
   const obj_rec *cat = d.find(d.root_num);
-  const i32 root = cat ? pages_root(d, *cat) : -1;
+  const i32 root = cat ? pages_root(d, lex, *cat) : -1;
   if (root < 0) {
-    set_error("catalog (obj %ld) has no /Pages reference", static_cast<long>(d.root_num));
+    err.set("catalog (obj %ld) has no /Pages reference", static_cast<long>(d.root_num));
     return -1;
   }
-  walker w(d);
+  walker w(d, lex);
   const i32 r = w.run(root);
   if (w.too_many) {
-    set_error("out of memory");
+    err.set("out of memory");
     return -1;
   }
   if (r == -2) {
-    set_error("page tree uses inline page dictionaries in /Kids \xE2\x80\x94 pages must "
+    err.set("page tree uses inline page dictionaries in /Kids \xE2\x80\x94 pages must "
               "be indirect objects");
     return -1;
   }
   if (r < 0) {
-    set_error("could not resolve the page tree (obj %ld is not a /Pages or /Page "
+    err.set("could not resolve the page tree (obj %ld is not a /Pages or /Page "
               "object, or tree is broken)",
               static_cast<long>(root));
     return -1;
   }
   if (r == 0) {
-    set_error("document has no pages");
+    err.set("document has no pages");
     return -1;
   }
   return 0;

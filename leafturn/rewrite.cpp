@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "internal.h"
+#include "writer.h"
 
 namespace lt {
 
@@ -32,15 +32,8 @@ entry rotate_entry_at(const u8 *b, i32 len, i32 pos, i32 limit) {
   parse_int_at(b, len, &v);
   if (v == at) return e;
   // A reference "N G R" goes whole.
-  i32 r = v;
-  if (r < limit && is_pdf_ws(b[r])) {
-    while (r < limit && is_pdf_ws(b[r])) ++r;
-    if (r < limit && is_digit(b[r])) {
-      while (r < limit && is_digit(b[r])) ++r;
-      while (r < limit && is_pdf_ws(b[r])) ++r;
-      if (r < limit && b[r] == 'R' && (r + 1 == limit || !is_alnum(b[r + 1]))) v = r + 1;
-    }
-  }
+  const i32 r = reference_end(b, limit, v);
+  if (r >= 0) v = r;
   // The rest of the value token ("90.0").
   while (v < limit && !is_pdf_ws(b[v]) && !is_delimiter(b[v])) ++v;
   e.from = pos;
@@ -108,25 +101,10 @@ bool plan_body_edit(const u8 *body, i32 len, i32 name_pos, i32 rotation, dict_ed
   if (last < 0) return false;
   // The first own /Rotate of the body counts when it lies before the last
   // ">>" (the search stops there).
-  if (name_pos == k_search) name_pos = find_name_top(body, len, 0, last, "Rotate");
-  else if (name_pos >= 0 && name_pos + 7 > last) name_pos = -1;
+  if (name_pos >= 0 && name_pos + 7 > last) name_pos = -1;
   const entry e = rotate_entry_at(body, len, name_pos, last);
   *edit = {body, 0, last, last + 2, e.from, e.to, rotation};
   return true;
-}
-
-std::string rebuild_dict_with_rotate(const u8 *b, i32 len, i32 start, i32 end,
-                                     i32 rotation) {
-  return plan_dict_edit(b, len, start, end, find_dict_close(b, start, end),
-                        find_name_top(b, len, start, end, "Rotate"), rotation)
-      .text();
-}
-
-std::unique_ptr<std::string> rebuild_body_with_rotate(const u8 *body, i32 len,
-                                                      i32 rotation) {
-  dict_edit edit;
-  if (!plan_body_edit(body, len, k_search, rotation, &edit)) return nullptr;
-  return std::make_unique<std::string>(edit.text());
 }
 
 }  // namespace lt

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "internal.h"
+#include "writer.h"
 
 namespace lt {
 
@@ -89,16 +89,16 @@ class outbuf {
 
 // An upper bound of the generated text for these targets.
 size_t text_bound(const doc &d, const std::vector<i32> &target) {
-  size_t n = 4096 + 20 * (static_cast<size_t>(d.max_num) + 2);
+  size_t n = 4096 + 20 * (static_cast<size_t>(d.max_num()) + 2);
   auto piece = [](long long len) -> size_t {
     return len > 0 && static_cast<size_t>(len) < k_min_reference ? static_cast<size_t>(len) : 0;
   };
   for (const obj_rec &o : d.objs) {
     n += 64;  // header line and closing keywords
     const bool chosen = target[static_cast<size_t>(o.num)] >= 0;
-    if (o.in_objstm) {
+    if (o.in_objstm()) {
       n += chosen ? static_cast<size_t>(o.body_len) + 48 : piece(o.body_len);
-    } else if (o.is_stream) {
+    } else if (o.is_stream()) {
       const long long dict = static_cast<long long>(o.stream_kw_off) - o.dict_off;
       n += (chosen ? static_cast<size_t>(dict) + 48 : piece(dict)) +
            piece(static_cast<long long>(o.data_end) - o.data_off);
@@ -110,34 +110,24 @@ size_t text_bound(const doc &d, const std::vector<i32> &target) {
   return n;
 }
 
-// find_dict_close for a page's dictionary; long ranges through the memo.
-i32 page_dict_close(const doc &d, i32 start, i32 end) {
-  return end - start <= 4096 ? find_dict_close(d.data, start, end) : dict_close(d, start, end);
-}
-
 // A generation as the cross-reference table can carry it.
 long xref_gen(i32 gen) { return (gen >= 0 && gen <= 65535) ? gen : 0; }
 
 // Where a plain object's content starts: after its header and "obj".
 i32 content_start(const doc &d, const obj_rec &o) {
-  const u8 *b = d.data;
-  i32 c = o.hdr_off;
-  parse_int_at(b, d.len, &c);
-  c = skip_pdf_ws(b, d.len, c);
-  if (c < d.len && is_digit(b[c])) parse_int_at(b, d.len, &c);
-  c = skip_pdf_ws(b, d.len, c);
-  return skip_pdf_ws(b, d.len, c + 3);
+  return skip_pdf_ws(d.data, d.len, obj_keyword_pos(d.data, d.len, o.hdr_off) + 3);
 }
 
 // Appends one object's body; false (message set) when a chosen page cannot
 // be rewritten.
-bool write_body(outbuf &out, const doc &d, const obj_rec &o, i32 rotation) {
+bool write_body(outbuf &out, const doc &d, scan_ctx &lex, const obj_rec &o, i32 rotation,
+                failure &err) {
   const bool chosen = rotation >= 0;
-  if (o.in_objstm) {
+  if (o.in_objstm()) {
     if (chosen) {
       dict_edit edit;
-      if (!plan_body_edit(o.body, o.body_len, own_rotate_name(d, o), rotation, &edit)) {
-        set_error("failed to rebuild body for obj %ld", static_cast<long>(o.num));
+      if (!plan_body_edit(o.body, o.body_len, lex.own_rotate(o), rotation, &edit)) {
+        err.set("failed to rebuild body for obj %ld", static_cast<long>(o.num));
         return false;
       }
       out.add(edit);
@@ -147,10 +137,10 @@ bool write_body(outbuf &out, const doc &d, const obj_rec &o, i32 rotation) {
     out.add("\nendobj\n");
     return true;
   }
-  if (o.is_stream) {
-    if (chosen && o.dict_off >= 0 && o.stream_kw_off >= 0) {
+  if (o.is_stream()) {
+    if (chosen && o.dict_off >= 0) {
       out.add(plan_dict_edit(d.data, d.len, o.dict_off, o.stream_kw_off,
-                             page_dict_close(d, o.dict_off, o.stream_kw_off), own_rotate_name(d, o),
+                             lex.dict_close(o.dict_off, o.stream_kw_off), lex.own_rotate(o),
                              rotation));
     } else {
       out.add_range(d, o.dict_off, o.stream_kw_off);
@@ -162,7 +152,7 @@ bool write_body(outbuf &out, const doc &d, const obj_rec &o, i32 rotation) {
   }
   if (chosen && o.dict_off >= 0) {
     out.add(plan_dict_edit(d.data, d.len, o.dict_off, o.endobj_off,
-                           page_dict_close(d, o.dict_off, o.endobj_off), own_rotate_name(d, o),
+                           lex.dict_close(o.dict_off, o.endobj_off), lex.own_rotate(o),
                            rotation));
   } else {
     const i32 c = content_start(d, o);
@@ -179,19 +169,19 @@ namespace {
 
 // Target rotation per object number (-1: not chosen); a page named twice
 // keeps the last. False with the message set for a page out of range.
-bool plan_targets(const doc &d, const int *pages, int count, int degrees,
-                  std::vector<i32> *target) {
+bool plan_targets(const doc &d, scan_ctx &lex, const int *pages, int count, int degrees,
+                  std::vector<i32> *target, failure &err) {
   const int n_pages = static_cast<int>(d.pages.size());
   const int n_targets = pages ? count : n_pages;
 
-  target->assign(static_cast<size_t>(d.max_num) + 1, -1);
+  target->assign(static_cast<size_t>(d.max_num()) + 1, -1);
   // A page object can stand many times in the page list: its own /Rotate
   // is read once (-2: not read yet).
-  std::vector<i32> own(static_cast<size_t>(d.max_num) + 1, -2);
+  std::vector<i32> own(static_cast<size_t>(d.max_num()) + 1, -2);
   for (int k = 0; k < n_targets; ++k) {
     const int p = pages ? pages[k] : k + 1;
     if (p < 1 || p > n_pages) {
-      set_error("page %d out of range (document has %d pages)", p, n_pages);
+      err.set("page %d out of range (document has %d pages)", p, n_pages);
       return false;
     }
     // The effective rotation, as effective_rotation gives it. Page objects
@@ -200,7 +190,7 @@ bool plan_targets(const doc &d, const int *pages, int count, int degrees,
     const size_t num = static_cast<size_t>(ref.num);
     if (own[num] == -2) {
       const obj_rec *rec = d.find(ref.num);
-      own[num] = rec ? obj_rotate_own(d, *rec) : -1;
+      own[num] = rec ? obj_rotate_own(d, lex, *rec) : -1;
     }
     const i32 r = own[num] >= 0 ? own[num] : ref.inherited_rotate;
     (*target)[num] = (r + degrees) % 360;
@@ -209,14 +199,15 @@ bool plan_targets(const doc &d, const int *pages, int count, int degrees,
 }
 
 // Assembles the whole output; false with the message set.
-bool assemble(const doc &d, const std::vector<i32> &target, outbuf &out) {
+bool assemble(const doc &d, scan_ctx &lex, const std::vector<i32> &target, outbuf &out,
+              failure &err) {
   std::vector<i32> order(d.objs.size());
   for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<i32>(k);
   std::sort(order.begin(), order.end(), [&](i32 a, i32 b) {
     return d.objs[static_cast<size_t>(a)].num < d.objs[static_cast<size_t>(b)].num;
   });
-  std::vector<i32> offset(static_cast<size_t>(d.max_num) + 1, -1);
-  std::vector<i32> gen(static_cast<size_t>(d.max_num) + 1, 0);
+  std::vector<i32> offset(static_cast<size_t>(d.max_num()) + 1, -1);
+  std::vector<i32> gen(static_cast<size_t>(d.max_num()) + 1, 0);
 
   out.add("%PDF-1.4\n");
   out.add("%\xE2\xE3\xCF\xD3\n");
@@ -224,15 +215,15 @@ bool assemble(const doc &d, const std::vector<i32> &target, outbuf &out) {
     const obj_rec &o = d.objs[static_cast<size_t>(idx)];
     const i32 at = out.offset();
     out.addf("%ld %ld obj\n", static_cast<long>(o.num), static_cast<long>(o.gen));
-    if (!write_body(out, d, o, target[static_cast<size_t>(o.num)])) return false;
+    if (!write_body(out, d, lex, o, target[static_cast<size_t>(o.num)], err)) return false;
     offset[static_cast<size_t>(o.num)] = at;
     gen[static_cast<size_t>(o.num)] = o.gen;
     if (out.failed()) break;
   }
 
   const i32 xref_at = out.offset();
-  out.addf("xref\n0 %ld\n", static_cast<long>(d.max_num) + 1);
-  for (i32 j = 0; j <= d.max_num && !out.failed(); ++j) {
+  out.addf("xref\n0 %ld\n", static_cast<long>(d.max_num()) + 1);
+  for (i32 j = 0; j <= d.max_num() && !out.failed(); ++j) {
     const size_t u = static_cast<size_t>(j);
     if (offset[u] >= 0) {
       out.addf("%010ld %05ld n \n", static_cast<long>(offset[u]), xref_gen(gen[u]));
@@ -245,14 +236,14 @@ bool assemble(const doc &d, const std::vector<i32> &target, outbuf &out) {
     const obj_rec *o = d.find(num);
     return o ? xref_gen(o->gen) : 0;
   };
-  out.addf("trailer\n<</Size %ld/Root %ld %ld R", static_cast<long>(d.max_num) + 1,
+  out.addf("trailer\n<</Size %ld/Root %ld %ld R", static_cast<long>(d.max_num()) + 1,
            static_cast<long>(d.root_num), ref_gen(d.root_num));
   if (d.info_num >= 0)
     out.addf("/Info %ld %ld R", static_cast<long>(d.info_num), ref_gen(d.info_num));
   out.addf(">>\nstartxref %ld", static_cast<long>(xref_at));
   out.add("\n%%EOF\n");
   if (out.failed()) {
-    set_error("failed to build output");
+    err.set("failed to build output");
     return false;
   }
   return true;
@@ -260,23 +251,25 @@ bool assemble(const doc &d, const std::vector<i32> &target, outbuf &out) {
 
 // Assembles the output into result. A counting pass comes first, so that
 // an output too large for 32-bit offsets fails before anything is built.
-bool assemble_checked(const doc &d, const std::vector<i32> &target, output *result) {
+bool assemble_checked(document &doc, const std::vector<i32> &target, output *result,
+                      failure &err) {
   {
     output sizes;
     outbuf count(sizes);
-    if (!assemble(d, target, count)) return false;
+    if (!assemble(doc.d, doc.lex, target, count, err)) return false;
   }
   *result = output();
-  outbuf out(*result, text_bound(d, target), d.objs.size());
-  return assemble(d, target, out);
+  outbuf out(*result, text_bound(doc.d, target), doc.d.objs.size());
+  return assemble(doc.d, doc.lex, target, out, err);
 }
 
 }  // namespace
 
-int build_output(const doc &d, const int *pages, int count, int degrees, output *result) {
+int build_output(document &doc, const int *pages, int count, int degrees, output *result,
+                 failure &err) {
   std::vector<i32> target;
-  if (!plan_targets(d, pages, count, degrees, &target)) return 0;
-  return assemble_checked(d, target, result) ? 1 : 0;
+  if (!plan_targets(doc.d, doc.lex, pages, count, degrees, &target, err)) return 0;
+  return assemble_checked(doc, target, result, err) ? 1 : 0;
 }
 
 std::string output::bytes() const {
@@ -287,17 +280,17 @@ std::string output::bytes() const {
   return all;
 }
 
-int rotate_doc(const doc &d, const char *out_path, const int *pages, int count,
-               int degrees) {
+int rotate_doc(document &doc, const char *out_path, const int *pages, int count, int degrees,
+               failure &err) {
   std::vector<i32> target;
-  if (!plan_targets(d, pages, count, degrees, &target)) return 0;
+  if (!plan_targets(doc.d, doc.lex, pages, count, degrees, &target, err)) return 0;
   if (!out_path) {
-    set_error("NULL output path");
+    err.set("NULL output path");
     return 0;
   }
   output result;
-  if (!assemble_checked(d, target, &result)) return 0;
-  return write_output(out_path, result, d.source);
+  if (!assemble_checked(doc, target, &result, err)) return 0;
+  return write_output(out_path, result, doc.d.source, err);
 }
 
 }  // namespace lt

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "internal.h"
+#include "loader.h"
+#include "writer.h"
 #include "leafturn.h"
 #include "pdf_builder.h"
 
@@ -62,9 +63,10 @@ TEST(Corpus, RotationsAgreeWithAnIndependentReader) {
   int loaded = 0;
   for (const std::string &path : files) {
     SCOPED_TRACE(path);
-    lt::doc d;
-    if (lt::doc_load(path.c_str(), d) != 0) {
-      const std::string why = leafturn_last_error();
+    lt::document d;
+    lt::failure err;
+    if (lt::doc_load(path.c_str(), d, err) != 0) {
+      const std::string why = err.text();
       const std::string info = testpdf::run("pdfinfo " + quoted(path) + " 2>&1");
       if (info.find("Incorrect password") != std::string::npos ||
           info.find("Encrypted:       yes") != std::string::npos) {
@@ -79,7 +81,7 @@ TEST(Corpus, RotationsAgreeWithAnIndependentReader) {
       continue;
     }
     ++loaded;
-    const int pages = static_cast<int>(d.pages.size());
+    const int pages = static_cast<int>(d.d.pages.size());
     lt::doc_free(d);
     EXPECT_EQ(pages, pdfinfo_pages(path));
     const std::map<int, int> expected = pdfinfo_rotations(path, pages);
@@ -146,9 +148,10 @@ TEST(Corpus, RotatedOutputsPassIndependentChecks) {
   int rotated = 0;
   for (const std::string &path : corpus_files()) {
     SCOPED_TRACE(path);
-    lt::doc d;
-    if (lt::doc_load(path.c_str(), d) != 0) continue;
-    const int pages = static_cast<int>(d.pages.size());
+    lt::document d;
+    lt::failure err;
+    if (lt::doc_load(path.c_str(), d, err) != 0) continue;
+    const int pages = static_cast<int>(d.d.pages.size());
     lt::doc_free(d);
     std::vector<int> all;
     for (int p = 1; p <= pages; ++p) all.push_back(p);

@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "internal.h"
+#include "loader.h"
+#include "writer.h"
 #include "leafturn.h"
 #include "pdf_builder.h"
 
@@ -23,17 +24,17 @@ struct loaded {
   std::string path;
 };
 
-loaded load_into(doc &d, const std::string &bytes) {
+loaded load_into(document &d, const std::string &bytes) {
   loaded r;
   r.path = testpdf::write_temp("in.pdf", bytes);
-  leafturn_init();
-  r.rc = doc_load(r.path.c_str(), d);
-  r.error = leafturn_last_error();
+  failure err;
+  r.rc = doc_load(r.path.c_str(), d, err);
+  r.error = err.text();
   return r;
 }
 
 std::string load_error(const std::string &bytes) {
-  doc d;
+  document d;
   const loaded r = load_into(d, bytes);
   EXPECT_NE(r.rc, 0) << "loaded unexpectedly";
   return r.error;
@@ -54,30 +55,32 @@ std::string one_page_with(const std::string &tail) {
 // ---- intake -------------------------------------------------------------------
 
 TEST(Intake, ReportsEachFailureInItsWords) {
-  doc d;
-  EXPECT_EQ(doc_load(nullptr, d), -1);
-  EXPECT_STREQ(leafturn_last_error(), "NULL path argument");
+  document d;
+  failure err;
+  EXPECT_EQ(doc_load(nullptr, d, err), -1);
+  EXPECT_STREQ(err.text(), "NULL path argument");
 
   const std::string missing = testpdf::temp_path("missing.pdf");
-  EXPECT_EQ(doc_load(missing.c_str(), d), -1);
-  EXPECT_EQ(std::string(leafturn_last_error()), "cannot open " + missing);
+  EXPECT_EQ(doc_load(missing.c_str(), d, err), -1);
+  EXPECT_EQ(std::string(err.text()), "cannot open " + missing);
 
   const std::string empty = testpdf::write_temp("empty.pdf", "");
-  EXPECT_EQ(doc_load(empty.c_str(), d), -1);
-  EXPECT_EQ(std::string(leafturn_last_error()), "empty input file: " + empty);
+  EXPECT_EQ(doc_load(empty.c_str(), d, err), -1);
+  EXPECT_EQ(std::string(err.text()), "empty input file: " + empty);
 
   const std::string one = testpdf::write_temp("one.pdf", "x");
-  EXPECT_EQ(doc_load(one.c_str(), d), -1);
-  EXPECT_EQ(std::string(leafturn_last_error()), kNotPdf + one);
+  EXPECT_EQ(doc_load(one.c_str(), d, err), -1);
+  EXPECT_EQ(std::string(err.text()), kNotPdf + one);
 }
 
 TEST(Intake, DirectoryCannotBeOpened) {
   // Some systems open a folder as a file and report a nonsensical size.
   const std::string dir = testpdf::temp_path("dir");
   ASSERT_EQ(testpdf::run("mkdir -p '" + dir + "'; echo ok"), "ok\n");
-  doc d;
-  EXPECT_EQ(doc_load(dir.c_str(), d), -1);
-  EXPECT_EQ(std::string(leafturn_last_error()), "cannot open " + dir);
+  document d;
+  failure err;
+  EXPECT_EQ(doc_load(dir.c_str(), d, err), -1);
+  EXPECT_EQ(std::string(err.text()), "cannot open " + dir);
 }
 
 TEST(Intake, FilesOf2GiBOrMoreAreRefusedUnread) {
@@ -86,45 +89,46 @@ TEST(Intake, FilesOf2GiBOrMoreAreRefusedUnread) {
   int rc = -1;
   testpdf::run("truncate -s 2G '" + big + "'", &rc);
   if (rc != 0) GTEST_SKIP() << "cannot make a sparse file here";
-  doc d;
-  EXPECT_EQ(doc_load(big.c_str(), d), -1);
-  EXPECT_EQ(std::string(leafturn_last_error()), "input file too large: " + big);
+  document d;
+  failure err;
+  EXPECT_EQ(doc_load(big.c_str(), d, err), -1);
+  EXPECT_EQ(std::string(err.text()), "input file too large: " + big);
   testpdf::run("rm -f '" + big + "'");
 }
 
 TEST(Intake, FailedLoadLeavesRecordEmpty) {
-  doc d;
+  document d;
   const loaded r = load_into(d, simple_doc(1).trailer_extra("/Encrypt 9 0 R").build());
   EXPECT_EQ(r.rc, -1);
   EXPECT_EQ(r.error, "encrypted PDFs are not supported: " + r.path);
-  EXPECT_EQ(d.data, nullptr);
-  EXPECT_TRUE(d.objs.empty());
-  EXPECT_TRUE(d.pages.empty());
-  EXPECT_EQ(d.arena.count(), 0u);
+  EXPECT_EQ(d.d.data, nullptr);
+  EXPECT_TRUE(d.d.objs.empty());
+  EXPECT_TRUE(d.d.pages.empty());
+  EXPECT_EQ(d.d.arena.count(), 0u);
 }
 
 TEST(Intake, FreeZeroesEveryField) {
-  doc d;
+  document d;
   ASSERT_EQ(load_into(d, simple_doc(2).build()).rc, 0);
   doc_free(d);
-  EXPECT_EQ(d.data, nullptr);
-  EXPECT_EQ(d.len, 0);
-  EXPECT_EQ(d.trailer_root, 0);
-  EXPECT_EQ(d.root_num, 0);
-  EXPECT_EQ(d.info_num, 0);
-  EXPECT_EQ(d.max_num, 0);
-  EXPECT_TRUE(d.objs.empty());
+  EXPECT_EQ(d.d.data, nullptr);
+  EXPECT_EQ(d.d.len, 0);
+  EXPECT_EQ(d.d.trailer_root, 0);
+  EXPECT_EQ(d.d.root_num, 0);
+  EXPECT_EQ(d.d.info_num, 0);
+  EXPECT_EQ(d.d.max_num(), 0);
+  EXPECT_TRUE(d.d.objs.empty());
 }
 
 // ---- trailer chain ------------------------------------------------------------
 
 TEST(Trailers, LastStartxrefAndLastReadableRootWin) {
-  doc d;
+  document d;
   // No trailer at all: the catalog is found by its /Catalog name.
   ASSERT_EQ(load_into(d, simple_doc(1).no_xref().build()).rc, 0);
-  EXPECT_EQ(d.trailer_root, -1);
-  EXPECT_EQ(d.trailer_info, -1);
-  EXPECT_EQ(d.root_num, 1);
+  EXPECT_EQ(d.d.trailer_root, -1);
+  EXPECT_EQ(d.d.trailer_info, -1);
+  EXPECT_EQ(d.d.root_num, 1);
 
   // "/Root /X" then "/Root 1 0 R" in one trailer window gives 1; /Info is read.
   builder b = simple_doc(1);
@@ -132,37 +136,37 @@ TEST(Trailers, LastStartxrefAndLastReadableRootWin) {
   std::string s = b.root(1).info(9).build();
   s.replace(s.rfind("/Root 1 0 R"), 11, "/Root /X/Root 1 0 R");
   ASSERT_EQ(load_into(d, s).rc, 0);
-  EXPECT_EQ(d.trailer_root, 1);
-  EXPECT_EQ(d.trailer_info, 9);
-  EXPECT_EQ(d.info_num, 9);
+  EXPECT_EQ(d.d.trailer_root, 1);
+  EXPECT_EQ(d.d.trailer_info, 9);
+  EXPECT_EQ(d.d.info_num, 9);
 }
 
 TEST(Trailers, IncrementalUpdateReadsEveryTrailerFromTheLastTable) {
-  doc d;
+  document d;
   std::string base = simple_doc(1).obj(7, "<</Type /Catalog /Pages 2 0 R>>").root(1).build();
   // An update whose trailer names catalog 7; the older /Prev is not followed.
   const size_t xref2 = base.size();
   base += "xref\n0 1\n0000000000 65535 f \ntrailer\n<</Size 8/Root 7 0 R/Prev 9>>\n"
           "startxref\n" + std::to_string(xref2) + "\n%%EOF\n";
   ASSERT_EQ(load_into(d, base).rc, 0);
-  EXPECT_EQ(d.trailer_root, 7);
-  EXPECT_EQ(d.root_num, 7);
+  EXPECT_EQ(d.d.trailer_root, 7);
+  EXPECT_EQ(d.d.root_num, 7);
 }
 
 TEST(Trailers, StartxrefMustPointAtATable) {
-  doc d;
+  document d;
   std::string s = simple_doc(1).root(1).build();
   // Point one byte into "xref": the walk ends at once, no /Root is read.
   const size_t x = s.rfind("xref\n0 ");
   const size_t sx = s.rfind("startxref\n");
   s = s.substr(0, sx) + "startxref\n" + std::to_string(x + 1) + "\n%%EOF\n";
   ASSERT_EQ(load_into(d, s).rc, 0);
-  EXPECT_EQ(d.trailer_root, -1);
-  EXPECT_EQ(d.root_num, 1);  // found by the /Catalog search
+  EXPECT_EQ(d.d.trailer_root, -1);
+  EXPECT_EQ(d.d.root_num, 1);  // found by the /Catalog search
 }
 
 TEST(Trailers, CrossReferenceStreamChain) {
-  doc d;
+  document d;
   std::string s = simple_doc(1).obj(5, "<</Type /Catalog /Pages 2 0 R>>")
                       .obj(9, "<</Type /Catalog /Pages 2 0 R>>").no_xref().build();
   const size_t older = s.size();
@@ -171,18 +175,18 @@ TEST(Trailers, CrossReferenceStreamChain) {
   s += "21 0 obj\n<</Type /XRef /Root 5 0 R /Prev " + std::to_string(older) +
        ">>\nstream\nxx\nendstream\nendobj\nstartxref\n" + std::to_string(newer) + "\n%%EOF\n";
   ASSERT_EQ(load_into(d, s).rc, 0);
-  EXPECT_EQ(d.trailer_root, 5);
-  EXPECT_EQ(d.trailer_info, -1);  // /Info is not read from these
+  EXPECT_EQ(d.d.trailer_root, 5);
+  EXPECT_EQ(d.d.trailer_info, -1);  // /Info is not read from these
 }
 
 TEST(Trailers, PrevLoopEndsAndEncryptAnywhereInWindowCounts) {
-  doc d;
+  document d;
   std::string s = simple_doc(1).no_xref().build();
   const size_t at = s.size();
   s += "20 obj\n<</Type /XRef /Prev " + std::to_string(at) +
        ">>\nstream\nxx\nendstream\nendobj\nstartxref\n" + std::to_string(at) + "\n%%EOF\n";
   ASSERT_EQ(load_into(d, s).rc, 0);  // "20 obj" without generation is accepted
-  EXPECT_EQ(d.encrypted, 0);
+  EXPECT_EQ(d.d.encrypted, 0);
 
   // A section dictionary not followed by "stream" reaches to the end of file.
   std::string e = simple_doc(1).no_xref().build();
@@ -196,7 +200,7 @@ TEST(Trailers, PrevLoopEndsAndEncryptAnywhereInWindowCounts) {
 // ---- object scan ----------------------------------------------------------------
 
 TEST(ObjectScan, HeadersNeedNumberGenerationAndKeyword) {
-  doc d;
+  document d;
   const std::string tail =
       "x5 0 obj\n1\nendobj\n"      // letter before the number: no
       "-6 0 obj\n2\nendobj\n"      // recorded as 6
@@ -213,25 +217,25 @@ TEST(ObjectScan, HeadersNeedNumberGenerationAndKeyword) {
   std::string s = one_page_with(tail);
   s.insert(s.find("13\v"), std::string("15\0", 3) + "0 obj\n1\nendobj\n");
   ASSERT_EQ(load_into(d, s).rc, 0);
-  for (int n : {5, 8, 9, 14, 15}) EXPECT_EQ(rec(d, n), nullptr) << n;
-  for (int n : {6, 7, 10, 11, 12, 13}) ASSERT_NE(rec(d, n), nullptr) << n;
-  EXPECT_EQ(s[static_cast<size_t>(rec(d, 6)->hdr_off)], '6');
-  EXPECT_EQ(rec(d, 12)->gen, 3);
-  EXPECT_EQ(d.max_num, 13);
+  for (int n : {5, 8, 9, 14, 15}) EXPECT_EQ(rec(d.d, n), nullptr) << n;
+  for (int n : {6, 7, 10, 11, 12, 13}) ASSERT_NE(rec(d.d, n), nullptr) << n;
+  EXPECT_EQ(s[static_cast<size_t>(rec(d.d, 6)->hdr_off)], '6');
+  EXPECT_EQ(rec(d.d, 12)->gen, 3);
+  EXPECT_EQ(d.d.max_num(), 13);
 }
 
 TEST(ObjectScan, HeaderAtOffsetZeroAndObjectsWithoutEndobj) {
-  doc d;
+  document d;
   const std::string s = "1 0 obj\n<</Type /Catalog /Pages 2 0 R>>\nendobj\n"
                         "2 0 obj\n<</Type /Pages /Kids [3 0 R]>>\nendobj\n"
                         "3 0 obj\n<</Type /Page>>\nendobj\n4 0 obj\n(never closed)\n";
   ASSERT_EQ(load_into(d, s).rc, 0);
-  EXPECT_EQ(rec(d, 1)->hdr_off, 0);
-  EXPECT_EQ(rec(d, 4), nullptr);
+  EXPECT_EQ(rec(d.d, 1)->hdr_off, 0);
+  EXPECT_EQ(rec(d.d, 4), nullptr);
 }
 
 TEST(ObjectScan, StreamDataStartsAfterTheLineEnd) {
-  doc d;
+  document d;
   const std::string tail =
       "4 0 obj\n<</Length 2>>stream\r\nab\nendstream\nendobj\n"
       "5 0 obj\n<</Length 2>>stream\rab\nendstream\nendobj\n"
@@ -240,7 +244,7 @@ TEST(ObjectScan, StreamDataStartsAfterTheLineEnd) {
   const std::string s = one_page_with(tail);
   ASSERT_EQ(load_into(d, s).rc, 0);
   for (int n : {4, 5, 6, 7}) {
-    const obj_rec *r = rec(d, n);
+    const obj_rec *r = rec(d.d, n);
     ASSERT_NE(r, nullptr) << n;
     EXPECT_EQ(s.substr(static_cast<size_t>(r->data_off), 2), "ab") << n;
     EXPECT_EQ(r->data_end - r->data_off, 2) << n;
@@ -248,7 +252,7 @@ TEST(ObjectScan, StreamDataStartsAfterTheLineEnd) {
 }
 
 TEST(ObjectScan, LengthIsCheckedAgainstEndstream) {
-  doc d;
+  document d;
   const std::string data(100, 'z');
   const std::string tail =
       "4 0 obj\n<</Length 100>>\nstream\n" + data + "\r\nendstream\nendobj\n"
@@ -262,7 +266,7 @@ TEST(ObjectScan, LengthIsCheckedAgainstEndstream) {
       "12 0 obj\n100\nendobj\n";
   ASSERT_EQ(load_into(d, one_page_with(tail)).rc, 0);
   for (int n = 4; n <= 11; ++n) {
-    const obj_rec *r = rec(d, n);
+    const obj_rec *r = rec(d.d, n);
     ASSERT_NE(r, nullptr) << n;
     EXPECT_EQ(r->data_end - r->data_off, 100) << n;
     EXPECT_GT(r->endobj_off, r->data_end) << n;
@@ -270,61 +274,61 @@ TEST(ObjectScan, LengthIsCheckedAgainstEndstream) {
 }
 
 TEST(ObjectScan, IndirectLengthMayComeLater) {
-  doc d;
+  document d;
   const std::string data(7, 'q');
   const std::string tail = "4 0 obj\n<</Length 8 0 R>>\nstream\n" + data +
                            "endstream\nendobj\n8 0 obj 7 endobj\n";
   ASSERT_EQ(load_into(d, one_page_with(tail)).rc, 0);
-  EXPECT_EQ(rec(d, 4)->data_end - rec(d, 4)->data_off, 7);
+  EXPECT_EQ(rec(d.d, 4)->data_end - rec(d.d, 4)->data_off, 7);
 }
 
 TEST(ObjectScan, StreamWithoutUsableLengthKeepsItsData) {
-  doc d;
+  document d;
   const std::string tail =
       "4 0 obj\n<</Filter /X>>\nstream\nabc\nendstream\nendobj\n"
       "5 0 obj\n<</Length 9 0 R>>\nstream\nabcd\r\nendstream\nendobj\n"  // missing target
       "6 0 obj\n<</Length 4 0 R>>\nstream\nabcde\nendstream\nendobj\n";  // stream target
   const std::string s = one_page_with(tail);
   ASSERT_EQ(load_into(d, s).rc, 0);
-  EXPECT_EQ(rec(d, 4)->data_end - rec(d, 4)->data_off, 3);
-  EXPECT_EQ(rec(d, 5)->data_end - rec(d, 5)->data_off, 4);
-  EXPECT_EQ(rec(d, 6)->data_end - rec(d, 6)->data_off, 5);
+  EXPECT_EQ(rec(d.d, 4)->data_end - rec(d.d, 4)->data_off, 3);
+  EXPECT_EQ(rec(d.d, 5)->data_end - rec(d.d, 5)->data_off, 4);
+  EXPECT_EQ(rec(d.d, 6)->data_end - rec(d.d, 6)->data_off, 5);
 }
 
 TEST(ObjectScan, MissingEndstreamEndsAtTheNextEndobj) {
-  doc d;
+  document d;
   const std::string tail =
       "4 0 obj\n<</Length 3>>\nstream\nabc\nendstreem\nendobj\n"
       "5 0 obj\n<</Type /Foo>>\nendobj\n"
       "6 0 obj\n<</Length 3>>\nstream\nendobj\n";
   const std::string s = one_page_with(tail);
   ASSERT_EQ(load_into(d, s).rc, 0);
-  const obj_rec *r = rec(d, 4);
+  const obj_rec *r = rec(d.d, 4);
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(s.substr(static_cast<size_t>(r->data_off),
                      static_cast<size_t>(r->data_end - r->data_off)),
             "abc\nendstreem");
   EXPECT_EQ(s.compare(static_cast<size_t>(r->endobj_off), 6, "endobj"), 0);
-  ASSERT_NE(rec(d, 5), nullptr);  // not swallowed
-  ASSERT_NE(rec(d, 6), nullptr);
-  EXPECT_EQ(rec(d, 6)->data_end, rec(d, 6)->data_off);  // "endobj" right at the data
+  ASSERT_NE(rec(d.d, 5), nullptr);  // not swallowed
+  ASSERT_NE(rec(d.d, 6), nullptr);
+  EXPECT_EQ(rec(d.d, 6)->data_end, rec(d.d, 6)->data_off);  // "endobj" right at the data
 }
 
 TEST(ObjectScan, StreamWithoutEndstreamHidesHeadersInItsData) {
-  doc d;
+  document d;
   // The data runs to the "endobj" after object 5's header, which it hides.
   std::string s = one_page_with("4 0 obj\n<</Length 3>>\nstream\nabc\n5 0 obj\n1\nendobj\n");
   ASSERT_EQ(load_into(d, s).rc, 0);
-  EXPECT_NE(rec(d, 4), nullptr);
-  EXPECT_EQ(rec(d, 5), nullptr);
+  EXPECT_NE(rec(d.d, 4), nullptr);
+  EXPECT_EQ(rec(d.d, 5), nullptr);
   // With no "endobj" after it either, the stream runs to the end and goes.
   s = one_page_with("4 0 obj\n<</Length 3>>\nstream\nabc\n");
   ASSERT_EQ(load_into(d, s).rc, 0);
-  EXPECT_EQ(rec(d, 4), nullptr);
+  EXPECT_EQ(rec(d.d, 4), nullptr);
 }
 
 TEST(ObjectScan, HeadersInsideStreamDataAreDropped) {
-  doc d;
+  document d;
   const std::string inner = "9 0 obj\n<</Type /Page>>\nendobj\n";
   const std::string tail =
       "4 0 obj\n<</Length " + std::to_string(inner.size()) + ">>\nstream\n" + inner +
@@ -332,76 +336,76 @@ TEST(ObjectScan, HeadersInsideStreamDataAreDropped) {
       // The container itself is dropped (no endobj), but still hides object 10.
       "5 0 obj\n<</Length 28>>\nstream\n10 0 obj\n(x)\nendobj\nendstream\n";
   ASSERT_EQ(load_into(d, one_page_with(tail)).rc, 0);
-  EXPECT_NE(rec(d, 4), nullptr);
-  EXPECT_EQ(rec(d, 9), nullptr);
-  EXPECT_EQ(rec(d, 5), nullptr);
-  EXPECT_EQ(rec(d, 10), nullptr);
+  EXPECT_NE(rec(d.d, 4), nullptr);
+  EXPECT_EQ(rec(d.d, 9), nullptr);
+  EXPECT_EQ(rec(d.d, 5), nullptr);
+  EXPECT_EQ(rec(d.d, 10), nullptr);
 }
 
 TEST(ObjectScan, HexStringObjectDoesNotBorrowTheNextStream) {
-  doc d;
+  document d;
   const std::string tail = "4 0 obj\n<414243>\nendobj\n"
                            "5 0 obj\n<</Length 3>>\nstream\nabc\nendstream\nendobj\n";
   const std::string s = one_page_with(tail);
   ASSERT_EQ(load_into(d, s).rc, 0);
-  const obj_rec *r = rec(d, 4);
+  const obj_rec *r = rec(d.d, 4);
   ASSERT_NE(r, nullptr);
-  EXPECT_EQ(r->is_stream, 0);
+  EXPECT_FALSE(r->is_stream());
   EXPECT_EQ(r->dict_off, -1);
   EXPECT_EQ(s.compare(static_cast<size_t>(r->endobj_off), 6, "endobj"), 0);
-  EXPECT_LT(r->endobj_off, rec(d, 5)->hdr_off);
+  EXPECT_LT(r->endobj_off, rec(d.d, 5)->hdr_off);
 }
 
 // ---- live selection ---------------------------------------------------------------
 
 TEST(LiveSelection, LastDirectCopyWinsAndOrderIsKept) {
-  doc d;
+  document d;
   const std::string tail = "5 0 obj\n(first)\nendobj\n5 0 obj\n(second)\nendobj\n"
                            "8388607 0 obj\n1\nendobj\n8388608 0 obj\n1\nendobj\n";
   const std::string s = one_page_with(tail);
   ASSERT_EQ(load_into(d, s).rc, 0);
-  const obj_rec *r = rec(d, 5);
+  const obj_rec *r = rec(d.d, 5);
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(s.compare(static_cast<size_t>(r->hdr_off) + 8, 8, "(second)"), 0);
-  EXPECT_EQ(d.max_num, 8388607);
-  for (size_t k = 1; k < d.objs.size(); ++k)
-    EXPECT_LT(d.objs[k - 1].hdr_off, d.objs[k].hdr_off);
+  EXPECT_EQ(d.d.max_num(), 8388607);
+  for (size_t k = 1; k < d.d.objs.size(); ++k)
+    EXPECT_LT(d.d.objs[k - 1].hdr_off, d.d.objs[k].hdr_off);
 }
 
 TEST(LiveSelection, ObjectStreamContainersNeverSurvive) {
-  doc d;
+  document d;
   const std::string tail =
       "40 0 obj\n<</Type /ObjStm /N 1 /First 4 /Length 7>>\nstream\n2 0 (x)\nendstream\nendobj\n";
   ASSERT_EQ(load_into(d, one_page_with(tail)).rc, 0);
-  EXPECT_EQ(rec(d, 40), nullptr);
-  EXPECT_EQ(d.max_num, 3);  // the container's number does not count
+  EXPECT_EQ(rec(d.d, 40), nullptr);
+  EXPECT_EQ(d.d.max_num(), 3);  // the container's number does not count
 }
 
 // ---- catalog and page tree -----------------------------------------------------------
 
 TEST(PageTree, CatalogFromTrailerOrSearch) {
-  doc d;
+  document d;
   // /Root names a missing object: the /Catalog search finds object 1.
   ASSERT_EQ(load_into(d, simple_doc(1).root(9).build()).rc, 0);
-  EXPECT_EQ(d.root_num, 1);
+  EXPECT_EQ(d.d.root_num, 1);
   // No /Catalog anywhere: object 1, itself the page tree root.
   const std::string s = "1 0 obj\n<</Type /Pages /Kids [2 0 R]>>\nendobj\n"
                         "2 0 obj\n<</Type /Page>>\nendobj\n";
   ASSERT_EQ(load_into(d, s).rc, 0);
-  EXPECT_EQ(d.root_num, 1);
-  ASSERT_EQ(d.pages.size(), 1u);
-  EXPECT_EQ(d.pages[0].num, 2);
+  EXPECT_EQ(d.d.root_num, 1);
+  ASSERT_EQ(d.d.pages.size(), 1u);
+  EXPECT_EQ(d.d.pages[0].num, 2);
 }
 
 TEST(PageTree, PagesReferenceIsTheFirstWithAPositiveNumber) {
-  doc d;
+  document d;
   std::string s = "1 0 obj\n<</Type /Catalog /PageLayout /SinglePage /Pages /Foo /Pages 3 0 R>>\n"
                   "endobj\n3 0 obj\n<</Type /Pages /Kids [4 0 R 5 0 R]>>\nendobj\n"
                   "4 0 obj\n<</Type /Page>>\nendobj\n5 0 obj\n<</Type /Page>>\nendobj\n";
   ASSERT_EQ(load_into(d, s).rc, 0);
-  ASSERT_EQ(d.pages.size(), 2u);
-  EXPECT_EQ(d.pages[0].num, 4);
-  EXPECT_EQ(d.pages[1].num, 5);
+  ASSERT_EQ(d.d.pages.size(), 2u);
+  EXPECT_EQ(d.d.pages[0].num, 4);
+  EXPECT_EQ(d.d.pages[1].num, 5);
 }
 
 TEST(PageTree, RefusalsAndBrokenTrees) {
@@ -446,7 +450,7 @@ TEST(PageTree, RefusalsAndBrokenTrees) {
 }
 
 TEST(PageTree, OrderRepeatsAndInheritedRotation) {
-  doc d;
+  document d;
   const std::string s =
       "1 0 obj\n<</Type /Catalog /Pages 2 0 R>>\nendobj\n"
       "2 0 obj\n<</Type /Pages /Rotate 90 /Kids [4 0 R 3 0 R 5 0 R]>>\nendobj\n"
@@ -455,12 +459,12 @@ TEST(PageTree, OrderRepeatsAndInheritedRotation) {
       "5 0 obj\n<</Type /Pages /Kids [6 0 R 3 0 R]>>\nendobj\n"
       "6 0 obj\n<</Type /Pages /Rotate -90 /Kids [3 0 R]>>\nendobj\n";
   ASSERT_EQ(load_into(d, s).rc, 0);
-  ASSERT_EQ(d.pages.size(), 4u);
-  EXPECT_EQ(d.pages[0].inherited_rotate, 90);   // 450 reduced
-  EXPECT_EQ(d.pages[1].inherited_rotate, 90);   // the root's own
-  EXPECT_EQ(d.pages[2].inherited_rotate, 270);  // -90 is a rotation
-  EXPECT_EQ(d.pages[3].inherited_rotate, 90);   // passed down through 5
-  for (const page_ref &p : d.pages) EXPECT_EQ(p.num, 3);
+  ASSERT_EQ(d.d.pages.size(), 4u);
+  EXPECT_EQ(d.d.pages[0].inherited_rotate, 90);   // 450 reduced
+  EXPECT_EQ(d.d.pages[1].inherited_rotate, 90);   // the root's own
+  EXPECT_EQ(d.d.pages[2].inherited_rotate, 270);  // -90 is a rotation
+  EXPECT_EQ(d.d.pages[3].inherited_rotate, 90);   // passed down through 5
+  for (const page_ref &p : d.d.pages) EXPECT_EQ(p.num, 3);
 }
 
 TEST(PageTree, DeepTreeDoesNotExhaustTheStack) {
@@ -470,10 +474,10 @@ TEST(PageTree, DeepTreeDoesNotExhaustTheStack) {
     s += std::to_string(n) + " 0 obj\n<</Type /Pages /Kids [" + std::to_string(n + 1) +
          " 0 R]>>\nendobj\n";
   s += std::to_string(depth) + " 0 obj\n<</Type /Page /Rotate 180>>\nendobj\n";
-  doc d;
+  document d;
   ASSERT_EQ(load_into(d, s).rc, 0);
-  ASSERT_EQ(d.pages.size(), 1u);
-  EXPECT_EQ(d.pages[0].num, depth);
+  ASSERT_EQ(d.d.pages.size(), 1u);
+  EXPECT_EQ(d.d.pages[0].num, depth);
 }
 
 // ---- hostile shapes: each finishes (a quadratic scan would not, in practice) ----
@@ -501,9 +505,9 @@ TEST(Hostile, ManyTrailersBeforeOneStartxref) {
   std::string s = simple_doc(1).no_xref().build() + "xref\n";
   for (int i = 0; i < 200000; ++i) s += "trailer\n<</Size 1>>\n";
   s += "startxref\n" + std::to_string(simple_doc(1).no_xref().build().size()) + "\n%%EOF\n";
-  doc d;
+  document d;
   ASSERT_EQ(load_into(d, s).rc, 0);
-  EXPECT_EQ(d.trailer_root, -1);
+  EXPECT_EQ(d.d.trailer_root, -1);
 }
 
 TEST(Hostile, PagesSharingOneDistantEndobj) {

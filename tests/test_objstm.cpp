@@ -8,7 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "internal.h"
+#include "loader.h"
+#include "writer.h"
 #include "leafturn.h"
 #include "pdf_builder.h"
 
@@ -66,14 +67,17 @@ builder compressed_doc(int pages, bool flate = true, const std::string &page_ext
   return b;
 }
 
-int load(doc &d, const std::string &bytes) {
+int load(document &d, const std::string &bytes) {
   const std::string path = write_temp("objstm.pdf", bytes);
-  return doc_load(path.c_str(), d);
+  failure err;
+  const int rc = doc_load(path.c_str(), d, err);
+  if (rc != 0) ADD_FAILURE() << err.text();
+  return rc;
 }
 
-std::string body_of(const doc &d, int num) {
-  const obj_rec *r = d.find(num);
-  if (!r || !r->in_objstm) return "<none>";
+std::string body_of(const document &d, int num) {
+  const obj_rec *r = d.d.find(num);
+  if (!r || !r->in_objstm()) return "<none>";
   return std::string(reinterpret_cast<const char *>(r->body), static_cast<size_t>(r->body_len));
 }
 
@@ -82,12 +86,12 @@ std::string body_of(const doc &d, int num) {
 TEST(ObjectStreams, FlateAndRawStreamsAreExpanded) {
   for (bool flate : {true, false}) {
     SCOPED_TRACE(flate ? "flate" : "raw");
-    doc d;
-    ASSERT_EQ(load(d, compressed_doc(3, flate, " /Rotate 90").build()), 0) << leafturn_last_error();
-    ASSERT_EQ(d.pages.size(), 3u);
+    document d;
+    ASSERT_EQ(load(d, compressed_doc(3, flate, " /Rotate 90").build()), 0);
+    ASSERT_EQ(d.d.pages.size(), 3u);
     EXPECT_EQ(body_of(d, 1), "<</Type /Catalog /Pages 2 0 R>>");
-    EXPECT_EQ(d.find(50), nullptr) << "the container never survives";
-    EXPECT_EQ(effective_rotation(d, d.pages[2]), 90);
+    EXPECT_EQ(d.d.find(50), nullptr) << "the container never survives";
+    EXPECT_EQ(effective_rotation(d.d, d.lex, d.d.pages[2]), 90);
   }
 }
 
@@ -95,7 +99,7 @@ TEST(ObjectStreams, HeaderAndLengths) {
   // /N 3 /First 15, header "10 0 11 5 12 9" padded to 15 bytes.
   builder b = testpdf::simple_doc(1);
   b.stream(40, "/Type /ObjStm /N 3 /First 15", "10 0 11 5 12 9 (aaa)(bb)(the rest)");
-  doc d;
+  document d;
   ASSERT_EQ(load(d, b.build()), 0);
   EXPECT_EQ(body_of(d, 10), "(aaa)");
   EXPECT_EQ(body_of(d, 11), "(bb)");
@@ -114,7 +118,7 @@ TEST(ObjectStreams, EntryQuirks) {
   b.stream(43, "/Type /ObjStm /N 2 /First 10", "33 0 -34 3(a)(b)");
   // An entry reaching past the decoded data is skipped; the last one stays.
   b.stream(44, "/Type /ObjStm /N 2 /First 11", "35 0 36 900(a)(b)");
-  doc d;
+  document d;
   ASSERT_EQ(load(d, b.build()), 0);
   EXPECT_EQ(body_of(d, 10), "(a)");
   EXPECT_EQ(body_of(d, 12), "(c)");
@@ -133,17 +137,17 @@ TEST(ObjectStreams, DirectCopiesWinAndLaterStreamsWin) {
   add_objstm(b, 40, {{7, "(compressed)"}, {9, "(first stream)"}});
   b.obj(7, "(direct)");
   add_objstm(b, 41, {{9, "(second stream)"}, {41, "(container's own number)"}});
-  doc d;
+  document d;
   ASSERT_EQ(load(d, b.build()), 0);
-  const obj_rec *seven = d.find(7);
+  const obj_rec *seven = d.d.find(7);
   ASSERT_NE(seven, nullptr);
-  EXPECT_EQ(seven->in_objstm, 0);
+  EXPECT_EQ(seven->in_objstm(), 0);
   EXPECT_EQ(body_of(d, 9), "(second stream)");
   EXPECT_EQ(body_of(d, 41), "(container's own number)");
   // Direct survivors come first, compressed ones after them.
   bool seen_compressed = false;
-  for (const obj_rec &r : d.objs) {
-    if (r.in_objstm) seen_compressed = true;
+  for (const obj_rec &r : d.d.objs) {
+    if (r.in_objstm()) seen_compressed = true;
     else EXPECT_FALSE(seen_compressed);
   }
 }
@@ -156,7 +160,7 @@ TEST(ObjectStreams, NestedStreamsAreNotExpanded) {
                                 "\nendstream";
   builder b = testpdf::simple_doc(1);
   add_objstm(b, 40, {{59, inner_obj}});
-  doc d;
+  document d;
   ASSERT_EQ(load(d, b.build()), 0);
   EXPECT_NE(body_of(d, 59), "<none>");
   EXPECT_EQ(body_of(d, 60), "<none>");
@@ -167,7 +171,7 @@ TEST(ObjectStreams, BufferGrowsForHighlyCompressibleData) {
   // times the data plus 64 bytes, so the buffer must grow several times.
   builder b = testpdf::simple_doc(1);
   add_objstm(b, 40, {{70, "(x)" + std::string(200000, ' ')}, {71, "(y)"}});
-  doc d;
+  document d;
   ASSERT_EQ(load(d, b.build()), 0);
   EXPECT_EQ(body_of(d, 71), "(y)");
   EXPECT_EQ(body_of(d, 70).size(), 200003u);
@@ -179,7 +183,7 @@ TEST(ObjectStreams, TruncatedFlateStreamIsSkipped) {
   z.resize(z.size() / 2);
   builder b = testpdf::simple_doc(1);
   b.stream(40, "/Type /ObjStm /N 1 /First " + std::to_string(first) + " /Filter /FlateDecode", z);
-  doc d;
+  document d;
   ASSERT_EQ(load(d, b.build()), 0);
   EXPECT_EQ(body_of(d, 70), "<none>");
 }

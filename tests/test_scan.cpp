@@ -2,9 +2,11 @@
 // files, so their matching rules are pinned down here case by case.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 
-#include "internal.h"
+#include "lex.h"
 
 using namespace lt;
 
@@ -109,7 +111,9 @@ TEST(ParseInt, SignsDigitsAndCursor) {
 TEST(ObjectType, PageAndPagesOnlyAtTheOwnLevel) {
   auto type_of = [](const std::string &dict) {
     doc d;
-    d.data = B(dict);
+    std::unique_ptr<u8[]> image(new u8[dict.size()]);
+    std::memcpy(image.get(), dict.data(), dict.size());
+    d.data.adopt(std::move(image));
     d.len = L(dict);
     obj_rec r;
     r.num = 1;

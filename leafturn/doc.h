@@ -1,0 +1,157 @@
+// The document record: the file image, the index of its objects, the pages
+// in order, and the failure report that travels with one call. Every stage
+// of the loader fills part of it; the writer only reads it.
+#ifndef LEAFTURN_DOC_H
+#define LEAFTURN_DOC_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lt {
+
+using i32 = std::int32_t;
+using u8 = std::uint8_t;
+
+// Largest object number the loader keeps.
+constexpr i32 k_max_obj_num = 0x7FFFFF;
+// Largest input file: offsets are signed 32-bit values.
+constexpr long long k_max_file_size = 0x7FFFFFFFLL;
+// Longest message, as the last-error text holds it.
+constexpr std::size_t k_max_message = 1023;
+
+// Why one call failed. Each call owns one; only the exported functions copy
+// its text into the process-wide last-error text.
+class failure {
+ public:
+  // Formats the message (at most k_max_message bytes); %ld takes a long.
+  void set(const char *fmt, ...)
+#if defined(__GNUC__) || defined(__clang__)
+      __attribute__((format(printf, 2, 3)))
+#endif
+      ;
+  const char *text() const { return text_; }
+  bool empty() const { return text_[0] == '\0'; }
+  void clear() { text_[0] = '\0'; }
+
+ private:
+  char text_[k_max_message + 1] = "";
+};
+
+// One object of the file: where its parts stand in the image, or, for an
+// object taken out of a compressed object stream, its own bytes.
+struct obj_rec {
+  i32 num = 0;            // object number, greater than 0
+  i32 gen = 0;            // generation (0 inside an object stream)
+  i32 hdr_off = -1;       // first digit of "N G obj"; -1 inside an object stream
+  i32 dict_off = -1;      // the "<<" opening its dictionary, -1 if none
+  i32 stream_kw_off = -1; // the "stream" keyword after the dictionary, -1 if none
+  i32 data_off = -1;      // first byte of stream data, -1 if no stream
+  i32 data_end = -1;      // just past the stream data, -1 if no stream
+  i32 endobj_off = -1;    // the "endobj" that ends it, -1 if none was found
+  const u8 *body = nullptr;  // inside an object stream: its bytes (an arena block)
+  i32 body_len = 0;          // inside an object stream: bytes at body
+
+  bool is_stream() const { return stream_kw_off >= 0; }
+  bool in_objstm() const { return body != nullptr; }
+};
+
+// One page: its object and the rotation it inherits from the page tree.
+struct page_ref {
+  i32 num;
+  i32 inherited_rotate;  // 0..359
+};
+
+// The byte range [start, end) of one stream's data.
+struct sx_rng {
+  i32 start;
+  i32 end;
+};
+
+// Orders stream ranges by start only; equal starts compare equal.
+int sx_rng_cmp(const sx_rng &a, const sx_rng &b);
+
+// Heap blocks owned by a document (decoded object streams).
+class arena {
+ public:
+  u8 *alloc(std::size_t size);  // throws std::bad_alloc when memory is short
+  u8 *adopt(std::unique_ptr<u8[]> block);
+  std::size_t count() const { return blocks_.size(); }
+  void clear() { blocks_.clear(); }
+
+ private:
+  std::vector<std::unique_ptr<u8[]>> blocks_;
+};
+
+// The file image: one owned block, read as a plain byte pointer.
+class image_bytes {
+ public:
+  void reset() { bytes_.reset(); }
+  void adopt(std::unique_ptr<u8[]> bytes) { bytes_ = std::move(bytes); }
+  const u8 *get() const { return bytes_.get(); }
+  operator const u8 *() const { return bytes_.get(); }
+
+ private:
+  std::unique_ptr<u8[]> bytes_;
+};
+
+// Where a document's bytes came from, to tell later whether the file still
+// holds them.
+struct file_identity {
+  bool known = false;
+  std::string path;
+  unsigned long long dev = 0, ino = 0;
+  long long size = 0, mtime_ns = 0;
+};
+
+struct doc {
+  doc() = default;
+  doc(const doc &) = delete;
+  doc &operator=(const doc &) = delete;
+
+  image_bytes data;        // the whole input file
+  i32 len = 0;             // its size in bytes
+  i32 trailer_root = -1;   // /Root of the trailer chain, -1 if none
+  i32 trailer_info = -1;   // /Info of the trailer chain, -1 if none
+  i32 encrypted = 0;       // 1 when any trailer names /Encrypt
+  std::vector<obj_rec> objs;  // the index; one live record per number after selection
+  lt::arena arena;         // decoded object streams
+  std::vector<page_ref> pages;  // in document order
+  i32 root_num = -1;       // the catalog chosen
+  i32 info_num = -1;       // trailer_info when such an object is live, else -1
+  // After live selection: the record index of each object number, -1 if
+  // none; its last slot is the largest live number.
+  std::vector<i32> by_num;
+  file_identity source;    // the file the image was read from
+
+  // Largest live object number (0 before selection or with none).
+  i32 max_num() const { return by_num.empty() ? 0 : static_cast<i32>(by_num.size()) - 1; }
+  // First record with this number, or null.
+  const obj_rec *find(i32 num) const;
+  i32 find_index(i32 num) const;
+};
+
+// A byte range [start, limit) of one buffer.
+struct span {
+  const u8 *b = nullptr;
+  i32 start = 0;
+  i32 limit = 0;
+  explicit operator bool() const { return b != nullptr; }
+};
+
+// The dictionary range of a record: an object stream member's whole body;
+// else from its "<<" to its "stream" keyword, its "endobj" or the end of the
+// file. Empty when it has no dictionary.
+span dict_span(const doc &d, const obj_rec &o);
+// The text searched for /Catalog and /Pages: as dict_span, but through the
+// stream data up to "endobj".
+span object_text(const doc &d, const obj_rec &o);
+// A direct stream's dictionary: from its "<<" to its "stream" keyword (or
+// the end of the file).
+span stream_dict(const doc &d, const obj_rec &o);
+
+}  // namespace lt
+
+#endif

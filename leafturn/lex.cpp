@@ -1,0 +1,203 @@
+// The plain searches of the lexical layer, each a forward scan over a buffer
+// with an explicit length that never reads outside it and never allocates.
+// Walks over dictionaries are built from step_at (lex.h), so the rules for
+// comments, strings and nesting stand in one place.
+#include <cstring>
+
+#include "lex.h"
+
+namespace lt {
+
+namespace {
+inline long long ll(i32 v) { return static_cast<long long>(v); }
+}  // namespace
+
+i32 find_kw(const u8 *b, i32 len, i32 start, const char *kw) {
+  const i32 n = static_cast<i32>(std::strlen(kw));
+  if (start < 0) start = 0;
+  if (n == 0 || ll(start) + n > len) return -1;
+  const u8 first = static_cast<u8>(kw[0]);
+  const i32 last = len - n;  // last position a match can start at
+  for (i32 i = start; i <= last; ++i) {
+    const void *hit = std::memchr(b + i, first, static_cast<size_t>(last - i + 1));
+    if (!hit) return -1;
+    i = static_cast<i32>(static_cast<const u8 *>(hit) - b);
+    if (kw_at(b, i, len, kw)) return i;
+  }
+  return -1;
+}
+
+int kw_at(const u8 *b, i32 p, i32 len, const char *kw) {
+  const i32 n = static_cast<i32>(std::strlen(kw));
+  if (p < 0 || ll(p) + n > len) return 0;
+  if (std::memcmp(b + p, kw, static_cast<size_t>(n)) != 0) return 0;
+  if (p > 0 && is_alnum(b[p - 1])) return 0;
+  if (p + n == len) return 1;
+  return is_alnum(b[p + n]) ? 0 : 1;
+}
+
+i32 find_name(const u8 *b, i32 len, i32 start, i32 end, const char *name) {
+  const i32 n = static_cast<i32>(std::strlen(name));
+  const i32 limit = end < len ? end : len;
+  if (start < 0) start = 0;
+  for (i32 i = start; ll(i) + n + 1 <= limit; ++i) {
+    const void *hit = std::memchr(b + i, '/', static_cast<size_t>(limit - n - i));
+    if (!hit) return -1;
+    i = static_cast<i32>(static_cast<const u8 *>(hit) - b);
+    if (name_at(b, i, limit, name, n)) return i;
+  }
+  return -1;
+}
+
+i32 literal_string_close(const u8 *b, i32 i, i32 limit) {
+  if (i + 1 >= limit) return -1;
+  int nest = 1;
+  for (++i; i < limit; ++i) {
+    if (b[i] == '\\') {
+      if (++i >= limit) return -1;  // an escape in the last byte
+    } else if (b[i] == '(') {
+      ++nest;
+    } else if (b[i] == ')' && --nest == 0) {
+      return i;
+    }
+  }
+  return -1;
+}
+
+namespace {
+
+// A walk that stops at the first match.
+struct first_match {
+  i32 at = -1;
+  bool at_depth0(i32) { return false; }
+  i32 skip_nested(i32) { return k_descend; }
+  bool on_match(const u8 *, i32 i, i32) {
+    at = i;
+    return true;
+  }
+};
+
+// A walk that stops at the first /Type whose value decides the type.
+struct type_match {
+  int type = 0;
+  bool at_depth0(i32) { return false; }
+  i32 skip_nested(i32) { return k_descend; }
+  bool on_match(const u8 *b, i32 i, i32 limit) {
+    const int t = page_type_after(b, i, limit);
+    if (t < 0) return false;
+    type = t;
+    return true;
+  }
+};
+
+}  // namespace
+
+i32 find_name_top(const u8 *b, i32 len, i32 start, i32 end, const char *name) {
+  first_match m;
+  walk_own_level(b, start < 0 ? 0 : start, end < len ? end : len, name, plain_skips{b}, m);
+  return m.at;
+}
+
+i32 find_dict_close(const u8 *b, i32 start, i32 end) {
+  const plain_skips s{b};
+  int depth = 0;
+  i32 i = start < 0 ? 0 : start;
+  while ((i = next_significant<rules::dict_end>(b, i, end)) < end) {
+    const lex_step st = step_at<rules::dict_end>(b, i, end, s);
+    if (st.kind == lexeme::fail) return -1;
+    if (st.kind == lexeme::open) ++depth;
+    if (st.kind == lexeme::close && --depth == 0) return i;
+    i = st.next;
+  }
+  return -1;
+}
+
+i32 dict_stream_kw(const u8 *b, i32 len, i32 d) {
+  const i32 c = find_dict_close(b, d, len);
+  if (c < 0) return -1;
+  const i32 p = skip_pdf_ws(b, len, c + 2);
+  return kw_at(b, p, len, "stream") ? p : -1;
+}
+
+int page_type_after(const u8 *b, i32 t, i32 limit) {
+  const i32 j = skip_pdf_ws(b, limit, t + 5);
+  if (ll(j) + 1 < limit && b[j] == '/' && ll(j) + 4 < limit &&
+      std::memcmp(b + j + 1, "Page", 4) == 0) {
+    if (j + 5 >= limit || !is_alnum(b[j + 5])) return 1;
+    if (b[j + 5] == 's') return (j + 6 >= limit || !is_alnum(b[j + 6])) ? 2 : 0;
+    return 0;
+  }
+  return -1;
+}
+
+int obj_type(const doc &d, const obj_rec &o) {
+  const span r = dict_span(d, o);
+  if (!r) return 0;
+  // One walk for every /Type: a later /Type keeps the walk's nesting
+  // depth, so a /Type inside a nested dictionary is never taken.
+  type_match m;
+  walk_own_level(r.b, r.start, r.limit, "Type", plain_skips{r.b}, m);
+  return m.type;
+}
+
+int_token read_int_token(const u8 *b, i32 limit, i32 p, bool plus_ok) {
+  int_token t;
+  if (p >= limit) return t;
+  bool neg = false;
+  if (b[p] == '-' || (plus_ok && b[p] == '+')) {
+    neg = b[p] == '-';
+    if (++p >= limit) return t;
+  }
+  const i32 first = p;
+  std::uint32_t w = 0;
+  long long s = 0;
+  while (p < limit && is_digit(b[p])) {
+    w = w * 10u + static_cast<std::uint32_t>(b[p] - '0');
+    if (s < 1000000000000LL) s = s * 10 + (b[p] - '0');
+    ++p;
+  }
+  if (p == first) return t;
+  t.ok = true;
+  t.end = p;
+  t.wrapped = static_cast<i32>(neg ? 0u - w : w);
+  t.saturated = neg ? -s : s;
+  return t;
+}
+
+namespace {
+
+i32 parse_with(const u8 *b, i32 len, i32 *cursor, bool plus_ok) {
+  const i32 p = *cursor;
+  if (p < 0 || p >= len) return -1;
+  const int_token t = read_int_token(b, len, skip_pdf_ws(b, len, p), plus_ok);
+  if (!t.ok) return -1;
+  *cursor = t.end;
+  return t.wrapped;
+}
+
+}  // namespace
+
+i32 parse_int_at(const u8 *b, i32 len, i32 *cursor) { return parse_with(b, len, cursor, false); }
+i32 parse_signed_at(const u8 *b, i32 len, i32 *cursor) { return parse_with(b, len, cursor, true); }
+
+i32 reference_end(const u8 *b, i32 limit, i32 c) {
+  i32 i = c;
+  if (i >= limit || !is_pdf_ws(b[i])) return -1;
+  while (i < limit && is_pdf_ws(b[i])) ++i;
+  if (i >= limit || !is_digit(b[i])) return -1;
+  while (i < limit && is_digit(b[i])) ++i;
+  while (i < limit && is_pdf_ws(b[i])) ++i;
+  if (i >= limit || b[i] != 'R') return -1;
+  ++i;
+  return (i == limit || !is_alnum(b[i])) ? i : -1;
+}
+
+i32 obj_keyword_pos(const u8 *b, i32 len, i32 hdr_off) {
+  i32 c = hdr_off;
+  parse_int_at(b, len, &c);
+  c = skip_pdf_ws(b, len, c);
+  if (c < len && is_digit(b[c])) parse_int_at(b, len, &c);
+  return skip_pdf_ws(b, len, c);
+}
+
+}  // namespace lt

@@ -1,0 +1,302 @@
+// The lexical layer. The library has no tokenizer: every stage finds what it
+// needs by scanning bytes. The rules of that scanning (byte classes,
+// comments, literal and hex strings, nested dictionaries, where a name ends,
+// what an integer or a reference looks like) are written here once, and
+// every search is built from them:
+//  - plain searches over any buffer with an explicit length, which never
+//    allocate and report "nothing found" as -1 (or 0 for truth values);
+//  - scan_ctx (lex_memo.cpp), the questions the loader and the writer ask
+//    of one file image, answered with exactly the plain searches' results,
+//    from memos where asking again would cost quadratic time.
+#ifndef LEAFTURN_LEX_H
+#define LEAFTURN_LEX_H
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "doc.h"
+
+namespace lt {
+
+// ---- byte classes ---------------------------------------------------------
+
+inline bool is_pdf_ws(u8 c) {
+  return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32;
+}
+inline bool is_text_ws(u8 c) { return (c >= 9 && c <= 13) || c == 32; }
+inline bool is_digit(u8 c) { return c >= '0' && c <= '9'; }
+inline bool is_alnum(u8 c) {
+  return is_digit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+inline bool is_name_cont(u8 c) {
+  return is_alnum(c) || c == '+' || c == '-' || c == '_';
+}
+inline i32 skip_pdf_ws(const u8 *b, i32 len, i32 p) {
+  while (p < len && is_pdf_ws(b[p])) ++p;
+  return p;
+}
+
+// ---- the walk over a dictionary's bytes ------------------------------------
+
+// Two rule sets. At a dictionary's own level (where /Type and /Rotate are
+// looked for) comments, literal strings and hex strings are skipped; where
+// the end of a dictionary is found only literal strings are, and '%' and a
+// single '<' are ordinary bytes.
+enum class rules { own_level, dict_end };
+
+enum class lexeme {
+  byte,   // anything to step over (a whole comment or string included)
+  open,   // "<<"
+  close,  // ">>"
+  slash,  // '/', at i
+  fail,   // the limit cuts a construct: the walk ends with nothing found
+};
+
+struct lex_step {
+  lexeme kind;
+  i32 next;  // where the walk goes on
+};
+
+// The ')' that closes the literal string opened by the '(' at i (nesting,
+// backslash escapes), or -1 when it is not closed before limit.
+i32 literal_string_close(const u8 *b, i32 i, i32 limit);
+
+// How a walk crosses what it skips: plain searches, or memo lookups over the
+// file image (lex_memo.cpp). Each answers for a construct starting at i.
+struct plain_skips {
+  const u8 *b;
+  i32 line_end(i32 i, i32 limit) const {  // first CR or LF after i, or -1
+    for (i32 q = i + 1; q < limit; ++q)
+      if (b[q] == '\r' || b[q] == '\n') return q;
+    return -1;
+  }
+  i32 string_close(i32 i, i32 limit) const { return literal_string_close(b, i, limit); }
+  i32 hex_close(i32 i, i32 limit) const {  // first '>' after i, or -1
+    const void *gt = std::memchr(b + i + 1, '>', static_cast<size_t>(limit - i - 1));
+    return gt ? static_cast<i32>(static_cast<const u8 *>(gt) - b) : -1;
+  }
+};
+
+// One step of a walk from i (below limit) under rule set R.
+template <rules R, typename Skips>
+inline lex_step step_at(const u8 *b, i32 i, i32 limit, const Skips &s) {
+  switch (b[i]) {
+    case '%':
+      if (R == rules::own_level) {
+        const i32 e = s.line_end(i, limit);
+        if (e < 0 || e >= limit) return {lexeme::fail, limit};
+        return {lexeme::byte, e + 1};  // the line end is stepped over too
+      }
+      break;
+    case '(': {
+      if (i + 1 >= limit) return {lexeme::fail, limit};
+      const i32 c = s.string_close(i, limit);
+      if (c < 0 || c + 1 >= limit) return {lexeme::fail, limit};
+      return {lexeme::byte, c + 1};
+    }
+    case '<':
+      if (i + 1 >= limit) return {lexeme::fail, limit};
+      if (b[i + 1] == '<') return {lexeme::open, i + 2};
+      if (R == rules::own_level) {
+        const i32 g = s.hex_close(i, limit);
+        if (g < 0 || g >= limit) return {lexeme::fail, limit};
+        return {lexeme::byte, g + 1};
+      }
+      break;
+    case '>':
+      if (i + 1 >= limit) return {lexeme::fail, limit};
+      if (b[i + 1] == '>') return {lexeme::close, i + 2};
+      break;
+    case '/':
+      if (R == rules::own_level) return {lexeme::slash, i + 1};
+      break;
+    default:
+      break;
+  }
+  return {lexeme::byte, i + 1};
+}
+
+// The next byte at or after i that a walk under R must look at (the others
+// are stepped over one by one), or limit.
+template <rules R>
+inline i32 next_significant(const u8 *b, i32 i, i32 limit) {
+  for (; i < limit; ++i) {
+    const u8 c = b[i];
+    if (c == '<' || c == '>' || c == '(') return i;
+    if (R == rules::own_level && (c == '%' || c == '/')) return i;
+  }
+  return limit;
+}
+
+// Does /name stand at i (a '/'), ending before limit or cut by it?
+inline bool name_at(const u8 *b, i32 i, i32 limit, const char *name, i32 n) {
+  return static_cast<long long>(i) + 1 + n <= limit &&
+         std::memcmp(b + i + 1, name, static_cast<size_t>(n)) == 0 &&
+         (i + 1 + n == limit || !is_name_cont(b[i + 1 + n]));
+}
+
+// skip_nested's answer when the walk should enter the nested dictionary.
+constexpr i32 k_descend = -2;
+
+// The walk at a dictionary's own level: from lo with depth 0 ("<<" adds
+// one, ">>" takes one away but never below 0), every /name at depth 0 or 1
+// is offered to the hooks. A caller starts at the dictionary's "<<", so
+// depth 1 is its own level. Hooks (the memos' entry points):
+//   at_depth0(i)   true ends the walk (it goes on as another walk would);
+//   skip_nested(i) for a "<<" met at depth 1 or more: where to resume after
+//                  the whole nested dictionary, -1 to end with nothing
+//                  found, or k_descend to enter it;
+//   on_match(b, i, limit)  true ends the walk.
+// Returns true when a hook ended it.
+template <typename Skips, typename Hooks>
+bool walk_own_level(const u8 *b, i32 lo, i32 limit, const char *name, const Skips &s,
+                    Hooks &h) {
+  const i32 n = static_cast<i32>(std::strlen(name));
+  int depth = 0;
+  i32 i = lo;
+  while ((i = next_significant<rules::own_level>(b, i, limit)) < limit) {
+    if (depth == 0 && h.at_depth0(i)) return true;
+    const lex_step st = step_at<rules::own_level>(b, i, limit, s);
+    switch (st.kind) {
+      case lexeme::fail:
+        return false;
+      case lexeme::open:
+        if (depth >= 1) {
+          const i32 r = h.skip_nested(i);
+          if (r == -1) return false;
+          if (r != k_descend) {
+            i = r;
+            continue;
+          }
+        }
+        ++depth;
+        break;
+      case lexeme::close:
+        if (depth > 0) --depth;
+        break;
+      case lexeme::slash:
+        if (depth <= 1 && name_at(b, i, limit, name, n) && h.on_match(b, i, limit)) return true;
+        break;
+      case lexeme::byte:
+        break;
+    }
+    i = st.next;
+  }
+  return false;
+}
+
+// The page-tree type that the value after a /Type at t gives: 1 /Page,
+// 2 /Pages, 0 another name that begins with "Page" (which decides: 0), or
+// -1 when the value is something else and the search goes on.
+int page_type_after(const u8 *b, i32 t, i32 limit);
+
+// ---- plain searches ---------------------------------------------------------
+
+i32 find_kw(const u8 *b, i32 len, i32 start, const char *kw);
+int kw_at(const u8 *b, i32 p, i32 len, const char *kw);
+i32 find_name(const u8 *b, i32 len, i32 start, i32 end, const char *name);
+i32 find_name_top(const u8 *b, i32 len, i32 start, i32 end, const char *name);
+i32 find_dict_close(const u8 *b, i32 start, i32 end);
+i32 dict_stream_kw(const u8 *b, i32 len, i32 d);
+// 1 for a /Type /Page object, 2 for /Type /Pages, 0 otherwise.
+int obj_type(const doc &d, const obj_rec &o);
+
+// ---- numbers and references -------------------------------------------------
+
+// An optionally signed decimal integer that starts exactly at a position.
+struct int_token {
+  bool ok = false;
+  i32 end = 0;               // just past the last digit
+  i32 wrapped = 0;           // the value in 32-bit arithmetic that wraps
+  long long saturated = 0;   // the value, its magnitude held at 10^12
+};
+int_token read_int_token(const u8 *b, i32 limit, i32 p, bool plus_ok);
+
+// Skips white space, then reads an integer ('-' only) in wrapping 32-bit
+// arithmetic; -1 when there is none, and the cursor moves on success only.
+i32 parse_int_at(const u8 *b, i32 len, i32 *cursor);
+// As parse_int_at, accepting a leading '+' too (object stream headers).
+i32 parse_signed_at(const u8 *b, i32 len, i32 *cursor);
+
+// Where "N G R" continues the number that ended at c: just past the 'R', or
+// -1 when no reference stands there.
+i32 reference_end(const u8 *b, i32 limit, i32 c);
+
+// From an object header's first digit: past the object number, the
+// generation and the white space around them, where "obj" should stand.
+i32 obj_keyword_pos(const u8 *b, i32 len, i32 hdr_off);
+
+// The number after the first /key (in the search order of `next`) that
+// `accept` takes: each match's number is read from `skip` bytes past the end
+// of the name. next(from) gives the next match at or after from, or -1.
+template <typename Next, typename Accept>
+i32 number_after_key(const u8 *b, i32 len, const char *key, i32 from, i32 skip, Next next,
+                     Accept accept) {
+  const i32 n = static_cast<i32>(std::strlen(key));
+  for (i32 w = next(from); w >= 0; w = next(w + 1)) {
+    i32 c = w + 1 + n + skip;
+    const i32 v = parse_int_at(b, len, &c);
+    if (accept(v)) return v;
+  }
+  return -1;
+}
+
+// ---- the scanning context of one load ---------------------------------------
+
+// Ranges up to this many bytes are scanned plainly: asking again costs
+// little there, and memos pay off only on long ones.
+constexpr i32 k_plain_scan_max = 4096;
+
+// The questions asked of one file image, by the loader and then the writer.
+// Each answers exactly as the plain search would over the same range; the
+// context decides inside when to answer from a memo. It belongs to one load
+// and one thread; the document must outlive it and its records must not
+// change once the own-level questions (page_type, own_rotate) are asked.
+class scan_ctx {
+ public:
+  // plain_max: ranges up to this length skip the memos (tests pass 0 to
+  // send every range through them).
+  explicit scan_ctx(const doc &d, i32 plain_max = k_plain_scan_max);
+  ~scan_ctx();
+  scan_ctx(const scan_ctx &) = delete;
+  scan_ctx &operator=(const scan_ctx &) = delete;
+
+  // Forgets every memo (the document is about to change or go).
+  void reset();
+  // Forgets what only the loader needs (keyword and name lists).
+  void end_of_load();
+
+  // find_kw over the whole image.
+  i32 next_keyword(const char *kw, i32 start);
+  // Every whole-word position of "obj", ascending.
+  const std::vector<i32> &obj_keywords();
+  // The last whole-word occurrence in the image, or -1.
+  i32 last_keyword(const char *kw);
+  // find_name(image, len, start, limit, name), for windows that end at a
+  // keyword, at the end of the image or at a match found here.
+  i32 next_name(const char *name, i32 start, i32 limit);
+  // find_dict_close(image, start, end) for a "<<" at start.
+  i32 dict_close(i32 start, i32 end);
+  // dict_stream_kw(image, len, start) for a "<<" at start.
+  i32 stream_after_dict(i32 start);
+
+  // obj_type of a record of the document.
+  int page_type(const obj_rec &o);
+  // find_name_top(.., "Rotate") over the record's dictionary range: the
+  // offset in the range's buffer, or -1.
+  i32 own_rotate(const obj_rec &o);
+
+  struct memo;
+
+ private:
+  const doc &d_;
+  i32 plain_max_;
+  std::unique_ptr<memo> m_;
+  memo &m();
+};
+
+}  // namespace lt
+
+#endif

@@ -1,0 +1,570 @@
+// The scanning context: the questions the loader and the writer ask of one
+// file image, answered from memos built once per load. They ask the same
+// questions of overlapping ranges many times (the next "endobj" after each
+// header, the close of each dictionary, the own /Type of objects that share
+// one distant "endobj"); on hostile files a plain search per question is
+// quadratic. Every answer is exactly the plain search's over the same range.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "lex.h"
+#include "pos_map.h"
+
+namespace lt {
+
+namespace {
+
+using addr = std::uintptr_t;
+inline addr A(const u8 *p) { return reinterpret_cast<addr>(p); }
+
+// Positions of one keyword, complete within [lo, hi) and extended on demand.
+struct kw_index {
+  std::vector<i32> pos;
+  i32 lo = -1;
+  i32 hi = -1;
+};
+
+// The names one pass over the image collects; any other name gets a pass
+// of its own when first asked for.
+const char *const k_indexed_names[] = {"Root",   "Info",        "Encrypt", "Prev",
+                                       "Length", "ObjStm",      "FlateDecode", "Catalog",
+                                       "Kids",   "N",           "First",   "Pages"};
+constexpr size_t k_indexed = sizeof k_indexed_names / sizeof k_indexed_names[0];
+
+// First listed offset above x, or -1.
+i32 next_listed(const std::vector<i32> &v, i32 x) {
+  auto it = std::upper_bound(v.begin(), v.end(), x);
+  return it == v.end() ? -1 : *it;
+}
+
+}  // namespace
+
+struct scan_ctx::memo {
+  // Loader only: keywords and names.
+  bool index_built = false;
+  std::map<std::string, kw_index> keywords;
+  std::map<std::string, std::vector<i32>> names;
+
+  // Every '(' of the image with the ')' that closes a literal string opened
+  // there (-1 when none), sorted by position.
+  bool strings_built = false;
+  std::vector<i32> open_pos, open_close;
+  // Image offsets of CR/LF and of '>', for comments and hex strings.
+  bool eols_built = false, gts_built = false;
+  std::vector<i32> eols, gts;
+  // Image "<<" -> first '>' of the ">>" that closes it (-1: none), under
+  // each rule set.
+  pos_map closes[2];
+
+  // Own-level answers per record of the document.
+  bool records_built = false;
+  std::vector<signed char> type;        // page_type, -1 unknown
+  std::vector<char> rotate_known;
+  std::vector<const u8 *> rotate_at;    // first own /Rotate, null when none
+  std::vector<std::pair<addr, i32>> starts;  // dictionary range starts, sorted
+};
+
+scan_ctx::scan_ctx(const doc &d, i32 plain_max) : d_(d), plain_max_(plain_max) {}
+scan_ctx::~scan_ctx() = default;
+
+void scan_ctx::reset() { m_.reset(); }
+
+void scan_ctx::end_of_load() {
+  if (!m_) return;
+  m_->index_built = false;
+  std::map<std::string, kw_index>().swap(m_->keywords);
+  std::map<std::string, std::vector<i32>>().swap(m_->names);
+}
+
+scan_ctx::memo &scan_ctx::m() {
+  if (!m_) m_.reset(new memo());
+  return *m_;
+}
+
+namespace {
+
+// Literal strings: inside a string a backslash makes the next byte ordinary,
+// so whether a bracket is escaped depends only on the run of backslashes
+// before it. With P(i) the balance of unescaped '(' and ')' before i, the
+// string opened at x (escaped or not: the opener itself always counts) ends
+// at the first unescaped ')' after x that brings the balance below P(x+1).
+void build_strings(const doc &d, scan_ctx::memo &c) {
+  c.strings_built = true;
+  struct ev {
+    i32 pos;
+    i32 level;  // balance before the byte
+    u8 kind;    // '(' unescaped, 'o' escaped '(', ')' unescaped
+  };
+  std::vector<ev> evs;
+  i32 level = 0, lo = 0, hi = 0;
+  i32 run = 0;  // backslashes just before i
+  const u8 *b = d.data;
+  for (i32 i = 0; i < d.len; ++i) {
+    const u8 ch = b[i];
+    const bool escaped = (run & 1) != 0;
+    if (ch == '\\') {
+      ++run;
+      continue;
+    }
+    run = 0;
+    if (ch == '(') {
+      evs.push_back({i, level, escaped ? u8('o') : u8('(')});
+      if (!escaped) hi = std::max(hi, ++level);
+    } else if (ch == ')' && !escaped) {
+      evs.push_back({i, level, u8(')')});
+      lo = std::min(lo, --level);
+    }
+  }
+  // Sweep from the right: next_close[L - lo] is the nearest unescaped ')'
+  // seen so far that was reached with balance L.
+  std::vector<i32> next_close(static_cast<size_t>(hi - lo + 2), -1);
+  size_t opens = 0;
+  for (const ev &e : evs)
+    if (e.kind != ')') ++opens;
+  c.open_pos.assign(opens, 0);
+  c.open_close.assign(opens, -1);
+  size_t k = opens;
+  for (size_t j = evs.size(); j-- > 0;) {
+    const ev &e = evs[j];
+    if (e.kind == ')') {
+      next_close[static_cast<size_t>(e.level - lo)] = e.pos;
+    } else {
+      const i32 after = e.level + (e.kind == '(' ? 1 : 0);
+      --k;
+      c.open_pos[k] = e.pos;
+      c.open_close[k] = next_close[static_cast<size_t>(after - lo)];
+    }
+  }
+}
+
+// The skips of a walk over the image, answered from the tables above.
+struct image_skips {
+  const doc &d;
+  scan_ctx::memo &c;
+  i32 line_end(i32 i, i32) const {
+    if (!c.eols_built) {
+      c.eols_built = true;
+      for (i32 k = 0; k < d.len; ++k)
+        if (d.data[k] == '\r' || d.data[k] == '\n') c.eols.push_back(k);
+    }
+    return next_listed(c.eols, i);
+  }
+  i32 string_close(i32 i, i32) const {
+    if (!c.strings_built) build_strings(d, c);
+    auto it = std::lower_bound(c.open_pos.begin(), c.open_pos.end(), i);
+    return c.open_close[static_cast<size_t>(it - c.open_pos.begin())];
+  }
+  i32 hex_close(i32 i, i32) const {
+    if (!c.gts_built) {
+      c.gts_built = true;
+      for (i32 k = 0;;) {
+        const void *hit = std::memchr(d.data + k, '>', static_cast<size_t>(d.len - k));
+        if (!hit) break;
+        k = static_cast<i32>(static_cast<const u8 *>(hit) - d.data.get());
+        c.gts.push_back(k++);
+      }
+    }
+    return next_listed(c.gts, i);
+  }
+};
+
+// The close of the dictionary opened by the "<<" at x, over the whole
+// image, under rule set R. The walk inside a nested "<<" is exactly the walk
+// that starts there, so nested dictionaries are skipped through the memo;
+// an explicit stack keeps deep nesting off the call stack.
+template <rules R>
+i32 memo_close(const doc &d, scan_ctx::memo &c, i32 x) {
+  pos_map &memo = c.closes[R == rules::own_level ? 1 : 0];
+  i32 result = -1;
+  if (memo.get(x, &result)) return result;
+  const u8 *b = d.data;
+  const i32 len = d.len;
+  const image_skips s{d, c};
+  struct frame {
+    i32 start;
+    i32 pos;
+  };
+  std::vector<frame> stack{{x, x + 2}};
+  while (!stack.empty()) {
+    frame &f = stack.back();
+    i32 i = f.pos;
+    bool pushed = false, closed = false;
+    while ((i = next_significant<R>(b, i, len)) < len) {
+      const lex_step st = step_at<R>(b, i, len, s);
+      if (st.kind == lexeme::fail) break;
+      if (st.kind == lexeme::close) {
+        closed = true;
+        break;
+      }
+      if (st.kind == lexeme::open) {
+        i32 inner;
+        if (memo.get(i, &inner)) {
+          if (inner < 0) break;
+          i = inner + 2;
+          continue;
+        }
+        f.pos = i;  // resumed after the nested close
+        stack.push_back({i, i + 2});
+        pushed = true;
+        break;
+      }
+      i = st.next;
+    }
+    if (pushed) continue;
+    if (!closed) {
+      // Every enclosing walk continues this one and fails with it.
+      for (const frame &g : stack) memo.put(g.start, -1);
+      break;
+    }
+    memo.put(f.start, i);
+    stack.pop_back();
+    if (!stack.empty()) stack.back().pos = i + 2;
+  }
+  memo.get(x, &result);
+  return result;
+}
+
+void build_index(const doc &d, scan_ctx::memo &c);
+
+}  // namespace
+
+// ---- keywords and names --------------------------------------------------
+
+namespace {
+
+// Calls on_o for every 'o' and on_slash for every '/' of the image, in
+// order: one pass serves the "obj"/"endobj" lists and the name lists.
+template <typename O, typename S>
+void for_each_o_and_slash(const u8 *b, i32 len, O on_o, S on_slash) {
+  i32 i = 0;
+#if defined(__SSE2__)
+  const __m128i vo = _mm_set1_epi8('o'), vs = _mm_set1_epi8('/');
+  for (; i + 16 <= len; i += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + i));
+    unsigned m = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, vo), _mm_cmpeq_epi8(x, vs))));
+    while (m) {
+      const i32 k = i + __builtin_ctz(m);
+      m &= m - 1;
+      if (b[k] == 'o') on_o(k);
+      else on_slash(k);
+    }
+  }
+#endif
+  for (; i < len; ++i) {
+    if (b[i] == 'o') on_o(i);
+    else if (b[i] == '/') on_slash(i);
+  }
+}
+
+// The "obj" and "endobj" keywords (every "endobj" ends in "obj"), and the
+// indexed names: the name token after a '/' (the longest run of
+// name-continuing bytes) matches a name exactly when find_name would.
+void build_index(const doc &d, scan_ctx::memo &c) {
+  c.index_built = true;
+  std::vector<i32> *lists[k_indexed];
+  size_t lens[k_indexed];
+  for (size_t k = 0; k < k_indexed; ++k) {
+    lists[k] = &c.names[k_indexed_names[k]];
+    lists[k]->clear();
+    lens[k] = std::strlen(k_indexed_names[k]);
+  }
+  kw_index &obj = c.keywords["obj"];
+  kw_index &endobj = c.keywords["endobj"];
+  obj.pos.clear();
+  endobj.pos.clear();
+  const u8 *b = d.data;
+  const i32 len = d.len;
+  for_each_o_and_slash(
+      b, len,
+      [&](i32 i) {
+        if (i + 3 > len || b[i + 1] != 'b' || b[i + 2] != 'j') return;
+        if (kw_at(b, i, len, "obj")) obj.pos.push_back(i);
+        else if (i >= 3 && kw_at(b, i - 3, len, "endobj")) endobj.pos.push_back(i - 3);
+      },
+      [&](i32 i) {
+        i32 j = i + 1;
+        while (j < len && is_name_cont(b[j])) ++j;
+        const size_t n = static_cast<size_t>(j - i - 1);
+        for (size_t k = 0; k < k_indexed; ++k) {
+          if (lens[k] == n && std::memcmp(b + i + 1, k_indexed_names[k], n) == 0) {
+            lists[k]->push_back(i);
+            break;
+          }
+        }
+      });
+  obj.lo = endobj.lo = 0;
+  obj.hi = endobj.hi = len;
+}
+
+kw_index &keyword_index(const doc &d, scan_ctx::memo &c, const char *kw) {
+  if ((std::strcmp(kw, "obj") == 0 || std::strcmp(kw, "endobj") == 0) && !c.index_built)
+    build_index(d, c);
+  return c.keywords[kw];
+}
+
+}  // namespace
+
+const std::vector<i32> &scan_ctx::obj_keywords() {
+  memo &c = m();
+  return keyword_index(d_, c, "obj").pos;
+}
+
+i32 scan_ctx::next_keyword(const char *kw, i32 start) {
+  memo &c = m();
+  kw_index &k = keyword_index(d_, c, kw);
+  const u8 *b = d_.data;
+  const i32 len = d_.len;
+  if (start < 0) start = 0;
+  if (start >= len) return -1;
+  if (k.lo < 0) {
+    k.lo = k.hi = start;
+  } else if (start < k.lo) {
+    // Cover [start, lo) too, in front of what is known.
+    std::vector<i32> front;
+    for (i32 p = find_kw(b, len, start, kw); p >= 0 && p < k.lo; p = find_kw(b, len, p + 1, kw))
+      front.push_back(p);
+    k.pos.insert(k.pos.begin(), front.begin(), front.end());
+    k.lo = start;
+  }
+  for (;;) {
+    auto it = std::lower_bound(k.pos.begin(), k.pos.end(), start);
+    if (it != k.pos.end()) return *it;
+    if (k.hi >= len) return -1;
+    const i32 p = find_kw(b, len, k.hi, kw);
+    if (p < 0) {
+      k.hi = len;
+      return -1;
+    }
+    if (k.pos.empty() || k.pos.back() < p) k.pos.push_back(p);
+    k.hi = p + 1;
+  }
+}
+
+i32 scan_ctx::last_keyword(const char *kw) {
+  const u8 *b = d_.data;
+  const i32 n = static_cast<i32>(std::strlen(kw));
+  for (i32 i = d_.len - n; i >= 0; --i) {
+#if defined(__GLIBC__)
+    const void *hit = memrchr(b, kw[0], static_cast<size_t>(i + 1));
+    if (!hit) return -1;
+    i = static_cast<i32>(static_cast<const u8 *>(hit) - b);
+#else
+    if (b[i] != static_cast<u8>(kw[0])) continue;
+#endif
+    if (kw_at(b, i, d_.len, kw)) return i;
+  }
+  return -1;
+}
+
+// A name that ends right at the limit matches whatever byte follows, so a
+// windowed search could find a match that the whole-image list lacks. The
+// windows asked about end at a keyword ("stream", "endobj", "startxref"),
+// the end of the image or a match found here, and a keyword never follows a
+// letter, so the list answers every windowed search; short windows are
+// searched plainly.
+i32 scan_ctx::next_name(const char *name, i32 start, i32 limit) {
+  const u8 *b = d_.data;
+  if (start < 0) start = 0;
+  if (static_cast<long long>(limit) - start <= plain_max_)
+    return find_name(b, d_.len, start, limit, name);
+  memo &c = m();
+  if (!c.index_built) build_index(d_, c);
+  auto it = c.names.find(name);
+  if (it == c.names.end()) {
+    std::vector<i32> &v = c.names[name];
+    for (i32 p = find_name(b, d_.len, 0, d_.len, name); p >= 0;
+         p = find_name(b, d_.len, p + 1, d_.len, name))
+      v.push_back(p);
+    it = c.names.find(name);
+  }
+  const std::vector<i32> &v = it->second;
+  auto at = std::lower_bound(v.begin(), v.end(), start);
+  if (at == v.end()) return -1;
+  const long long end = static_cast<long long>(*at) + 1 + static_cast<long long>(std::strlen(name));
+  return end <= std::min(limit, d_.len) ? *at : -1;
+}
+
+// ---- dictionaries ----------------------------------------------------------
+
+i32 scan_ctx::dict_close(i32 start, i32 end) {
+  const u8 *b = d_.data;
+  const bool opens = start >= 0 && start + 1 < d_.len && b[start] == '<' && b[start + 1] == '<';
+  if (!opens || static_cast<long long>(end) - start <= plain_max_)
+    return find_dict_close(b, start, end);
+  const i32 result = memo_close<rules::dict_end>(d_, m(), start);
+  if (result < 0 || static_cast<long long>(result) + 1 >= end) return -1;
+  return result;
+}
+
+i32 scan_ctx::stream_after_dict(i32 start) {
+  const i32 c = dict_close(start, d_.len);
+  if (c < 0) return -1;
+  const i32 p = skip_pdf_ws(d_.data, d_.len, c + 2);
+  return kw_at(d_.data, p, d_.len, "stream") ? p : -1;
+}
+
+// ---- own-level searches per record -------------------------------------------
+//
+// Objects that share one distant "endobj" have overlapping ranges, and a
+// plain walk per object is then quadratic. Two facts make the memo exact: a
+// walk that stands at depth 0 on the start of another object with the same
+// range end continues exactly as that object's own walk, and a nested
+// dictionary met at depth 1 is skipped as a whole, to where the walk that
+// starts at its "<<" closes it.
+
+namespace {
+
+enum class want { type, rotate };
+
+struct outcome {
+  bool final;
+  int type;
+  const u8 *rotate;
+  i32 same_as;
+};
+
+// The hooks of one record's memoised walk.
+struct record_hooks {
+  const doc &d;
+  scan_ctx::memo &c;
+  i32 k;              // the record walked
+  const u8 *base;     // its range's buffer
+  i32 limit;          // its range's end in that buffer
+  bool image;         // the buffer is the file image
+  want w;
+  std::vector<std::pair<addr, i32>>::const_iterator it;  // next start not passed
+  outcome out{true, 0, nullptr, -1};
+
+  bool at_depth0(i32 i) {
+    const addr here = A(base + i);
+    const addr end = A(base + limit);
+    if (it != c.starts.end() && it->first < here)
+      it = std::lower_bound(it, c.starts.cend(), std::make_pair(here, i32(-1)));
+    for (auto j = it; j != c.starts.end() && j->first == here; ++j) {
+      if (j->second == k) continue;
+      const span r = dict_span(d, d.objs[static_cast<size_t>(j->second)]);
+      if (r && A(r.b + r.limit) == end) {
+        out = {false, 0, nullptr, j->second};
+        return true;
+      }
+    }
+    return false;
+  }
+  i32 skip_nested(i32 i) {
+    if (!image) return k_descend;
+    const i32 r = memo_close<rules::own_level>(d, c, i);
+    if (r < 0 || r + 2 > limit) return -1;
+    return r + 2;
+  }
+  bool on_match(const u8 *b, i32 i, i32 limit) {
+    if (w == want::rotate) {
+      out = {true, 0, b + i, -1};
+      return true;
+    }
+    // /Type: a page type decides; another value lets the walk go on.
+    const int t = page_type_after(b, i, limit);
+    if (t < 0) return false;
+    out = {true, t, nullptr, -1};
+    return true;
+  }
+};
+
+void build_records(const doc &d, scan_ctx::memo &c) {
+  c.records_built = true;
+  const size_t n = d.objs.size();
+  c.type.assign(n, -1);
+  c.rotate_known.assign(n, 0);
+  c.rotate_at.assign(n, nullptr);
+  c.starts.clear();
+  for (size_t k = 0; k < n; ++k) {
+    const span r = dict_span(d, d.objs[k]);
+    if (r) c.starts.emplace_back(A(r.b + r.start), static_cast<i32>(k));
+  }
+  std::sort(c.starts.begin(), c.starts.end());
+}
+
+outcome walk_record(const doc &d, scan_ctx::memo &c, i32 k, want w) {
+  const obj_rec &o = d.objs[static_cast<size_t>(k)];
+  const span r = dict_span(d, o);
+  if (!r) return {true, 0, nullptr, -1};
+  record_hooks h{d, c, k, r.b, r.limit, !o.in_objstm(), w,
+                 std::upper_bound(c.starts.cbegin(), c.starts.cend(),
+                                  std::make_pair(A(r.b + r.start), k))};
+  const char *name = w == want::type ? "Type" : "Rotate";
+  if (h.image) {
+    walk_own_level(r.b, r.start, r.limit, name, image_skips{d, c}, h);
+  } else {
+    walk_own_level(r.b, r.start, r.limit, name, plain_skips{r.b}, h);
+  }
+  return h.out;
+}
+
+// Resolves record k, following "same as" links iteratively.
+void resolve(const doc &d, scan_ctx::memo &c, i32 k, want w) {
+  auto known = [&](i32 r) {
+    return w == want::type ? c.type[static_cast<size_t>(r)] >= 0
+                           : c.rotate_known[static_cast<size_t>(r)] != 0;
+  };
+  if (known(k)) return;
+  std::vector<i32> chain{k};
+  outcome out{};
+  for (;;) {
+    out = walk_record(d, c, chain.back(), w);
+    if (out.final) break;
+    if (known(out.same_as)) {
+      const size_t j = static_cast<size_t>(out.same_as);
+      out = {true, c.type[j], c.rotate_at[j], -1};
+      break;
+    }
+    chain.push_back(out.same_as);
+  }
+  // Every record of the chain has the last one's answer; a /Rotate found is
+  // the same byte for all of them.
+  for (const i32 r : chain) {
+    const size_t u = static_cast<size_t>(r);
+    if (w == want::type) {
+      c.type[u] = static_cast<signed char>(out.type);
+    } else {
+      c.rotate_known[u] = 1;
+      c.rotate_at[u] = out.rotate;
+    }
+  }
+}
+
+i32 index_of(const doc &d, const obj_rec &o) {
+  if (d.objs.empty() || &o < d.objs.data() || &o >= d.objs.data() + d.objs.size()) return -1;
+  return static_cast<i32>(&o - d.objs.data());
+}
+
+}  // namespace
+
+int scan_ctx::page_type(const obj_rec &o) {
+  const i32 k = index_of(d_, o);
+  const span r = dict_span(d_, o);
+  if (k < 0 || !r || r.limit - r.start <= plain_max_) return obj_type(d_, o);
+  memo &c = m();
+  if (!c.records_built) build_records(d_, c);
+  resolve(d_, c, k, want::type);
+  return c.type[static_cast<size_t>(k)];
+}
+
+i32 scan_ctx::own_rotate(const obj_rec &o) {
+  const i32 k = index_of(d_, o);
+  const span r = dict_span(d_, o);
+  if (!r) return -1;
+  if (k < 0 || r.limit - r.start <= plain_max_)
+    return find_name_top(r.b, r.limit, r.start, r.limit, "Rotate");
+  memo &c = m();
+  if (!c.records_built) build_records(d_, c);
+  resolve(d_, c, k, want::rotate);
+  const u8 *at = c.rotate_at[static_cast<size_t>(k)];
+  return at ? static_cast<i32>(at - r.b) : -1;
+}
+
+}  // namespace lt

@@ -1,0 +1,52 @@
+// The loader: file intake, then the stages that turn the file bytes into an
+// index of live objects, a catalog and the ordered list of pages. Each stage
+// reads the image through the load's scanning context. Only intake and the
+// last stage can fail a load; the stages between skip what they cannot read.
+#ifndef LEAFTURN_LOADER_H
+#define LEAFTURN_LOADER_H
+
+#include "doc.h"
+#include "lex.h"
+
+namespace lt {
+
+// A loaded document with the scanning context of its bytes. One thread at a
+// time uses it; different documents are independent.
+struct document {
+  document() = default;
+  document(const document &) = delete;
+  document &operator=(const document &) = delete;
+
+  doc d;
+  scan_ctx lex{d};
+};
+
+// Loads a file: intake, trailer chain, object scan, object streams, live
+// selection, catalog and page tree. 0 on success; -1 with the message in
+// err and the document emptied.
+int doc_load(const char *path, document &doc, failure &err);
+// The same stages on a copy of bytes in memory (messages name "(memory)").
+int doc_load_bytes(const u8 *bytes, i32 len, document &doc, failure &err);
+// Releases everything the document holds; its fields become zero.
+void doc_free(document &doc);
+
+// ---- the stages, in the order they run -------------------------------------
+
+// /Root, /Info and /Encrypt from the cross-reference chain.
+void load_trailers(doc &d, scan_ctx &lex);
+// Every object header becomes a record; dictionaries, stream data and
+// "endobj" located; records inside stream data dropped.
+void scan_objects(doc &d, scan_ctx &lex);
+// Objects of compressed object streams appended as records.
+void expand_object_streams(doc &d, scan_ctx &lex);
+// One record per object number survives; by_num indexes them.
+void select_live(doc &d, scan_ctx &lex);
+// Refusals, the catalog and the page list. 0, or -1 with the message set.
+int load_page_tree(doc &d, scan_ctx &lex, const char *path, failure &err);
+
+// A direct stream whose dictionary names /ObjStm.
+bool is_objstm_container(const doc &d, scan_ctx &lex, const obj_rec &r);
+
+}  // namespace lt
+
+#endif

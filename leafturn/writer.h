@@ -1,0 +1,84 @@
+// Rotation and output: a page's own and effective rotation, the rewrite of
+// a page dictionary, the assembled output file and writing it.
+#ifndef LEAFTURN_WRITER_H
+#define LEAFTURN_WRITER_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "doc.h"
+#include "lex.h"
+#include "loader.h"
+
+namespace lt {
+
+// ---- rotation values (rotation.cpp) ------------------------------------------
+
+// An object's own /Rotate at its dictionary's own level, reduced into
+// 0..359; -1 when it has none that counts.
+i32 obj_rotate_own(const doc &d, scan_ctx &lex, const obj_rec &o);
+// The page's own rotation, else the one it inherits.
+i32 effective_rotation(const doc &d, scan_ctx &lex, const page_ref &p);
+inline i32 normalise_rotation(long long v) {
+  long long r = v % 360;
+  return static_cast<i32>(r < 0 ? r + 360 : r);
+}
+
+// ---- page dictionary rewriting (rewrite.cpp) ---------------------------------
+
+// A planned rewrite: the bytes [start, close) less the old entry
+// [cut_from, cut_to), then "/Rotate r >>", then [close + 2, end).
+struct dict_edit {
+  const u8 *b = nullptr;
+  i32 start = 0, close = 0, end = 0, cut_from = -1, cut_to = -1;
+  i32 rotation = 0;
+  size_t size() const;
+  std::string text() const;
+};
+// A direct object's dictionary [start, end) with its closing ">>" at close
+// (-1: none) and its first own /Rotate at name_pos (-1: none).
+dict_edit plan_dict_edit(const u8 *b, i32 len, i32 start, i32 end, i32 close, i32 name_pos,
+                         i32 rotation);
+// An object stream member's body, its first own /Rotate at name_pos (-1:
+// none). False when the body cannot be rewritten (shorter than 2 bytes, no
+// ">>").
+bool plan_body_edit(const u8 *body, i32 len, i32 name_pos, i32 rotation, dict_edit *edit);
+
+// ---- the output (writer.cpp) -------------------------------------------------
+
+// An assembled output file: pieces in order, each either generated text
+// (ptr null, at `off` in `text`) or bytes of the loaded document in memory
+// (then `off` >= 0 says the same bytes stand at that offset of the input
+// file). Output offsets fit 32 bits, so every piece does too.
+struct out_piece {
+  const u8 *ptr;
+  std::uint32_t len;
+  i32 off;  // ptr null: offset in the text; else the offset in the input file, or -1
+};
+struct output {
+  std::string text;
+  std::vector<out_piece> pieces;
+  size_t size = 0;
+  std::string bytes() const;  // all pieces joined
+};
+
+// The output with the chosen pages turned, assembled in memory. pages null
+// and count 0 selects every page. 1 on success; 0 with the message set.
+int build_output(document &doc, const int *pages, int count, int degrees, output *out,
+                 failure &err);
+// build_output, then write_output to out_path.
+int rotate_doc(document &doc, const char *out_path, const int *pages, int count, int degrees,
+               failure &err);
+
+// ---- file output (file_out.cpp) ----------------------------------------------
+
+// Writes an output to path; an existing regular file is replaced
+// atomically. Bytes that the input file still holds unchanged may be copied
+// from it by the system. 1 on success; 0 with the message set.
+int write_output(const char *path, const output &out, const file_identity &input,
+                 failure &err);
+
+}  // namespace lt
+
+#endif
