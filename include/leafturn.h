@@ -6,8 +6,12 @@
  * a complete new PDF 1.4 file. Nothing is kept between calls except the text
  * of the last failure.
  *
- * Threads: the last-error text is process-wide, so call the library from one
- * thread at a time (serialise the calls yourself if you use several threads).
+ * Threads: calls on different files may run in several threads at once;
+ * each works on its own copy of its input and shares nothing. The one
+ * exception is the last-error text, which is process-wide: a thread that
+ * reads it after a failure may see another thread's later outcome, so hosts
+ * that need the message from several threads serialise each call together
+ * with the read of its message (one lock around both).
  *
  * Paths are NUL-terminated narrow strings passed unchanged to the C runtime's
  * file functions.

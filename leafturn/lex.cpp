@@ -140,30 +140,6 @@ int obj_type(const doc &d, const obj_rec &o) {
   return m.type;
 }
 
-int_token read_int_token(const u8 *b, i32 limit, i32 p, bool plus_ok) {
-  int_token t;
-  if (p >= limit) return t;
-  bool neg = false;
-  if (b[p] == '-' || (plus_ok && b[p] == '+')) {
-    neg = b[p] == '-';
-    if (++p >= limit) return t;
-  }
-  const i32 first = p;
-  std::uint32_t w = 0;
-  long long s = 0;
-  while (p < limit && is_digit(b[p])) {
-    w = w * 10u + static_cast<std::uint32_t>(b[p] - '0');
-    if (s < 1000000000000LL) s = s * 10 + (b[p] - '0');
-    ++p;
-  }
-  if (p == first) return t;
-  t.ok = true;
-  t.end = p;
-  t.wrapped = static_cast<i32>(neg ? 0u - w : w);
-  t.saturated = neg ? -s : s;
-  return t;
-}
-
 namespace {
 
 i32 parse_with(const u8 *b, i32 len, i32 *cursor, bool plus_ok) {
@@ -172,7 +148,7 @@ i32 parse_with(const u8 *b, i32 len, i32 *cursor, bool plus_ok) {
   const int_token t = read_int_token(b, len, skip_pdf_ws(b, len, p), plus_ok);
   if (!t.ok) return -1;
   *cursor = t.end;
-  return t.wrapped;
+  return wrapped_value(b, t);
 }
 
 }  // namespace

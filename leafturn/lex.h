@@ -205,14 +205,39 @@ int obj_type(const doc &d, const obj_rec &o);
 
 // ---- numbers and references -------------------------------------------------
 
-// An optionally signed decimal integer that starts exactly at a position.
+// An optionally signed decimal integer that starts exactly at a position:
+// its sign and its digits [first, end).
 struct int_token {
   bool ok = false;
-  i32 end = 0;               // just past the last digit
-  i32 wrapped = 0;           // the value in 32-bit arithmetic that wraps
-  long long saturated = 0;   // the value, its magnitude held at 10^12
+  bool neg = false;
+  i32 first = 0;
+  i32 end = 0;
 };
-int_token read_int_token(const u8 *b, i32 limit, i32 p, bool plus_ok);
+inline int_token read_int_token(const u8 *b, i32 limit, i32 p, bool plus_ok) {
+  int_token t;
+  if (p >= limit) return t;
+  if (b[p] == '-' || (plus_ok && b[p] == '+')) {
+    t.neg = b[p] == '-';
+    if (++p >= limit) return t;
+  }
+  t.first = p;
+  while (p < limit && is_digit(b[p])) ++p;
+  t.end = p;
+  t.ok = p > t.first;
+  return t;
+}
+// The token's value in 32-bit arithmetic that wraps on overflow.
+inline i32 wrapped_value(const u8 *b, const int_token &t) {
+  std::uint32_t w = 0;
+  for (i32 i = t.first; i < t.end; ++i) w = w * 10u + static_cast<std::uint32_t>(b[i] - '0');
+  return static_cast<i32>(t.neg ? 0u - w : w);
+}
+// The token's value with its magnitude held at 10^12.
+inline long long saturated_value(const u8 *b, const int_token &t) {
+  long long s = 0;
+  for (i32 i = t.first; i < t.end && s < 1000000000000LL; ++i) s = s * 10 + (b[i] - '0');
+  return t.neg ? -s : s;
+}
 
 // Skips white space, then reads an integer ('-' only) in wrapping 32-bit
 // arithmetic; -1 when there is none, and the cursor moves on success only.

@@ -47,8 +47,8 @@ i32 next_listed(const std::vector<i32> &v, i32 x) {
 struct scan_ctx::memo {
   // Loader only: keywords and names.
   bool index_built = false;
-  std::map<std::string, kw_index> keywords;
-  std::map<std::string, std::vector<i32>> names;
+  std::map<std::string, kw_index, std::less<>> keywords;
+  std::map<std::string, std::vector<i32>, std::less<>> names;
 
   // Every '(' of the image with the ')' that closes a literal string opened
   // there (-1 when none), sorted by position.
@@ -77,8 +77,8 @@ void scan_ctx::reset() { m_.reset(); }
 void scan_ctx::end_of_load() {
   if (!m_) return;
   m_->index_built = false;
-  std::map<std::string, kw_index>().swap(m_->keywords);
-  std::map<std::string, std::vector<i32>>().swap(m_->names);
+  decltype(m_->keywords)().swap(m_->keywords);
+  decltype(m_->names)().swap(m_->names);
 }
 
 scan_ctx::memo &scan_ctx::m() {
@@ -303,9 +303,11 @@ void build_index(const doc &d, scan_ctx::memo &c) {
 }
 
 kw_index &keyword_index(const doc &d, scan_ctx::memo &c, const char *kw) {
-  if ((std::strcmp(kw, "obj") == 0 || std::strcmp(kw, "endobj") == 0) && !c.index_built)
+  if (!c.index_built && (std::strcmp(kw, "obj") == 0 || std::strcmp(kw, "endobj") == 0))
     build_index(d, c);
-  return c.keywords[kw];
+  auto it = c.keywords.find(kw);
+  if (it == c.keywords.end()) it = c.keywords.emplace(kw, kw_index()).first;
+  return it->second;
 }
 
 }  // namespace

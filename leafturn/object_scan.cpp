@@ -15,9 +15,12 @@ namespace {
 // Reads the digit run [from, to) as a decimal number; false when it does not
 // fit a signed 32-bit value.
 bool read_decimal(const u8 *b, i32 from, i32 to, i32 *out) {
-  const int_token t = read_int_token(b, to, from, /*plus_ok=*/false);
-  if (!t.ok || t.saturated > std::numeric_limits<i32>::max()) return false;
-  *out = static_cast<i32>(t.saturated);
+  int_token t;
+  t.first = from;
+  t.end = to;
+  const long long v = saturated_value(b, t);
+  if (v > std::numeric_limits<i32>::max()) return false;
+  *out = static_cast<i32>(v);
   return true;
 }
 

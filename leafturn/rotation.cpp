@@ -28,7 +28,7 @@ bool integer_object(const doc &d, i32 num, long long *out) {
   }
   const int_token t = read_int_token(b, end, skip_pdf_ws(b, end, i), /*plus_ok=*/true);
   if (!t.ok || skip_pdf_ws(b, end, t.end) != end) return false;
-  *out = t.saturated;
+  *out = saturated_value(b, t);
   return true;
 }
 

@@ -356,6 +356,7 @@ TEST(WriteFile, ReadOnlyFileIsNotReplaced) {
 
 // ---- command-line host ---------------------------------------------------------------------
 
+#ifdef LEAFTURN_CLI
 TEST(CommandLine, ExitCodesAndOutput) {
   const std::string cli = LEAFTURN_CLI;
   const std::string in = write_temp("cli.pdf", simple_doc(5, "", " /Rotate 90").build());
@@ -382,3 +383,4 @@ TEST(CommandLine, ExitCodesAndOutput) {
   testpdf::run(cli + " --help", &rc);
   EXPECT_EQ(rc, 0);
 }
+#endif
