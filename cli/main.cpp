@@ -1,155 +1,326 @@
-// leafturn: command-line host for the library.
-//   leafturn info FILE
-//   leafturn rotation FILE PAGE
-//   leafturn rotate IN OUT --degrees 90|180|270 [--pages LIST]
-// Failures print the library's message on stderr and exit 1; usage errors
-// exit 2.
-#include <cerrno>
-#include <climits>
+// leafturn: the command-line tool. It parses the command line, then hands
+// files to the core (job.cpp), one at a time or to worker threads
+// (batch.cpp). Exit status: 0 success, 1 a file failed, 2 usage.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "loader.h"
-#include "writer.h"
+#include "batch.h"
+#include "job.h"
+#include "json.h"
 #include "leafturn.h"
+#include "loader.h"
+#include "page_info.h"
+#include "page_spec.h"
 
 namespace {
 
 const char k_usage[] =
-    "usage: leafturn info FILE\n"
+    "usage: leafturn info [--json] FILE...\n"
     "       leafturn rotation FILE PAGE\n"
-    "       leafturn rotate IN OUT --degrees 90|180|270 [--pages LIST]\n"
-    "\n"
-    "  info      print the page count and each page's rotation, one line a page\n"
-    "  rotation  print the effective rotation of one page (1-based)\n"
-    "  rotate    write OUT with pages turned clockwise by the given degrees;\n"
-    "            LIST is comma-separated page numbers and ranges, e.g. 1,3,5-7\n"
-    "            (every page when --pages is left out); OUT may name IN\n"
-    "\n"
-    "Exit status: 0 success, 1 the library failed (message on stderr), 2 usage.\n";
+    "       leafturn rotate IN OUT TURN [--pages SPEC] [--landscape | --portrait]\n"
+    "       leafturn rotate (--in-place | --out-dir DIR) TURN [--pages SPEC]\n"
+    "                       [--landscape | --portrait] [--jobs N] [--json]\n"
+    "                       [--progress | --no-progress] PATH...\n"
+    "       leafturn --version | --help | COMMAND --help\n";
 
-int usage_error(const char *why) {
-  std::fprintf(stderr, "leafturn: %s\n%s", why, k_usage);
+const char k_help_info[] =
+    "leafturn info [--json] FILE...\n"
+    "  Prints each file's page count and, for every page, its rotation, where\n"
+    "  the rotation comes from (own, inherited or none), its displayed size in\n"
+    "  points (the crop box, else the media box, turned by the rotation) and\n"
+    "  its orientation (landscape, portrait or square).\n"
+    "  --json  one JSON object per file, one line each:\n"
+    "          {\"file\", \"pages\", \"page\": [{\"number\", \"rotation\", \"own\",\n"
+    "           \"inherited\", \"width\", \"height\", \"orientation\"}]}, null where\n"
+    "          absent; {\"file\", \"error\"} for a file that cannot be read.\n";
+
+const char k_help_rotation[] =
+    "leafturn rotation FILE PAGE\n"
+    "  Prints the effective rotation (0..359) of one page (1-based).\n";
+
+const char k_help_rotate[] =
+    "leafturn rotate IN OUT TURN [--pages SPEC] [--landscape | --portrait]\n"
+    "leafturn rotate (--in-place | --out-dir DIR) TURN [options] PATH...\n"
+    "\n"
+    "TURN, exactly one of:\n"
+    "  --by D      turn clockwise by D: 90, 180, 270, -90, -180 or -270\n"
+    "              (-90 is 270); --degrees D is the same\n"
+    "  --to D      each chosen page ends at D: 0, 90, 180 or 270, whatever it had\n"
+    "\n"
+    "Choosing pages (every page when neither is given):\n"
+    "  --pages SPEC    comma-separated items:\n"
+    "                    N      page N (1-based)     z    the last page\n"
+    "                    rN     the N-th page from the end (r1 is z)\n"
+    "                    A-B    pages A to B, in either direction (3-1, r3-z)\n"
+    "                    odd, even\n"
+    "                    xITEM  takes ITEM's pages out of what came before\n"
+    "  --landscape     only pages displayed wider than high\n"
+    "  --portrait      only pages displayed higher than wide\n"
+    "  A page already at its target does not count as turned; a file in which\n"
+    "  no page turns is left as it is (copied unchanged to an output path).\n"
+    "\n"
+    "Many files (PATHs are files and folders, searched for *.pdf):\n"
+    "  --in-place      replace each file (atomically: a failure leaves it whole)\n"
+    "  --out-dir DIR   write each output under DIR at the same relative path\n"
+    "  --jobs N        worker threads (default: the number of cores)\n"
+    "  --json          one JSON line per file on stdout: \"file\", \"ok\", \"pages\",\n"
+    "                  \"turned\", \"seconds\", and \"error\" when not ok\n"
+    "  --progress, --no-progress\n"
+    "                  the progress line on stderr (default: on a terminal)\n"
+    "\n"
+    "Examples:\n"
+    "  leafturn rotate in.pdf out.pdf --by 90\n"
+    "  leafturn rotate in.pdf out.pdf --to 0 --pages 1-z,x3-5\n"
+    "  leafturn rotate scan.pdf scan.pdf --by 180 --pages even\n"
+    "  leafturn rotate --in-place --to 90 --landscape --pages r2-z reports/\n"
+    "  leafturn rotate --out-dir turned --by -90 --jobs 4 --json scans/ extra.pdf\n";
+
+int usage_error(const std::string &why) {
+  std::fprintf(stderr, "leafturn: %s\n%s", why.c_str(), k_usage);
   return 2;
 }
 
-int fail() {
-  std::fprintf(stderr, "leafturn: %s\n", leafturn_last_error());
-  return 1;
-}
-
-bool parse_number(const std::string &s, int *out) {
-  if (s.empty() || s.size() > 10) return false;
-  for (char c : s)
-    if (c < '0' || c > '9') return false;
-  const long long v = std::strtoll(s.c_str(), nullptr, 10);
-  if (v > INT_MAX) return false;
-  *out = static_cast<int>(v);
+bool parse_int(const std::string &s, long *out) {
+  if (s.empty() || s.size() > 9) return false;
+  size_t i = s[0] == '-' ? 1 : 0;
+  if (i == s.size()) return false;
+  long v = 0;
+  for (; i < s.size(); ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    v = v * 10 + (s[i] - '0');
+  }
+  *out = s[0] == '-' ? -v : v;
   return true;
 }
 
-// "1,3,5-7" -> {1, 3, 5, 6, 7}.
-bool parse_pages(const char *text, std::vector<int> *pages) {
-  std::string list(text);
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t comma = list.find(',', start);
-    if (comma == std::string::npos) comma = list.size();
-    const std::string item = list.substr(start, comma - start);
-    const size_t dash = item.find('-');
-    int a, b;
-    if (dash == std::string::npos) {
-      if (!parse_number(item, &a)) return false;
-      b = a;
-    } else if (!parse_number(item.substr(0, dash), &a) ||
-               !parse_number(item.substr(dash + 1), &b) || b < a ||
-               b - a > 10000000) {
+// Splits "--name=value"; the value comes from the next argument otherwise.
+struct arg_reader {
+  std::vector<std::string> args;
+  size_t i = 0;
+  bool options_done = false;
+
+  bool more() const { return i < args.size(); }
+  const std::string &next() { return args[i++]; }
+  // The value of the option just read ("--by 90" or "--by=90").
+  bool value(const std::string &opt, const std::string &inline_value, bool has_inline,
+             std::string *out, std::string *why) {
+    if (has_inline) {
+      *out = inline_value;
+      return true;
+    }
+    if (!more()) {
+      *why = opt + " needs a value";
       return false;
     }
-    for (long long p = a; p <= b; ++p) pages->push_back(static_cast<int>(p));
-    start = comma + 1;
+    *out = next();
+    return true;
   }
-  return !pages->empty();
+};
+
+// ---- info ----------------------------------------------------------------------------
+
+std::string null_or(int v) { return v < 0 ? "null" : std::to_string(v); }
+
+int info_file(const std::string &path, bool json, bool several) {
+  lt::document doc;
+  lt::failure err;
+  if (lt::doc_load(path.c_str(), doc, err) != 0) {
+    if (json) {
+      std::printf("{\"file\": %s, \"error\": %s}\n", cli::json_string(path).c_str(),
+                  cli::json_string(err.text()).c_str());
+    } else {
+      std::fprintf(stderr, "leafturn: %s\n", err.text());
+    }
+    return 1;
+  }
+  const std::vector<lt::page_facts> facts = lt::describe_pages(doc);
+  if (json) {
+    std::string s = "{\"file\": " + cli::json_string(path) +
+                    ", \"pages\": " + std::to_string(facts.size()) + ", \"page\": [";
+    for (size_t k = 0; k < facts.size(); ++k) {
+      const lt::page_facts &f = facts[k];
+      const char *o = lt::orientation_name(f.orient);
+      s += (k ? ", " : "") + std::string("{\"number\": ") + std::to_string(k + 1) +
+           ", \"rotation\": " + std::to_string(f.rotation) + ", \"own\": " + null_or(f.own) +
+           ", \"inherited\": " + null_or(f.inherited) +
+           ", \"width\": " + (f.box_known ? cli::json_number(f.width) : "null") +
+           ", \"height\": " + (f.box_known ? cli::json_number(f.height) : "null") +
+           ", \"orientation\": " + (o ? "\"" + std::string(o) + "\"" : "null") + "}";
+    }
+    std::printf("%s]}\n", s.c_str());
+    return 0;
+  }
+  if (several) std::printf("%s:\n", path.c_str());
+  std::printf("pages: %zu\n", facts.size());
+  for (size_t k = 0; k < facts.size(); ++k) {
+    const lt::page_facts &f = facts[k];
+    const char *from = f.own >= 0 ? "own" : f.inherited >= 0 ? "inherited" : "none";
+    std::printf("page %zu: %d %s", k + 1, static_cast<int>(f.rotation), from);
+    if (f.box_known)
+      std::printf(" %s x %s %s", cli::json_number(f.width).c_str(),
+                  cli::json_number(f.height).c_str(), lt::orientation_name(f.orient));
+    std::printf("\n");
+  }
+  return 0;
 }
 
-int cmd_info(const char *path) {
-  try {
-    lt::document doc;
-    lt::failure err;
-    if (lt::doc_load(path, doc, err) != 0) {
-      std::fprintf(stderr, "leafturn: %s\n", err.text());
-      return 1;
+int cmd_info(arg_reader &a) {
+  bool json = false;
+  std::vector<std::string> files;
+  while (a.more()) {
+    const std::string s = a.next();
+    if (!a.options_done && s == "--") a.options_done = true;
+    else if (!a.options_done && s == "--json") json = true;
+    else if (!a.options_done && (s == "--help" || s == "-h")) return std::printf("%s", k_help_info), 0;
+    else if (!a.options_done && s.size() > 1 && s[0] == '-') return usage_error("unknown option " + s);
+    else files.push_back(s);
+  }
+  if (files.empty()) return usage_error("info needs a FILE");
+  int status = 0;
+  for (const std::string &f : files) {
+    try {
+      if (info_file(f, json, files.size() > 1) != 0) status = 1;
+    } catch (const std::bad_alloc &) {
+      std::fprintf(stderr, "leafturn: %s: out of memory\n", f.c_str());
+      status = 1;
     }
-    const lt::doc &d = doc.d;
-    std::printf("pages: %d\n", static_cast<int>(d.pages.size()));
-    for (size_t k = 0; k < d.pages.size(); ++k)
-      std::printf("page %d: %d\n", static_cast<int>(k + 1),
-                  static_cast<int>(lt::effective_rotation(d, doc.lex, d.pages[k])));
-    lt::doc_free(doc);
-  } catch (const std::bad_alloc &) {
-    std::fprintf(stderr, "leafturn: out of memory\n");
+    std::fflush(stdout);
+  }
+  return status;
+}
+
+// ---- rotation ------------------------------------------------------------------------
+
+int cmd_rotation(arg_reader &a) {
+  std::vector<std::string> pos;
+  while (a.more()) {
+    const std::string s = a.next();
+    if (s == "--help" || s == "-h") return std::printf("%s", k_help_rotation), 0;
+    pos.push_back(s);
+  }
+  if (pos.size() != 2) return usage_error("rotation needs FILE and PAGE");
+  long page;
+  if (!parse_int(pos[1], &page) || page < 1) return usage_error("PAGE must be a positive number");
+  const int r = leafturn_get_rotation(pos[0].c_str(), static_cast<int>(page));
+  if (r < 0) {
+    std::fprintf(stderr, "leafturn: %s\n", leafturn_last_error());
+    return 1;
+  }
+  std::printf("%d\n", r);
+  return 0;
+}
+
+// ---- rotate --------------------------------------------------------------------------
+
+int cmd_rotate(arg_reader &a) {
+  cli::turn_request req;
+  cli::batch_options opt;
+  opt.jobs = static_cast<int>(std::thread::hardware_concurrency());
+  if (opt.jobs < 1) opt.jobs = 1;
+  bool have_turn = false, have_out_dir = false, json = false;
+  std::vector<std::string> pos;
+  std::string why;
+  while (a.more()) {
+    const std::string s = a.next();
+    if (a.options_done || s.size() < 2 || s[0] != '-' || s == "-") {
+      pos.push_back(s);
+      continue;
+    }
+    if (s == "--") {
+      a.options_done = true;
+      continue;
+    }
+    const size_t eq = s.find('=');
+    const std::string name = s.substr(0, eq);
+    const bool has_inline = eq != std::string::npos;
+    const std::string inline_value = has_inline ? s.substr(eq + 1) : "";
+    std::string v;
+    if (name == "--help" || name == "-h") {
+      std::printf("%s", k_help_rotate);
+      return 0;
+    } else if (name == "--by" || name == "--degrees" || name == "--to") {
+      if (!a.value(name, inline_value, has_inline, &v, &why)) return usage_error(why);
+      if (have_turn) return usage_error("give one turn: --by (or --degrees) or --to, once");
+      have_turn = true;
+      long d;
+      const bool to = name == "--to";
+      if (!parse_int(v, &d) || (to ? (d != 0 && d != 90 && d != 180 && d != 270)
+                                   : (d % 90 != 0 || d == 0 || d < -270 || d > 270)))
+        return usage_error(to ? "--to takes 0, 90, 180 or 270 (got " + v + ")"
+                              : name + " takes 90, 180, 270, -90, -180 or -270 (got " + v + ")");
+      req.absolute = to;
+      req.degrees = static_cast<int>((d % 360 + 360) % 360);
+    } else if (name == "--pages") {
+      if (!a.value(name, inline_value, has_inline, &v, &why)) return usage_error(why);
+      if (!cli::parse_page_spec(v, &req.spec, &why)) return usage_error(why);
+      req.has_spec = true;
+    } else if (name == "--landscape" || name == "--portrait") {
+      const auto only = name == "--landscape" ? cli::turn_request::landscape : cli::turn_request::portrait;
+      if (req.only != cli::turn_request::any && req.only != only)
+        return usage_error("--landscape and --portrait exclude each other");
+      req.only = only;
+    } else if (name == "--in-place") {
+      opt.in_place = true;
+    } else if (name == "--out-dir") {
+      if (!a.value(name, inline_value, has_inline, &v, &why)) return usage_error(why);
+      if (v.empty()) return usage_error("--out-dir needs a folder");
+      opt.out_dir = v;
+      have_out_dir = true;
+    } else if (name == "--jobs") {
+      long n;
+      if (!a.value(name, inline_value, has_inline, &v, &why)) return usage_error(why);
+      if (!parse_int(v, &n) || n < 1 || n > 1024) return usage_error("--jobs takes a number from 1 to 1024");
+      opt.jobs = static_cast<int>(n);
+    } else if (name == "--json") {
+      json = true;
+    } else if (name == "--progress") {
+      opt.progress = 1;
+    } else if (name == "--no-progress") {
+      opt.progress = 0;
+    } else {
+      return usage_error("unknown option " + s);
+    }
+  }
+  if (!have_turn) return usage_error("rotate needs a turn: --by D or --to D");
+  if (opt.in_place && have_out_dir) return usage_error("--in-place and --out-dir exclude each other");
+  opt.json = json;
+
+  if (opt.in_place || have_out_dir) {
+    if (pos.empty()) return usage_error("rotate needs a PATH");
+    return cli::run_batch(pos, req, opt);
+  }
+  if (pos.size() != 2) return usage_error("rotate needs IN and OUT (or --in-place or --out-dir)");
+  const cli::job_result r = cli::rotate_file(pos[0], pos[1], req);
+  if (json) std::printf("%s\n", cli::json_report(pos[0], r).c_str());
+  if (!r.ok) {
+    if (!json) std::fprintf(stderr, "leafturn: %s\n", r.error.c_str());
     return 1;
   }
   return 0;
 }
 
-int cmd_rotation(const char *path, const char *page_text) {
-  int page;
-  if (!parse_number(page_text, &page)) return usage_error("PAGE must be a positive number");
-  const int r = leafturn_get_rotation(path, page);
-  if (r < 0) return fail();
-  std::printf("%d\n", r);
-  return 0;
-}
-
-int cmd_rotate(int argc, char **argv) {
-  const char *in = nullptr, *out = nullptr, *degrees_text = nullptr, *pages_text = nullptr;
-  for (int i = 0; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--degrees") == 0 && i + 1 < argc) {
-      degrees_text = argv[++i];
-    } else if (std::strcmp(argv[i], "--pages") == 0 && i + 1 < argc) {
-      pages_text = argv[++i];
-    } else if (argv[i][0] == '-' && argv[i][1] == '-') {
-      return usage_error("unknown or incomplete option");
-    } else if (!in) {
-      in = argv[i];
-    } else if (!out) {
-      out = argv[i];
-    } else {
-      return usage_error("too many arguments");
-    }
-  }
-  if (!in || !out) return usage_error("rotate needs IN and OUT");
-  int degrees;
-  if (!degrees_text || !parse_number(degrees_text, &degrees) ||
-      (degrees != 90 && degrees != 180 && degrees != 270))
-    return usage_error("--degrees must be 90, 180 or 270");
-  int ok;
-  if (pages_text) {
-    std::vector<int> pages;
-    if (!parse_pages(pages_text, &pages)) return usage_error("bad --pages list");
-    if (pages.size() > static_cast<size_t>(INT_MAX)) return usage_error("bad --pages list");
-    ok = leafturn_pages(in, out, pages.data(), static_cast<int>(pages.size()), degrees);
-  } else {
-    ok = leafturn_all(in, out, degrees);
-  }
-  return ok ? 0 : fail();
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(k_usage, stdout);
+  arg_reader a;
+  for (int i = 1; i < argc; ++i) a.args.emplace_back(argv[i]);
+  if (!a.more()) return usage_error("a command is needed");
+  const std::string cmd = a.next();
+  if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+    std::printf("%s\nleafturn COMMAND --help tells more.\n", k_usage);
     return 0;
   }
-  if (argc < 2) return usage_error("no command");
-  const std::string cmd = argv[1];
-  if (cmd == "info" && argc == 3) return cmd_info(argv[2]);
-  if (cmd == "rotation" && argc == 4) return cmd_rotation(argv[2], argv[3]);
-  if (cmd == "rotate") return cmd_rotate(argc - 2, argv + 2);
-  return usage_error("unknown command or wrong number of arguments");
+  if (cmd == "--version") {
+    std::printf("leafturn %s\n", LEAFTURN_VERSION);
+    return 0;
+  }
+  if (cmd == "info") return cmd_info(a);
+  if (cmd == "rotation") return cmd_rotation(a);
+  if (cmd == "rotate") return cmd_rotate(a);
+  return usage_error("unknown command " + cmd);
 }

@@ -7,6 +7,7 @@
 #include <new>
 #include <sys/stat.h>
 
+#include "lex.h"
 #include "loader.h"
 
 namespace lt {
@@ -59,6 +60,15 @@ span object_text(const doc &d, const obj_rec &o) {
   return {d.data, o.dict_off, o.endobj_off > 0 ? o.endobj_off : d.len};
 }
 
+span object_content(const doc &d, const obj_rec &o) {
+  if (o.is_stream()) return {};
+  if (o.in_objstm()) return {o.body, 0, o.body_len};
+  if (o.endobj_off < 0) return {};
+  const i32 k = obj_keyword_pos(d.data, d.len, o.hdr_off);
+  if (!kw_at(d.data, k, d.len, "obj")) return {};
+  return {d.data, k + 3, o.endobj_off};
+}
+
 span stream_dict(const doc &d, const obj_rec &o) {
   if (o.in_objstm() || !o.is_stream() || o.dict_off < 0) return {};
   return {d.data, o.dict_off, o.stream_kw_off > 0 ? o.stream_kw_off : d.len};
@@ -72,6 +82,7 @@ void clear_record(doc &d) {
   d.arena.clear();
   std::vector<obj_rec>().swap(d.objs);
   std::vector<page_ref>().swap(d.pages);
+  std::vector<tree_node>().swap(d.nodes);
   std::vector<i32>().swap(d.by_num);
   d.source = file_identity();
   d.trailer_root = d.trailer_info = d.encrypted = 0;

@@ -62,6 +62,14 @@ struct obj_rec {
 struct page_ref {
   i32 num;
   i32 inherited_rotate;  // 0..359
+  i32 parent;            // the /Pages node that listed it (index in doc.nodes), -1 for none
+};
+
+// A /Pages node as the walk of the page tree met it; a node comes after its
+// parent.
+struct tree_node {
+  i32 num;     // its object number
+  i32 parent;  // index in doc.nodes, -1 for the root
 };
 
 // The byte range [start, end) of one stream's data.
@@ -119,6 +127,7 @@ struct doc {
   std::vector<obj_rec> objs;  // the index; one live record per number after selection
   lt::arena arena;         // decoded object streams
   std::vector<page_ref> pages;  // in document order
+  std::vector<tree_node> nodes; // the /Pages nodes walked, parents first
   i32 root_num = -1;       // the catalog chosen
   i32 info_num = -1;       // trailer_info when such an object is live, else -1
   // After live selection: the record index of each object number, -1 if
@@ -148,6 +157,10 @@ span dict_span(const doc &d, const obj_rec &o);
 // The text searched for /Catalog and /Pages: as dict_span, but through the
 // stream data up to "endobj".
 span object_text(const doc &d, const obj_rec &o);
+// What a plain object holds: the body of an object stream member; else its
+// bytes between "obj" and "endobj". Empty for a stream, or when the header
+// or "endobj" is missing.
+span object_content(const doc &d, const obj_rec &o);
 // A direct stream's dictionary: from its "<<" to its "stream" keyword (or
 // the end of the file).
 span stream_dict(const doc &d, const obj_rec &o);

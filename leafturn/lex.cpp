@@ -156,6 +156,33 @@ i32 parse_with(const u8 *b, i32 len, i32 *cursor, bool plus_ok) {
 i32 parse_int_at(const u8 *b, i32 len, i32 *cursor) { return parse_with(b, len, cursor, false); }
 i32 parse_signed_at(const u8 *b, i32 len, i32 *cursor) { return parse_with(b, len, cursor, true); }
 
+bool parse_real_at(const u8 *b, i32 len, i32 *cursor, double *out) {
+  i32 p = *cursor;
+  if (p < 0 || p >= len) return false;
+  p = skip_pdf_ws(b, len, p);
+  bool neg = false;
+  if (p < len && (b[p] == '-' || b[p] == '+')) neg = b[p++] == '-';
+  double v = 0;
+  bool digits = false;
+  while (p < len && is_digit(b[p])) {
+    v = v * 10 + (b[p++] - '0');
+    digits = true;
+  }
+  if (p < len && b[p] == '.') {
+    ++p;
+    double scale = 0.1;
+    while (p < len && is_digit(b[p])) {
+      v += (b[p++] - '0') * scale;
+      scale /= 10;
+      digits = true;
+    }
+  }
+  if (!digits) return false;
+  *cursor = p;
+  *out = neg ? -v : v;
+  return true;
+}
+
 i32 reference_end(const u8 *b, i32 limit, i32 c) {
   i32 i = c;
   if (i >= limit || !is_pdf_ws(b[i])) return -1;

@@ -245,6 +245,11 @@ i32 parse_int_at(const u8 *b, i32 len, i32 *cursor);
 // As parse_int_at, accepting a leading '+' too (object stream headers).
 i32 parse_signed_at(const u8 *b, i32 len, i32 *cursor);
 
+// Skips white space, then reads a number, integer or real ("612", "-3.5",
+// ".25", "+1."), without regard to the locale; false when there is none,
+// and the cursor moves on success only.
+bool parse_real_at(const u8 *b, i32 len, i32 *cursor, double *out);
+
 // Where "N G R" continues the number that ended at c: just past the 'R', or
 // -1 when no reference stands there.
 i32 reference_end(const u8 *b, i32 limit, i32 c);
@@ -309,9 +314,12 @@ class scan_ctx {
 
   // obj_type of a record of the document.
   int page_type(const obj_rec &o);
-  // find_name_top(.., "Rotate") over the record's dictionary range: the
-  // offset in the range's buffer, or -1.
-  i32 own_rotate(const obj_rec &o);
+  // The names looked for at a dictionary's own level.
+  enum own_key { key_rotate, key_media_box, key_crop_box, k_own_keys };
+  // find_name_top(.., name) over the record's dictionary range: the offset
+  // in the range's buffer, or -1.
+  i32 own_name(const obj_rec &o, own_key key);
+  i32 own_rotate(const obj_rec &o) { return own_name(o, key_rotate); }
 
   struct memo;
 

@@ -64,8 +64,8 @@ struct scan_ctx::memo {
   // Own-level answers per record of the document.
   bool records_built = false;
   std::vector<signed char> type;        // page_type, -1 unknown
-  std::vector<char> rotate_known;
-  std::vector<const u8 *> rotate_at;    // first own /Rotate, null when none
+  std::vector<char> known[scan_ctx::k_own_keys];
+  std::vector<const u8 *> at[scan_ctx::k_own_keys];  // first own /name, null when none
   std::vector<std::pair<addr, i32>> starts;  // dictionary range starts, sorted
 };
 
@@ -422,12 +422,14 @@ i32 scan_ctx::stream_after_dict(i32 start) {
 
 namespace {
 
-enum class want { type, rotate };
+// What a walk looks for: the page type, or the first own /name of one key.
+constexpr int k_want_type = -1;
+const char *const k_own_names[scan_ctx::k_own_keys] = {"Rotate", "MediaBox", "CropBox"};
 
 struct outcome {
   bool final;
   int type;
-  const u8 *rotate;
+  const u8 *rotate;  // the name found (own names)
   i32 same_as;
 };
 
@@ -439,7 +441,7 @@ struct record_hooks {
   const u8 *base;     // its range's buffer
   i32 limit;          // its range's end in that buffer
   bool image;         // the buffer is the file image
-  want w;
+  int w;              // k_want_type or an own_key
   std::vector<std::pair<addr, i32>>::const_iterator it;  // next start not passed
   outcome out{true, 0, nullptr, -1};
 
@@ -465,7 +467,7 @@ struct record_hooks {
     return r + 2;
   }
   bool on_match(const u8 *b, i32 i, i32 limit) {
-    if (w == want::rotate) {
+    if (w != k_want_type) {
       out = {true, 0, b + i, -1};
       return true;
     }
@@ -481,8 +483,10 @@ void build_records(const doc &d, scan_ctx::memo &c) {
   c.records_built = true;
   const size_t n = d.objs.size();
   c.type.assign(n, -1);
-  c.rotate_known.assign(n, 0);
-  c.rotate_at.assign(n, nullptr);
+  for (int key = 0; key < scan_ctx::k_own_keys; ++key) {
+    c.known[key].assign(n, 0);
+    c.at[key].assign(n, nullptr);
+  }
   c.starts.clear();
   for (size_t k = 0; k < n; ++k) {
     const span r = dict_span(d, d.objs[k]);
@@ -491,14 +495,14 @@ void build_records(const doc &d, scan_ctx::memo &c) {
   std::sort(c.starts.begin(), c.starts.end());
 }
 
-outcome walk_record(const doc &d, scan_ctx::memo &c, i32 k, want w) {
+outcome walk_record(const doc &d, scan_ctx::memo &c, i32 k, int w) {
   const obj_rec &o = d.objs[static_cast<size_t>(k)];
   const span r = dict_span(d, o);
   if (!r) return {true, 0, nullptr, -1};
   record_hooks h{d, c, k, r.b, r.limit, !o.in_objstm(), w,
                  std::upper_bound(c.starts.cbegin(), c.starts.cend(),
                                   std::make_pair(A(r.b + r.start), k))};
-  const char *name = w == want::type ? "Type" : "Rotate";
+  const char *name = w == k_want_type ? "Type" : k_own_names[w];
   if (h.image) {
     walk_own_level(r.b, r.start, r.limit, name, image_skips{d, c}, h);
   } else {
@@ -508,10 +512,10 @@ outcome walk_record(const doc &d, scan_ctx::memo &c, i32 k, want w) {
 }
 
 // Resolves record k, following "same as" links iteratively.
-void resolve(const doc &d, scan_ctx::memo &c, i32 k, want w) {
+void resolve(const doc &d, scan_ctx::memo &c, i32 k, int w) {
   auto known = [&](i32 r) {
-    return w == want::type ? c.type[static_cast<size_t>(r)] >= 0
-                           : c.rotate_known[static_cast<size_t>(r)] != 0;
+    return w == k_want_type ? c.type[static_cast<size_t>(r)] >= 0
+                            : c.known[w][static_cast<size_t>(r)] != 0;
   };
   if (known(k)) return;
   std::vector<i32> chain{k};
@@ -521,20 +525,20 @@ void resolve(const doc &d, scan_ctx::memo &c, i32 k, want w) {
     if (out.final) break;
     if (known(out.same_as)) {
       const size_t j = static_cast<size_t>(out.same_as);
-      out = {true, c.type[j], c.rotate_at[j], -1};
+      out = {true, c.type[j], w == k_want_type ? nullptr : c.at[w][j], -1};
       break;
     }
     chain.push_back(out.same_as);
   }
-  // Every record of the chain has the last one's answer; a /Rotate found is
+  // Every record of the chain has the last one's answer; a name found is
   // the same byte for all of them.
   for (const i32 r : chain) {
     const size_t u = static_cast<size_t>(r);
-    if (w == want::type) {
+    if (w == k_want_type) {
       c.type[u] = static_cast<signed char>(out.type);
     } else {
-      c.rotate_known[u] = 1;
-      c.rotate_at[u] = out.rotate;
+      c.known[w][u] = 1;
+      c.at[w][u] = out.rotate;
     }
   }
 }
@@ -552,20 +556,20 @@ int scan_ctx::page_type(const obj_rec &o) {
   if (k < 0 || !r || r.limit - r.start <= plain_max_) return obj_type(d_, o);
   memo &c = m();
   if (!c.records_built) build_records(d_, c);
-  resolve(d_, c, k, want::type);
+  resolve(d_, c, k, k_want_type);
   return c.type[static_cast<size_t>(k)];
 }
 
-i32 scan_ctx::own_rotate(const obj_rec &o) {
+i32 scan_ctx::own_name(const obj_rec &o, own_key key) {
   const i32 k = index_of(d_, o);
   const span r = dict_span(d_, o);
   if (!r) return -1;
   if (k < 0 || r.limit - r.start <= plain_max_)
-    return find_name_top(r.b, r.limit, r.start, r.limit, "Rotate");
+    return find_name_top(r.b, r.limit, r.start, r.limit, k_own_names[key]);
   memo &c = m();
   if (!c.records_built) build_records(d_, c);
-  resolve(d_, c, k, want::rotate);
-  const u8 *at = c.rotate_at[static_cast<size_t>(k)];
+  resolve(d_, c, k, key);
+  const u8 *at = c.at[key][static_cast<size_t>(k)];
   return at ? static_cast<i32>(at - r.b) : -1;
 }
 

@@ -50,6 +50,7 @@ struct frame {
   std::vector<i32> kids;
   size_t next = 0;
   i32 rotate = 0;  // the node's rotation, passed down to its kids
+  i32 node = -1;   // the node's index in doc.nodes
 };
 
 class walker {
@@ -66,7 +67,7 @@ class walker {
   i32 run(i32 root) {
     std::vector<frame> stack;
     frame top;
-    switch (enter(root, 0, &top)) {
+    switch (enter(root, 0, -1, &top)) {
       case node_page: return 1;
       case node_fail: return -1;
       case node_inline: return -2;
@@ -85,10 +86,10 @@ class walker {
       if (idx < 0) return -1;
       const int t = type_of(idx);
       if (t == 1) {
-        if (!add_page(k, f.rotate)) return -1;
+        if (!add_page(k, f.rotate, f.node)) return -1;
       } else if (t == 2) {
         frame child;
-        const node_kind kind = enter(k, f.rotate, &child);
+        const node_kind kind = enter(k, f.rotate, f.node, &child);
         if (kind == node_fail || kind == node_inline) return -1;
         if (kind == node_kids) stack.push_back(std::move(child));
       } else {
@@ -105,13 +106,14 @@ class walker {
     return t;
   }
 
-  // One node with the rotation h it inherits (0..359).
-  node_kind enter(i32 n, i32 h, frame *f) {
+  // One node with the rotation h it inherits (0..359), listed by the node
+  // at index parent of doc.nodes.
+  node_kind enter(i32 n, i32 h, i32 parent, frame *f) {
     const i32 idx = d_.find_index(n);
     if (idx < 0) return node_fail;
     const int t = type_of(idx);
     if (t == 1) {
-      if (!add_page(n, h)) return node_fail;
+      if (!add_page(n, h, parent)) return node_fail;
       return node_page;
     }
     if (t != 2) return node_fail;
@@ -120,6 +122,8 @@ class walker {
       if (seen) return node_fail;
       seen = 1;
     }
+    f->node = static_cast<i32>(d_.nodes.size());
+    d_.nodes.push_back({n, parent});
     const obj_rec &o = d_.objs[static_cast<size_t>(idx)];
     const i32 size = o.in_objstm() ? o.body_len
                      : o.endobj_off > o.hdr_off ? o.endobj_off - o.hdr_off
@@ -166,12 +170,12 @@ class walker {
     return node_kids;
   }
 
-  bool add_page(i32 num, i32 rotate) {
+  bool add_page(i32 num, i32 rotate, i32 parent) {
     if (d_.pages.size() >= k_max_pages) {
       too_many = true;
       return false;
     }
-    d_.pages.push_back({num, rotate});
+    d_.pages.push_back({num, rotate, parent});
     return true;
   }
 

@@ -11,24 +11,12 @@ namespace {
 // the object is missing, a stream, or holds anything else.
 bool integer_object(const doc &d, i32 num, long long *out) {
   const obj_rec *o = d.find(num);
-  if (!o || o->is_stream()) return false;
-  const u8 *b;
-  i32 i, end;
-  if (o->in_objstm()) {
-    b = o->body;
-    i = 0;
-    end = o->body_len;
-  } else {
-    if (o->endobj_off < 0) return false;
-    b = d.data;
-    end = o->endobj_off;
-    i = obj_keyword_pos(b, d.len, o->hdr_off);
-    if (!kw_at(b, i, d.len, "obj")) return false;
-    i += 3;
-  }
-  const int_token t = read_int_token(b, end, skip_pdf_ws(b, end, i), /*plus_ok=*/true);
-  if (!t.ok || skip_pdf_ws(b, end, t.end) != end) return false;
-  *out = saturated_value(b, t);
+  const span c = o ? object_content(d, *o) : span();
+  if (!c) return false;
+  const int_token t =
+      read_int_token(c.b, c.limit, skip_pdf_ws(c.b, c.limit, c.start), /*plus_ok=*/true);
+  if (!t.ok || skip_pdf_ws(c.b, c.limit, t.end) != c.limit) return false;
+  *out = saturated_value(c.b, t);
   return true;
 }
 

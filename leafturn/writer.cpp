@@ -265,6 +265,29 @@ bool assemble_checked(document &doc, const std::vector<i32> &target, output *res
 
 }  // namespace
 
+int build_output_turns(document &doc, const std::vector<page_turn> &turns, output *result,
+                       failure &err) {
+  const lt::doc &d = doc.d;
+  const int n_pages = static_cast<int>(d.pages.size());
+  std::vector<i32> target(static_cast<size_t>(d.max_num()) + 1, -1);
+  for (const page_turn &t : turns) {
+    if (t.page < 1 || t.page > n_pages) {
+      err.set("page %d out of range (document has %d pages)", t.page, n_pages);
+      return 0;
+    }
+    target[static_cast<size_t>(d.pages[static_cast<size_t>(t.page - 1)].num)] =
+        normalise_rotation(t.rotation);
+  }
+  return assemble_checked(doc, target, result, err) ? 1 : 0;
+}
+
+output unchanged_output(const doc &d) {
+  output out;
+  out.pieces.push_back({d.data.get(), static_cast<std::uint32_t>(d.len), 0});
+  out.size = static_cast<size_t>(d.len);
+  return out;
+}
+
 int build_output(document &doc, const int *pages, int count, int degrees, output *result,
                  failure &err) {
   std::vector<i32> target;

@@ -67,6 +67,17 @@ struct output {
 // and count 0 selects every page. 1 on success; 0 with the message set.
 int build_output(document &doc, const int *pages, int count, int degrees, output *out,
                  failure &err);
+// A page and the rotation it is to carry (reduced into 0..359).
+struct page_turn {
+  int page;  // 1-based
+  i32 rotation;
+};
+// The output with each listed page carrying its rotation (a page listed
+// twice keeps the last). 1 on success; 0 with the message set.
+int build_output_turns(document &doc, const std::vector<page_turn> &turns, output *out,
+                       failure &err);
+// The loaded file exactly as it was read, as an output to write.
+output unchanged_output(const doc &d);
 // build_output, then write_output to out_path.
 int rotate_doc(document &doc, const char *out_path, const int *pages, int count, int degrees,
                failure &err);

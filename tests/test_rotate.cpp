@@ -353,34 +353,3 @@ TEST(WriteFile, ReadOnlyFileIsNotReplaced) {
   EXPECT_EQ(read_file(out), "read only");
   EXPECT_EQ(testpdf::run("ls -A '" + dir + "' | sort | tr '\\n' ' '"), "in.pdf ro.pdf ");
 }
-
-// ---- command-line host ---------------------------------------------------------------------
-
-#ifdef LEAFTURN_CLI
-TEST(CommandLine, ExitCodesAndOutput) {
-  const std::string cli = LEAFTURN_CLI;
-  const std::string in = write_temp("cli.pdf", simple_doc(5, "", " /Rotate 90").build());
-  const std::string out = temp_path("cli-out.pdf");
-  int rc = -1;
-  EXPECT_EQ(testpdf::run(cli + " info '" + in + "'", &rc),
-            "pages: 5\npage 1: 90\npage 2: 90\npage 3: 90\npage 4: 90\npage 5: 90\n");
-  EXPECT_EQ(rc, 0);
-  testpdf::run(cli + " rotate '" + in + "' '" + out + "' --degrees 180 --pages 1,3-4", &rc);
-  EXPECT_EQ(rc, 0);
-  EXPECT_EQ(testpdf::run(cli + " info '" + out + "' | tr '\\n' ' '"),
-            "pages: 5 page 1: 270 page 2: 90 page 3: 270 page 4: 270 page 5: 90 ");
-  EXPECT_EQ(testpdf::run(cli + " rotation '" + out + "' 2", &rc), "90\n");
-  EXPECT_EQ(rc, 0);
-  EXPECT_EQ(testpdf::run(cli + " rotation '" + out + "' 9 2>&1", &rc),
-            "leafturn: page 9 out of range (document has 5 pages)\n");
-  EXPECT_EQ(rc, 1);
-  testpdf::run(cli + " rotate '" + in + "' '" + out + "' --degrees 45 2>/dev/null", &rc);
-  EXPECT_EQ(rc, 2);
-  testpdf::run(cli + " rotate '" + in + "' '" + out + "' --degrees 90 --pages 3-1 2>/dev/null", &rc);
-  EXPECT_EQ(rc, 2);
-  testpdf::run(cli + " frobnicate 2>/dev/null", &rc);
-  EXPECT_EQ(rc, 2);
-  testpdf::run(cli + " --help", &rc);
-  EXPECT_EQ(rc, 0);
-}
-#endif

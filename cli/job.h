@@ -1,0 +1,35 @@
+// One file through the core: load, choose pages, turn them, write.
+#ifndef LEAFTURN_CLI_JOB_H
+#define LEAFTURN_CLI_JOB_H
+
+#include <string>
+
+#include "page_spec.h"
+
+namespace cli {
+
+struct turn_request {
+  bool absolute = false;  // --to: every chosen page ends at `degrees`
+  int degrees = 0;        // --by: 90, 180 or 270 (clockwise); --to: 0..270
+  bool has_spec = false;  // --pages given
+  page_spec spec;
+  enum { any, landscape, portrait } only = any;
+};
+
+struct job_result {
+  bool ok = false;
+  bool loaded = false;
+  int pages = 0;
+  int turned = 0;  // pages whose rotation changed
+  double seconds = 0;
+  std::string error;  // the library's message when not ok
+};
+
+// Turns the chosen pages of `in` and writes `out` (which may be `in`: it is
+// then replaced atomically). When no page turns, `out` is not written if it
+// is `in`, and gets a byte-for-byte copy otherwise.
+job_result rotate_file(const std::string &in, const std::string &out, const turn_request &req);
+
+}  // namespace cli
+
+#endif
