@@ -53,12 +53,19 @@ test-asan:
 
 # Threads on the reentrant core under gcc's ThreadSanitizer; only the
 # last-error text's own race is suppressed, by name.
+# The command line's workers run a batch over the corpus the same way (it
+# exits 1 for the corpus's three bad files, 66 for a race).
 test-tsan:
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLEAFTURN_SANITIZE=thread \
-	  -DLEAFTURN_BUILD_CLI=OFF -DLEAFTURN_INSTALL=OFF >/dev/null
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target leafturn_tests
+	  -DLEAFTURN_INSTALL=OFF >/dev/null
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target leafturn_tests leafturn_cli
 	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  $(TSAN_BUILD)/tests/leafturn_tests --gtest_filter='Threads.*'
+	rm -rf $(TSAN_BUILD)/batch-out
+	TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  $(TSAN_BUILD)/leafturn rotate --out-dir $(TSAN_BUILD)/batch-out --by 90 --jobs 4 --json \
+	  tests/corpus > $(TSAN_BUILD)/batch.json; test $$? -ne 66
+	@echo "ThreadSanitizer: the batch ran $$(wc -l < $(TSAN_BUILD)/batch.json) files, no race"
 
 # The DLL cross-built with mingw-w64 and the C host run under wine, compared
 # byte for byte with the Linux build (needs test-release first).
@@ -97,6 +104,7 @@ bench:
 	$(BENCH_BUILD)/bench/bench_inflate
 	python3 bench/gen_inputs.py $(BENCH_DATA)/large
 	python3 bench/run.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large || true
+	python3 bench/batch.py $(BENCH_BUILD)/leafturn tests/corpus $(BENCH_DATA)
 	python3 bench/gen_hostile.py $(BENCH_DATA)/hostile
 	python3 bench/hostile.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/hostile
 

@@ -51,7 +51,9 @@ void gather(const std::vector<std::string> &paths, std::vector<entry> *out,
   for (const std::string &p : paths) {
     std::error_code ec;
     const fs::path root(p);
-    if (!fs::is_directory(fs::symlink_status(root, ec))) {
+    // A folder named on the command line is walked even through a link;
+    // links to folders met inside it are not followed.
+    if (!fs::is_directory(root, ec)) {
       out->push_back({p, "", ""});
       rel->push_back(root.filename().string());
       continue;

@@ -18,3 +18,6 @@ LD_LIBRARY_PATH=$libdir "$work/cmake/consumer" "$sample"
 flags=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs leafturn)
 cc -o "$work/pc-consumer" "$here/consumer.c" $flags
 LD_LIBRARY_PATH=$libdir "$work/pc-consumer" "$sample"
+
+# The command-line tool comes along.
+"$work/prefix/bin/leafturn" info "$sample" >/dev/null
