@@ -57,7 +57,7 @@ test-asan:
 # exits 1 for the corpus's three bad files, 66 for a race).
 test-tsan:
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLEAFTURN_SANITIZE=thread \
-	  -DLEAFTURN_INSTALL=OFF >/dev/null
+	  -DLEAFTURN_BUILD_CLI=ON -DLEAFTURN_INSTALL=OFF >/dev/null
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target leafturn_tests leafturn_cli
 	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  $(TSAN_BUILD)/tests/leafturn_tests --gtest_filter='Threads.*'
