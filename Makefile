@@ -5,6 +5,7 @@ SHELL      := /bin/bash
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+PY_BUILD   ?= build-py
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 SAMPLE     := samples/sample.pdf
 ROTATED    := $(BUILD)/sample-rotated.pdf
@@ -16,7 +17,7 @@ FUZZ_SEED    ?= 0
 
 WIN_BUILD  ?= build-win
 
-.PHONY: all build demo test test-release test-asan test-tsan test-windows bench fuzz-build fuzz deps clean
+.PHONY: all build demo test test-release test-asan test-tsan test-windows test-python bench fuzz-build fuzz deps clean
 
 all: build
 
@@ -37,7 +38,7 @@ demo: build
 
 test:
 	@sh scripts/deps.sh test
-	$(MAKE) test-release test-asan test-tsan test-windows
+	$(MAKE) test-release test-asan test-tsan test-windows test-python
 	$(MAKE) fuzz FUZZ_SECONDS=20 FUZZ_SEED=1
 
 test-release:
@@ -66,6 +67,19 @@ test-tsan:
 	  $(TSAN_BUILD)/leafturn rotate --out-dir $(TSAN_BUILD)/batch-out --by 90 --jobs 4 --json \
 	  tests/corpus > $(TSAN_BUILD)/batch.json; test $$? -ne 66
 	@echo "ThreadSanitizer: the batch ran $$(wc -l < $(TSAN_BUILD)/batch.json) files, no race"
+
+# The Python package, installed into a fresh virtual environment exactly as
+# the README says, its tests run with pytest against the command line
+# (needs test-release first); then the wheel command of the README.
+test-python:
+	rm -rf $(PY_BUILD) python/build python/dist
+	mkdir -p $(PY_BUILD)
+	/usr/bin/python3 -m venv --system-site-packages $(PY_BUILD)/venv
+	$(PY_BUILD)/venv/bin/pip install -q --no-build-isolation ./python
+	cd $(PY_BUILD) && LEAFTURN_CLI=$(CURDIR)/$(BUILD)/leafturn LEAFTURN_CORPUS=$(CURDIR)/tests/corpus \
+	  venv/bin/python -m pytest -p no:cacheprovider -q $(CURDIR)/python/tests
+	/usr/bin/python3 -m build --wheel --no-isolation python >/dev/null
+	ls python/dist/leafturn-*.whl
 
 # The DLL cross-built with mingw-w64 and the C host run under wine, compared
 # byte for byte with the Linux build (needs test-release first).
@@ -109,4 +123,4 @@ bench:
 	python3 bench/hostile.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/hostile
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(PY_BUILD) python/build python/dist $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)

@@ -13,7 +13,7 @@ import sys
 import time
 
 RUNS = int(os.environ.get("BENCH_RUNS", "3"))
-COPIES = int(os.environ.get("BENCH_COPIES", "32"))
+COPIES = int(os.environ.get("BENCH_COPIES", "33"))
 TIME = "/usr/bin/time"
 
 

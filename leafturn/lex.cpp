@@ -162,22 +162,31 @@ bool parse_real_at(const u8 *b, i32 len, i32 *cursor, double *out) {
   p = skip_pdf_ws(b, len, p);
   bool neg = false;
   if (p < len && (b[p] == '-' || b[p] == '+')) neg = b[p++] == '-';
-  double v = 0;
+  // The digits as one integer and the count of those after the point, so
+  // that "595.275591" is the nearest double to it.
+  double whole = 0;
+  long long frac = 0;
+  int frac_digits = 0;
   bool digits = false;
   while (p < len && is_digit(b[p])) {
-    v = v * 10 + (b[p++] - '0');
+    whole = whole * 10 + (b[p++] - '0');
     digits = true;
   }
   if (p < len && b[p] == '.') {
     ++p;
-    double scale = 0.1;
     while (p < len && is_digit(b[p])) {
-      v += (b[p++] - '0') * scale;
-      scale /= 10;
+      if (frac_digits < 17) {
+        frac = frac * 10 + (b[p] - '0');
+        ++frac_digits;
+      }
+      ++p;
       digits = true;
     }
   }
   if (!digits) return false;
+  double scale = 1;
+  for (int k = 0; k < frac_digits; ++k) scale *= 10;
+  const double v = whole + static_cast<double>(frac) / scale;
   *cursor = p;
   *out = neg ? -v : v;
   return true;

@@ -1,0 +1,248 @@
+"""Rotate pages of PDF files.
+
+The library reads damaged and unusual files, finds their pages, and writes
+a fresh PDF file in which the chosen pages carry their new rotation; every
+other byte of every object is kept.
+
+    >>> import leafturn
+    >>> with leafturn.open("scan.pdf") as doc:
+    ...     doc.rotate(by=90, pages="even")
+    ...     doc.save("scan-turned.pdf")
+    >>> leafturn.rotate("in.pdf", "out.pdf", to=0)
+"""
+from __future__ import annotations
+
+import os
+from typing import Iterable, Iterator, List, Optional, Sequence, Union, overload
+
+from ._native import LeafturnError, NativeDocument, __version__
+
+__all__ = ["open", "rotate", "Document", "Page", "LeafturnError", "__version__"]
+
+PathLike = Union[str, "os.PathLike[str]"]
+Source = Union[PathLike, bytes, bytearray, memoryview]
+Pages = Union[None, int, str, Iterable[int]]
+
+LeafturnError.__doc__ = (
+    "Raised for every failure of the library (a file it refuses or cannot read, "
+    "a page out of range, a write error); its text is the library's message.")
+
+
+def _turn(by: Optional[int], to: Optional[int]) -> "tuple[bool, int]":
+    """(absolute, degrees) for a turn given as by= or to=."""
+    if (by is None) == (to is None):
+        raise ValueError("give exactly one of by= and to=")
+    if by is not None:
+        if isinstance(by, bool) or not isinstance(by, int) or by not in (90, 180, 270, -90, -180, -270):
+            raise ValueError("by= takes 90, 180, 270, -90, -180 or -270 (got %r)" % (by,))
+        return False, by % 360
+    if isinstance(to, bool) or not isinstance(to, int) or to not in (0, 90, 180, 270):
+        raise ValueError("to= takes 0, 90, 180 or 270 (got %r)" % (to,))
+    return True, to
+
+
+class Page:
+    """One page of a Document, as it stands now (turns made by
+    Document.rotate included)."""
+
+    __slots__ = ("_doc", "_number")
+
+    def __init__(self, doc: "Document", number: int) -> None:
+        self._doc = doc
+        self._number = number
+
+    def _facts(self) -> tuple:
+        return self._doc._native_document().facts(self._number)
+
+    @property
+    def number(self) -> int:
+        """The page number, from 1, in document order."""
+        return self._number
+
+    @property
+    def rotation(self) -> int:
+        """The effective rotation in degrees clockwise, 0..359."""
+        return self._facts()[0]
+
+    @property
+    def own_rotation(self) -> Optional[int]:
+        """The page's own /Rotate as read from the file, or None."""
+        return self._facts()[1]
+
+    @property
+    def inherited_rotation(self) -> Optional[int]:
+        """The /Rotate the page inherits from the page tree as read from the
+        file, or None."""
+        return self._facts()[2]
+
+    @property
+    def width(self) -> Optional[float]:
+        """The displayed width in points (the crop box, else the media box,
+        turned by the rotation), or None when the box cannot be read."""
+        return self._facts()[3]
+
+    @property
+    def height(self) -> Optional[float]:
+        """The displayed height in points, or None when unknown."""
+        return self._facts()[4]
+
+    @property
+    def orientation(self) -> Optional[str]:
+        """"landscape", "portrait" or "square" as displayed, or None."""
+        return self._facts()[5]
+
+    def __repr__(self) -> str:
+        return "<leafturn.Page %d rotation=%d>" % (self._number, self.rotation)
+
+
+class _PageList(Sequence[Page]):
+    """The pages of a Document, indexed from 0."""
+
+    def __init__(self, doc: "Document") -> None:
+        self._doc = doc
+
+    def __len__(self) -> int:
+        return len(self._doc)
+
+    @overload
+    def __getitem__(self, i: int) -> Page: ...
+    @overload
+    def __getitem__(self, i: slice) -> List[Page]: ...
+
+    def __getitem__(self, i):
+        n = len(self)
+        if isinstance(i, slice):
+            return [Page(self._doc, k + 1) for k in range(*i.indices(n))]
+        if not isinstance(i, int):
+            raise TypeError("page indices are integers")
+        if i < 0:
+            i += n
+        if not 0 <= i < n:
+            raise IndexError("page index out of range")
+        return Page(self._doc, i + 1)
+
+    def __iter__(self) -> Iterator[Page]:
+        return (Page(self._doc, k + 1) for k in range(len(self)))
+
+
+class Document:
+    """A PDF file loaded into memory, with the turns made to its pages.
+
+    Turns build on each other (rotate(by=90) twice is 180) and reach a file
+    only through save() or to_bytes(). Loading and saving release the GIL,
+    so threads can work on different documents in parallel; one Document
+    is for one thread at a time.
+    """
+
+    def __init__(self, source: Source) -> None:
+        """Loads source: a path (str or os.PathLike) or the bytes of a whole
+        file (bytes, bytearray or memoryview)."""
+        if isinstance(source, (bytes, bytearray, memoryview)):
+            self._native: Optional[NativeDocument] = NativeDocument.from_buffer(source)
+        else:
+            self._native = NativeDocument.from_path(os.fsencode(source))
+        self.pages: Sequence[Page] = _PageList(self)
+
+    def _native_document(self) -> NativeDocument:
+        if self._native is None:
+            raise ValueError("the document is closed")
+        return self._native
+
+    def __len__(self) -> int:
+        """The number of pages."""
+        return self._native_document().page_count()
+
+    def page(self, number: int) -> Page:
+        """Page `number`, counted from 1."""
+        native = self._native_document()
+        if isinstance(number, bool) or not isinstance(number, int):
+            raise TypeError("page numbers are integers")
+        if not 1 <= number <= native.page_count():
+            raise LeafturnError("page %d out of range (document has %d pages)"
+                                % (number, native.page_count()))
+        return Page(self, number)
+
+    def _pages(self, pages: Pages) -> Optional[List[int]]:
+        if pages is None:
+            return None
+        if isinstance(pages, str):
+            return self._native_document().select(pages)
+        if isinstance(pages, bool):
+            raise TypeError("pages is None, an int, an iterable of ints or a page list string")
+        if isinstance(pages, int):
+            return [pages]
+        try:
+            items = list(pages)
+        except TypeError:
+            raise TypeError("pages is None, an int, an iterable of ints or a page list string") from None
+        for p in items:
+            if isinstance(p, bool) or not isinstance(p, int):
+                raise TypeError("page numbers are integers (got %r)" % (p,))
+        return items
+
+    def rotate(self, by: Optional[int] = None, to: Optional[int] = None, pages: Pages = None) -> int:
+        """Turns pages in memory and returns how many of them changed.
+
+        Exactly one of by (clockwise: 90, 180, 270, -90, -180 or -270) and
+        to (each page ends at 0, 90, 180 or 270). pages: None for all, a page
+        number, an iterable of page numbers (from 1), or a string in the
+        command line's page grammar ("1-z,x3-5", "odd", "r2-z"). A page
+        already at its target does not count.
+        """
+        absolute, degrees = _turn(by, to)
+        native = self._native_document()
+        return native.rotate(self._pages(pages), absolute, degrees)
+
+    def save(self, path: PathLike) -> None:
+        """Writes the document with its turns to path. An existing file (the
+        one it was read from included) is replaced atomically: a failed write
+        leaves it as it was."""
+        self._native_document().save(os.fsencode(path))
+
+    def to_bytes(self) -> bytes:
+        """The file save() would write, as bytes."""
+        return self._native_document().to_bytes()
+
+    def close(self) -> None:
+        """Releases the loaded file; the document cannot be used after."""
+        self._native = None
+
+    def __enter__(self) -> "Document":
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
+
+    def __repr__(self) -> str:
+        if self._native is None:
+            return "<leafturn.Document closed>"
+        return "<leafturn.Document %d pages>" % len(self)
+
+
+def _same_file(a: PathLike, b: PathLike) -> bool:
+    try:
+        return os.path.samefile(a, b)
+    except OSError:
+        return False
+
+
+def open(source: Source) -> Document:
+    """Loads a PDF file from a path or from the bytes of a whole file."""
+    return Document(source)
+
+
+def rotate(src: Source, dst: PathLike, by: Optional[int] = None, to: Optional[int] = None,
+           pages: Pages = None) -> int:
+    """Opens src, turns its pages (as Document.rotate) and saves dst in one
+    call; returns the number of pages whose rotation changed. dst may name
+    src: it is then replaced atomically."""
+    absolute, degrees = _turn(by, to)
+    doc = Document(src)
+    try:
+        changed = doc._native_document().rotate(doc._pages(pages), absolute, degrees)
+        if changed == 0 and not isinstance(src, (bytes, bytearray, memoryview)) and _same_file(src, dst):
+            return 0  # nothing turns: the file is not rewritten
+        doc.save(dst)
+        return changed
+    finally:
+        doc.close()

@@ -1,0 +1,157 @@
+"""The package's API against the command line's answers, its failures with
+their exact messages, bytes in and out, paths, and how turns compose."""
+import json
+import os
+import subprocess
+
+import pytest
+
+import leafturn
+from conftest import build_pdf, corpus_files, run
+
+
+def cli_info(cli, path):
+    out = run([cli, "info", "--json", path])
+    return json.loads(out.stdout.decode("utf-8"))
+
+
+@pytest.mark.parametrize("path", corpus_files(), ids=os.path.basename)
+def test_every_page_attribute_agrees_with_the_command_line(cli, path):
+    info = cli_info(cli, path)
+    if "error" in info:
+        with pytest.raises(leafturn.LeafturnError) as e:
+            leafturn.open(path)
+        assert str(e.value) == info["error"]
+        return
+    with leafturn.open(path) as doc:
+        assert len(doc) == info["pages"] == len(doc.pages)
+        for page, want in zip(doc.pages, info["page"]):
+            assert page.number == want["number"]
+            assert page.rotation == want["rotation"]
+            assert page.own_rotation == want["own"]
+            assert page.inherited_rotation == want["inherited"]
+            for got, expected in ((page.width, want["width"]), (page.height, want["height"])):
+                assert (got is None) == (expected is None)
+                if got is not None:
+                    assert got == pytest.approx(expected, abs=1e-6)
+            assert page.orientation == want["orientation"]
+        assert doc.page(len(doc)).number == len(doc)
+
+
+@pytest.mark.parametrize("path", corpus_files()[:12], ids=os.path.basename)
+def test_saved_files_are_the_command_lines_bytes(cli, path, tmp_path):
+    if "error" in cli_info(cli, path):
+        pytest.skip("the file does not load")
+    for turn, args in (({"by": 90}, ["--by", "90"]), ({"to": 180, "pages": "odd,x1"},
+                                                       ["--to", "180", "--pages", "odd,x1"])):
+        mine, theirs = tmp_path / "mine.pdf", tmp_path / "theirs.pdf"
+        changed = leafturn.rotate(path, mine, **turn)
+        out = run([cli, "rotate", path, str(theirs)] + args + ["--json"])
+        assert out.returncode == 0
+        assert json.loads(out.stdout)["turned"] == changed
+        assert mine.read_bytes() == theirs.read_bytes()
+
+
+def test_failures_carry_the_librarys_messages(tmp_path, pdf):
+    missing = str(tmp_path / "missing.pdf")
+    cases = [
+        (lambda: leafturn.open(missing), "cannot open " + missing),
+        (lambda: leafturn.open(b"not a PDF"), "no PDF objects found \u2014 not a PDF: (memory)"),
+        (lambda: leafturn.open(b""), "empty input file: (memory)"),
+    ]
+    empty = tmp_path / "empty.pdf"
+    empty.write_bytes(b"")
+    cases.append((lambda: leafturn.open(empty), "empty input file: " + str(empty)))
+    enc = tmp_path / "enc.pdf"
+    enc.write_bytes(build_pdf(1).replace(b"/Root 1 0 R", b"/Root 1 0 R /Encrypt 9 0 R"))
+    cases.append((lambda: leafturn.open(str(enc)), "encrypted PDFs are not supported: " + str(enc)))
+    doc = leafturn.open(pdf(pages=3))
+    cases += [
+        (lambda: doc.page(4), "page 4 out of range (document has 3 pages)"),
+        (lambda: doc.page(0), "page 0 out of range (document has 3 pages)"),
+        (lambda: doc.rotate(by=90, pages=[1, 7]), "page 7 out of range (document has 3 pages)"),
+        (lambda: doc.rotate(by=90, pages=9), "page 9 out of range (document has 3 pages)"),
+        (lambda: doc.rotate(by=90, pages="2-5"), "page 5 out of range (document has 3 pages)"),
+        (lambda: doc.save(tmp_path / "no" / "such" / "dir.pdf"),
+         "cannot write " + str(tmp_path / "no" / "such" / "dir.pdf")),
+    ]
+    for call, message in cases:
+        with pytest.raises(leafturn.LeafturnError) as e:
+            call()
+        assert str(e.value) == message
+    assert [p.rotation for p in doc.pages] == [0, 0, 0], "a failed call turns nothing"
+    for bad in ({"by": 45}, {"to": 45}, {}, {"by": 90, "to": 0}, {"by": True}):
+        with pytest.raises(ValueError):
+            doc.rotate(**bad)
+    with pytest.raises(ValueError):
+        doc.rotate(by=90, pages="r0")
+    with pytest.raises(TypeError):
+        doc.rotate(by=90, pages=[1.5])
+    assert issubclass(leafturn.LeafturnError, Exception)
+
+
+def test_turns_build_on_each_other_and_count_changes(pdf):
+    with leafturn.open(pdf(pages=5, page_extra=lambda i: " /Rotate 90" if i == 1 else "")) as doc:
+        assert [p.rotation for p in doc.pages] == [0, 90, 0, 0, 0]
+        assert doc.rotate(by=90) == 5
+        assert doc.rotate(by=90, pages=[1, 1, 2]) == 2
+        assert [p.rotation for p in doc.pages] == [180, 270, 90, 90, 90]
+        assert doc.rotate(to=90) == 2
+        assert doc.rotate(to=90, pages="odd") == 0
+        assert doc.rotate(by=-90, pages=range(4, 6)) == 2
+        assert [p.rotation for p in doc.pages] == [90, 90, 90, 0, 0]
+        # Sizes and orientation follow the turns; what the file says does not.
+        assert doc.pages[0].width == 792 and doc.pages[0].orientation == "landscape"
+        assert doc.pages[3].orientation == "portrait"
+        assert doc.pages[1].own_rotation == 90 and doc.pages[0].own_rotation is None
+        again = leafturn.open(doc.to_bytes())
+        assert [p.rotation for p in again.pages] == [90, 90, 90, 0, 0]
+        assert doc.pages[-1].number == 5 and [p.number for p in doc.pages[1:3]] == [2, 3]
+    with pytest.raises(ValueError):
+        len(doc)  # closed
+
+
+def test_bytes_in_and_out(pdf, tmp_path):
+    path = pdf(pages=2)
+    data = open(path, "rb").read()
+    for source in (data, bytearray(data), memoryview(data), path, tmp_path / "doc.pdf"):
+        doc = leafturn.open(source)
+        assert len(doc) == 2
+        assert doc.to_bytes() == data, "an unturned document is its file"
+        doc.rotate(by=180, pages=2)
+        out = doc.to_bytes()
+        doc.save(tmp_path / "out.pdf")
+        assert (tmp_path / "out.pdf").read_bytes() == out
+        assert leafturn.open(out).pages[1].rotation == 180
+    with pytest.raises(TypeError):
+        leafturn.open(memoryview(b"abcd").cast("B", (2, 2)))
+
+
+def test_non_ascii_paths_and_replacing_in_place(tmp_path):
+    folder = tmp_path / "dossier été"
+    folder.mkdir()
+    path = folder / "ü中.pdf"
+    path.write_bytes(build_pdf(3))
+    assert leafturn.rotate(path, path, by=90, pages="z") == 1
+    assert [p.rotation for p in leafturn.open(path).pages] == [0, 0, 90]
+    assert sorted(os.listdir(folder)) == ["ü中.pdf"], "no temporary file is left"
+    missing = folder / "nicht da ß.pdf"
+    with pytest.raises(leafturn.LeafturnError) as e:
+        leafturn.open(missing)
+    assert str(e.value) == "cannot open " + str(missing)
+    # Nothing turns: the file is not rewritten.
+    before = os.stat(path)
+    assert leafturn.rotate(str(path), str(path), to=90, pages=3) == 0
+    assert os.stat(path).st_ino == before.st_ino
+
+
+def test_every_public_name_is_documented():
+    for name in leafturn.__all__:
+        obj = getattr(leafturn, name)
+        if name != "__version__":
+            assert obj.__doc__, name
+    for cls in (leafturn.Document, leafturn.Page):
+        for attr, value in vars(cls).items():
+            if not attr.startswith("_"):
+                assert value.__doc__, cls.__name__ + "." + attr
+    assert leafturn.__version__.count(".") == 2
