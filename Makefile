@@ -119,6 +119,10 @@ bench:
 	python3 bench/gen_inputs.py $(BENCH_DATA)/large
 	python3 bench/run.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large || true
 	python3 bench/batch.py $(BENCH_BUILD)/leafturn tests/corpus $(BENCH_DATA)
+	rm -rf $(BENCH_BUILD)/venv python/build
+	/usr/bin/python3 -m venv --system-site-packages $(BENCH_BUILD)/venv
+	$(BENCH_BUILD)/venv/bin/pip install -q --no-build-isolation ./python
+	$(BENCH_BUILD)/venv/bin/python bench/python_bench.py $(BENCH_BUILD)/libleafturn.so $(BENCH_DATA)/large
 	python3 bench/gen_hostile.py $(BENCH_DATA)/hostile
 	python3 bench/hostile.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/hostile
 
