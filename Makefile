@@ -17,7 +17,7 @@ FUZZ_SEED    ?= 0
 
 WIN_BUILD  ?= build-win
 
-.PHONY: all build demo test test-release test-asan test-tsan test-windows test-python bench fuzz-build fuzz deps clean
+.PHONY: all build demo test test-release test-asan test-tsan test-windows test-python nuget test-nuget bench fuzz-build fuzz deps clean
 
 all: build
 
@@ -38,7 +38,7 @@ demo: build
 
 test:
 	@sh scripts/deps.sh test
-	$(MAKE) test-release test-asan test-tsan test-windows test-python
+	$(MAKE) test-release test-asan test-tsan test-windows test-python test-nuget
 	$(MAKE) fuzz FUZZ_SECONDS=20 FUZZ_SEED=1
 
 test-release:
@@ -80,6 +80,21 @@ test-python:
 	  venv/bin/python -m pytest -p no:cacheprovider -q $(CURDIR)/python/tests
 	/usr/bin/python3 -m build --wheel --no-isolation python >/dev/null
 	ls python/dist/leafturn-*.whl
+
+# The NuGet package: the C# wrapper, the Windows DLL and the Linux library.
+NUGET_OUT ?= build-nuget
+nuget:
+	@sh scripts/deps.sh nuget
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target leafturn
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DLEAFTURN_BUILD_HOST=ON >/dev/null
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target leafturn
+	sh dotnet/pack.sh $(CURDIR)/$(NUGET_OUT) $(CURDIR)/$(BUILD) $(CURDIR)/$(WIN_BUILD)
+
+# The package's layout and a consumer built against it (after test-windows).
+test-nuget:
+	sh dotnet/test.sh package $(CURDIR)/$(NUGET_OUT) $(CURDIR)/$(BUILD) $(CURDIR)/$(WIN_BUILD)
 
 # The DLL cross-built with mingw-w64 and the C host run under wine, compared
 # byte for byte with the Linux build (needs test-release first).
@@ -127,4 +142,4 @@ bench:
 	python3 bench/hostile.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/hostile
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(PY_BUILD) python/build python/dist $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(NUGET_OUT) $(PY_BUILD) python/build python/dist $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)

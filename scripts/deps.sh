@@ -26,6 +26,14 @@ if [ "${1:-}" = "test" ]; then
   /usr/bin/python3 -c 'import wheel, setuptools' >/dev/null 2>&1 || need="$need python3-wheel python3-setuptools"
   /usr/bin/python3 -c 'import distributed' >/dev/null 2>&1 || need="$need python3-distributed"
 fi
+if [ "${1:-}" = "test" ] || [ "${1:-}" = "nuget" ]; then
+  # The C# wrapper and its package (mono's compiler and runtime, nuget).
+  command -v mcs >/dev/null 2>&1 || need="$need mono-mcs"
+  command -v mono >/dev/null 2>&1 || need="$need mono-runtime"
+  command -v nuget >/dev/null 2>&1 || need="$need nuget"
+  command -v unzip >/dev/null 2>&1 || need="$need unzip"
+  command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need="$need g++-mingw-w64-x86-64-posix"
+fi
 if [ "${1:-}" = "bench" ]; then
   command -v qpdf >/dev/null 2>&1 || need="$need qpdf"
   command -v pdfinfo >/dev/null 2>&1 || need="$need poppler-utils"

@@ -1,0 +1,20 @@
+#!/bin/sh
+# Builds the managed assembly with mono's mcs and packs Leafturn.<version>.nupkg
+# with nuget: the assembly and its XML docs, the Windows DLL and the Linux
+# library.   pack.sh OUT_DIR LINUX_BUILD WINDOWS_BUILD
+set -eu
+out=$1 linux=$2 win=$3
+here=$(cd "$(dirname "$0")" && pwd)
+top=$here/..
+version=$(sed -n 's/^#define LEAFTURN_VERSION "\(.*\)"/\1/p' "$top/include/leafturn.h")
+stage=$out/stage
+rm -rf "$stage"
+mkdir -p "$stage/lib/net45" "$stage/runtimes/win-x64/native" "$stage/runtimes/linux-x64/native"
+mcs -nologo -target:library -warnaserror+ -out:"$stage/lib/net45/Leafturn.dll" \
+  -doc:"$stage/lib/net45/Leafturn.xml" -r:System.Core.dll "$here/src/Leafturn.cs"
+cp "$win/leafturn.dll" "$stage/runtimes/win-x64/native/leafturn.dll"
+cp -L "$linux/libleafturn.so" "$stage/runtimes/linux-x64/native/libleafturn.so"
+cp "$here/README.md" "$stage/README.md"
+cp "$here/Leafturn.nuspec" "$stage/Leafturn.nuspec"
+(cd "$stage" && nuget pack Leafturn.nuspec -Version "$version" -OutputDirectory "$out" -NonInteractive >/dev/null)
+echo "$out/Leafturn.$version.nupkg"
