@@ -17,6 +17,17 @@ FUZZ_SEED    ?= 0
 
 WIN_BUILD  ?= build-win
 
+.PHONY: dist-windows
+# leafturn-<version>-win64.zip: the DLL, the command-line tool, the import
+# library and .def, the header, the README and the licence notes.
+DIST ?= dist
+dist-windows:
+	@sh scripts/deps.sh windows
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DLEAFTURN_BUILD_HOST=ON >/dev/null
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+	sh scripts/dist-windows.sh $(CURDIR)/$(WIN_BUILD) $(CURDIR)/$(DIST)
+
 .PHONY: all build demo test test-release test-asan test-tsan test-windows test-python nuget test-nuget bench fuzz-build fuzz deps clean
 
 all: build
@@ -142,4 +153,4 @@ bench:
 	python3 bench/hostile.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/hostile
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(NUGET_OUT) $(PY_BUILD) python/build python/dist $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(NUGET_OUT) $(DIST) $(PY_BUILD) python/build python/dist $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)

@@ -50,12 +50,12 @@ void gather(const std::vector<std::string> &paths, std::vector<entry> *out,
             std::vector<std::string> *rel) {
   for (const std::string &p : paths) {
     std::error_code ec;
-    const fs::path root(p);
+    const fs::path root = fs::u8path(p);
     // A folder named on the command line is walked even through a link;
     // links to folders met inside it are not followed.
     if (!fs::is_directory(root, ec)) {
       out->push_back({p, "", ""});
-      rel->push_back(root.filename().string());
+      rel->push_back(root.filename().u8string());
       continue;
     }
     std::vector<fs::path> found;
@@ -69,7 +69,7 @@ void gather(const std::vector<std::string> &paths, std::vector<entry> *out,
       if (ec) break;
       const fs::directory_entry &e = *it;
       std::error_code ec2;
-      if (e.is_regular_file(ec2) && has_pdf_suffix(e.path().filename().string())) found.push_back(e.path());
+      if (e.is_regular_file(ec2) && has_pdf_suffix(e.path().filename().u8string())) found.push_back(e.path());
     }
     if (ec) {
       out->push_back({p, "", "cannot read folder " + p + ": " + ec.message()});
@@ -77,8 +77,8 @@ void gather(const std::vector<std::string> &paths, std::vector<entry> *out,
     }
     std::sort(found.begin(), found.end());
     for (const fs::path &f : found) {
-      out->push_back({f.string(), "", ""});
-      rel->push_back(f.lexically_relative(root).string());
+      out->push_back({f.u8string(), "", ""});
+      rel->push_back(f.lexically_relative(root).u8string());
     }
   }
 }
@@ -87,8 +87,8 @@ void gather(const std::vector<std::string> &paths, std::vector<entry> *out,
 // identity, others by their absolute normal form).
 std::string file_key(const std::string &path) {
   std::error_code ec;
-  const fs::path c = fs::weakly_canonical(fs::absolute(path, ec), ec);
-  return ec ? fs::path(path).lexically_normal().string() : c.string();
+  const fs::path c = fs::weakly_canonical(fs::absolute(fs::u8path(path), ec), ec);
+  return ec ? fs::u8path(path).lexically_normal().u8string() : c.u8string();
 }
 
 // Where each output goes; clashes and outputs that are their inputs fail.
@@ -100,7 +100,7 @@ void plan_outputs(std::vector<entry> &files, const std::vector<std::string> &rel
   for (size_t k = 0; k < files.size(); ++k) {
     entry &f = files[k];
     if (!f.error.empty()) continue;
-    f.out = opt.in_place ? f.in : (fs::path(opt.out_dir) / rel[k]).string();
+    f.out = opt.in_place ? f.in : (fs::u8path(opt.out_dir) / fs::u8path(rel[k])).u8string();
     const std::string key = file_key(f.out);
     if (!opt.in_place && inputs.count(key)) {
       f.error = "output would replace an input: " + f.out;
@@ -220,10 +220,10 @@ int run_batch(const std::vector<std::string> &paths, const turn_request &req,
         r.error = f.error;
       } else {
         std::error_code ec;
-        const fs::path parent = fs::path(f.out).parent_path();
+        const fs::path parent = fs::u8path(f.out).parent_path();
         if (!opt.in_place && !parent.empty() && !fs::is_directory(parent, ec) &&
             !fs::create_directories(parent, ec) && ec) {
-          r.error = "cannot create folder " + parent.string();
+          r.error = "cannot create folder " + parent.u8string();
         } else {
           r = rotate_file(f.in, f.out, req);
         }

@@ -3,8 +3,9 @@
 #include "job.h"
 
 #include <chrono>
+#include <filesystem>
 #include <new>
-#include <sys/stat.h>
+#include <system_error>
 
 #include "loader.h"
 #include "page_info.h"
@@ -17,13 +18,8 @@ namespace {
 // Whether two paths name one existing file.
 bool same_file(const std::string &a, const std::string &b) {
   if (a == b) return true;
-#if defined(_WIN32)
-  return false;
-#else
-  struct stat sa, sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-#endif
+  std::error_code ec;
+  return std::filesystem::equivalent(std::filesystem::u8path(a), std::filesystem::u8path(b), ec) && !ec;
 }
 
 void work(const std::string &in, const std::string &out, const turn_request &req, job_result &r) {

@@ -8,6 +8,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include "batch.h"
 #include "job.h"
@@ -306,9 +309,32 @@ int cmd_rotate(arg_reader &a) {
 
 }  // namespace
 
+int run(arg_reader &a);
+
+#if defined(_WIN32)
+// Windows hands the arguments over as UTF-16; the library takes UTF-8, and
+// the console shows what the tool prints as UTF-8.
+int wmain(int argc, wchar_t **argv) {
+  SetConsoleOutputCP(CP_UTF8);
+  arg_reader a;
+  for (int i = 1; i < argc; ++i) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string s(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, &s[0], n, nullptr, nullptr);
+    s.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
+    a.args.push_back(s);
+  }
+  return run(a);
+}
+#else
 int main(int argc, char **argv) {
   arg_reader a;
   for (int i = 1; i < argc; ++i) a.args.emplace_back(argv[i]);
+  return run(a);
+}
+#endif
+
+int run(arg_reader &a) {
   if (!a.more()) return usage_error("a command is needed");
   const std::string cmd = a.next();
   if (cmd == "--help" || cmd == "-h" || cmd == "help") {

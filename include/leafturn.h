@@ -13,8 +13,11 @@
  * that need the message from several threads serialise each call together
  * with the read of its message (one lock around both).
  *
- * Paths are NUL-terminated narrow strings passed unchanged to the C runtime's
- * file functions.
+ * Paths are NUL-terminated UTF-8 strings. On Windows a path that is not
+ * valid UTF-8 is read in the ANSI code page, as the C runtime reads it, so
+ * hosts that pass that encoding keep working; elsewhere paths are bytes,
+ * passed on unchanged. Messages are UTF-8 (a path in them keeps the bytes
+ * it was given as).
  */
 #ifndef LEAFTURN_H
 #define LEAFTURN_H

@@ -9,6 +9,7 @@
 
 #include "lex.h"
 #include "loader.h"
+#include "os_file.h"
 
 namespace lt {
 
@@ -103,10 +104,6 @@ struct file_closer {
 };
 using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 
-bool is_directory(const char *path) {
-  struct stat st;
-  return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 // Seeks to the end and reports the position as a 64-bit size, -1 on error.
 long long file_size(std::FILE *f) {
@@ -146,11 +143,11 @@ int intake(const char *path, doc &d, failure &err) {
     err.set("NULL path argument");
     return -1;
   }
-  if (is_directory(path)) {
+  if (os_is_directory(path)) {
     err.set("cannot open %s", path);
     return -1;
   }
-  file_ptr f(std::fopen(path, "rb"));
+  file_ptr f(os_fopen(path, "rb"));
   if (!f) {
     err.set("cannot open %s", path);
     return -1;

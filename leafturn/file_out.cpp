@@ -20,6 +20,7 @@
 #include <unistd.h>
 #endif
 
+#include "os_file.h"
 #include "writer.h"
 
 namespace lt {
@@ -151,7 +152,7 @@ int write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out,
 
 int write_direct(const char *path, std::vector<u8> &stage, const output &out,
                  const file_identity &input, failure &err) {
-  std::FILE *f = std::fopen(path, "wb");
+  std::FILE *f = os_fopen(path, "wb");
   if (!f) {
     err.set("cannot write %s", path);
     return 0;
@@ -162,35 +163,27 @@ int write_direct(const char *path, std::vector<u8> &stage, const output &out,
 #if defined(_WIN32)
 
 bool existing_regular_file(const char *path, std::string *target, unsigned *mode) {
-  struct _stat64 st;
-  if (_stat64(path, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) return false;
+  if (!os_regular_file(path, mode)) return false;
   *target = path;
-  *mode = st.st_mode;
   return true;
 }
 
-std::FILE *open_temp(const std::string &target, unsigned, std::string *tmp) {
+// A new file beside the target; its name keeps the target's encoding (the
+// suffix is ASCII).
+std::FILE *open_temp(const std::string &target, unsigned mode, std::string *tmp) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     char suffix[48];
     std::snprintf(suffix, sizeof suffix, ".lt%d-%d.tmp", _getpid(), attempt);
     *tmp = target + suffix;
-    const int fd = _open(tmp->c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
-                         _S_IREAD | _S_IWRITE);
-    if (fd >= 0) {
-      std::FILE *f = _fdopen(fd, "wb");
-      if (f) return f;
-      _close(fd);
-      std::remove(tmp->c_str());
-      return nullptr;
-    }
+    std::FILE *f = os_create_new(tmp->c_str(), mode);
+    if (f) return f;
     if (errno != EEXIST) return nullptr;
   }
   return nullptr;
 }
 
 bool replace_with(const std::string &tmp, const std::string &target) {
-  return MoveFileExA(tmp.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  return os_replace(tmp.c_str(), target.c_str());
 }
 
 #else
@@ -198,13 +191,11 @@ bool replace_with(const std::string &tmp, const std::string &target) {
 // An existing regular file at path (after following symbolic links): its
 // real location and permission bits.
 bool existing_regular_file(const char *path, std::string *target, unsigned *mode) {
-  struct stat st;
-  if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (!os_regular_file(path, mode)) return false;
   char *real = ::realpath(path, nullptr);
   if (!real) return false;
   *target = real;
   std::free(real);
-  *mode = static_cast<unsigned>(st.st_mode & 07777);
   return true;
 }
 
@@ -239,7 +230,7 @@ int write_output(const char *path, const output &out, const file_identity &input
 
   // A file the caller may not write is not replaced. Opening it to append
   // changes nothing.
-  std::FILE *probe = std::fopen(path, "ab");
+  std::FILE *probe = os_fopen(path, "ab");
   if (!probe) {
     err.set("cannot write %s", path);
     return 0;
@@ -250,11 +241,11 @@ int write_output(const char *path, const output &out, const file_identity &input
   std::FILE *f = open_temp(target, mode, &tmp);
   if (!f) return write_direct(path, stage, out, input, err);
   if (!write_and_close(f, stage, out, input, path, err)) {
-    std::remove(tmp.c_str());
+    os_remove(tmp.c_str());
     return 0;
   }
   if (!replace_with(tmp, target)) {
-    std::remove(tmp.c_str());
+    os_remove(tmp.c_str());
     err.set("cannot write %s", path);
     return 0;
   }

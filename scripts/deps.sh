@@ -26,6 +26,12 @@ if [ "${1:-}" = "test" ]; then
   /usr/bin/python3 -c 'import wheel, setuptools' >/dev/null 2>&1 || need="$need python3-wheel python3-setuptools"
   /usr/bin/python3 -c 'import distributed' >/dev/null 2>&1 || need="$need python3-distributed"
 fi
+if [ "${1:-}" = "windows" ]; then
+  command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need="$need g++-mingw-w64-x86-64-posix"
+fi
+if [ "${1:-}" = "test" ]; then
+  /usr/bin/python3 -c 'import pefile' >/dev/null 2>&1 || need="$need python3-pefile"
+fi
 if [ "${1:-}" = "test" ] || [ "${1:-}" = "nuget" ]; then
   # The C# wrapper and its package (mono's compiler and runtime, nuget).
   command -v mcs >/dev/null 2>&1 || need="$need mono-mcs"

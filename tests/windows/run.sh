@@ -34,7 +34,8 @@ cleanup() {
   [ -n "${KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
-export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all
+# Wine maps Windows names to Unix ones in the locale's encoding: UTF-8.
+export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all LANG=C.UTF-8
 for side in linux windows; do
   mkdir -p "$work/$side/in" "$work/$side/out"
   cp "$top"/tests/corpus/*.pdf "$work/$side/in/"
@@ -48,3 +49,73 @@ diff "$work/linux/log.txt" "$work/windows/log.txt" || { echo "the logs differ"; 
 diff -r "$work/linux/out" "$work/windows/out" || { echo "the written files differ"; exit 1; }
 echo "windows host: $(grep -c '^== ' "$work/windows/log.txt") files, logs and $(ls "$work/windows/out" | wc -l) written files identical to the Linux build"
 "$WINE" "$win/leafturn_c_api.exe" "$top/samples/sample.pdf" "$work/c-api-out.pdf" | tr -d '\r'
+
+# ---- names outside the ANSI code page, the version resource, the tool, the archive
+
+# A host that makes its files through the wide-character API and passes
+# their names as UTF-8; and a cp1252 name passed in the ANSI code page.
+mkdir -p "$work/utf8"
+cp "$dll" "$win/leafturn_utf8_host.exe" "$work/utf8/"
+(cd "$work/utf8" && "$WINE" ./leafturn_utf8_host.exe "$top/samples/sample.pdf" | tr -d '\r' > log.txt) ||
+  { cat "$work/utf8/log.txt"; echo "UTF-8 paths fail"; exit 1; }
+grep -c '^ok ' "$work/utf8/log.txt" | sed 's/$/ UTF-8 and ANSI path checks passed/'
+
+# The version resource, read back by an independent reader.
+version=$(sed -n 's/^#define LEAFTURN_VERSION "\(.*\)"/\1/p' "$top/include/leafturn.h")
+/usr/bin/python3 - "$dll" "$version" <<'PY'
+import sys
+import pefile
+pe = pefile.PE(sys.argv[1])
+strings = {}
+for info in pe.FileInfo[0]:
+    if info.Key == b"StringFileInfo":
+        for table in info.StringTable:
+            strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
+fixed = pe.VS_FIXEDFILEINFO[0]
+numbers = "%d.%d.%d" % (fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF, fixed.FileVersionLS >> 16)
+want = sys.argv[2]
+assert strings["FileVersion"] == want and strings["ProductVersion"] == want, strings
+assert numbers == want, numbers
+assert strings["OriginalFilename"] == "leafturn.dll" and strings["FileDescription"], strings
+print("version resource: %s %s, %s" % (strings["OriginalFilename"], want, strings["FileDescription"]))
+PY
+
+# leafturn.exe with non-ASCII names: info, rotate and a batch, each output
+# the same bytes as the Linux tool's.
+mkdir -p "$work/exe/in é" "$work/linux-exe/in é"
+for d in "$work/exe/in é" "$work/linux-exe/in é"; do
+  cp "$top/samples/sample.pdf" "$d/ü中.pdf"
+  cp "$top/tests/corpus/004-pdflatex-4-pages_pdflatex-4-pages.pdf" "$d/vier ß.pdf"
+done
+cp "$dll" "$win/leafturn.exe" "$work/exe/"
+(cd "$work/exe" && "$WINE" ./leafturn.exe info "in é/ü中.pdf" | tr -d '\r' > info.txt &&
+  "$WINE" ./leafturn.exe rotate "in é/ü中.pdf" "gedreht ü中.pdf" --to 90 --pages 2-z &&
+  "$WINE" ./leafturn.exe rotate --out-dir "aus ö" --by -90 --jobs 2 --json "in é" | tr -d '\r' > batch.json)
+(cd "$work/linux-exe" && "$native/leafturn" info "in é/ü中.pdf" > info.txt &&
+  "$native/leafturn" rotate "in é/ü中.pdf" "gedreht ü中.pdf" --to 90 --pages 2-z &&
+  "$native/leafturn" rotate --out-dir "aus ö" --by -90 --jobs 2 --json "in é" > batch.json)
+diff "$work/linux-exe/info.txt" "$work/exe/info.txt" || { echo "info differs"; exit 1; }
+cmp "$work/linux-exe/gedreht ü中.pdf" "$work/exe/gedreht ü中.pdf" || { echo "rotate differs"; exit 1; }
+for f in "ü中.pdf" "vier ß.pdf"; do
+  cmp "$work/linux-exe/aus ö/$f" "$work/exe/aus ö/$f" || { echo "batch output $f differs"; exit 1; }
+done
+[ "$(grep -c '"ok": true' "$work/exe/batch.json")" = 2 ] || { cat "$work/exe/batch.json"; exit 1; }
+echo "leafturn.exe: info, rotate and a batch with non-ASCII names match the Linux tool"
+
+# The release archive, unpacked into a fresh folder and a fresh wine prefix:
+# a C host built against its header and import library, and its tool.
+zip=$(sh "$top/scripts/dist-windows.sh" "$win" "$work/dist")
+mkdir -p "$work/unpacked"
+(cd "$work/unpacked" && /usr/bin/python3 -m zipfile -e "$zip" .)
+root="$work/unpacked/$(basename "$zip" .zip)"
+for f in bin/leafturn.dll bin/leafturn.exe lib/leafturn.dll.a lib/leafturn.def include/leafturn.h README.md NOTICES.txt; do
+  [ -f "$root/$f" ] || { echo "the archive lacks $f"; exit 1; }
+done
+x86_64-w64-mingw32-gcc-posix -O2 -I"$root/include" "$top/tests/c_api.c" "$root/lib/leafturn.dll.a" \
+  -static-libgcc -static -o "$root/bin/c_api.exe"
+cp "$top/samples/sample.pdf" "$root/bin/"
+(export WINEPREFIX="$work/fresh-prefix"; cd "$root/bin" &&
+  "$WINE" ./c_api.exe sample.pdf out.pdf | tr -d '\r' &&
+  "$WINE" ./leafturn.exe info out.pdf | tr -d '\r' | head -2)
+WINEPREFIX="$work/fresh-prefix" "$WINESERVER" -w 2>/dev/null || true
+echo "archive $(basename "$zip"): unpacked and run in a fresh prefix"
