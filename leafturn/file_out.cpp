@@ -1,10 +1,12 @@
-// Writing the finished output. A new path is written directly. An existing
-// regular file (the input itself included) is replaced atomically: the bytes
-// go to a temporary file beside it, which is renamed over it only after the
-// whole buffer was written and closed; on any failure the old file stays as
-// it was and the temporary file is removed.
+// Writing the finished output. The bytes go to a temporary file beside the
+// target, which is renamed into place only after the whole output was
+// written and closed: an existing regular file (the input itself included)
+// is replaced atomically and stays as it was on any failure, and a new file
+// appears whole or not at all. Devices, pipes and other special files are
+// written directly.
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -160,6 +162,36 @@ int write_direct(const char *path, std::vector<u8> &stage, const output &out,
   return write_and_close(f, stage, out, input, path, err);
 }
 
+// A new file: written under a temporary name beside it and renamed into
+// place once complete, so that a write failing part-way (a full disk, a
+// file size limit) leaves no file behind. When no temporary file can be
+// made there (a name at the length limit), the file is written directly.
+int write_new(const char *path, std::vector<u8> &stage, const output &out,
+              const file_identity &input, failure &err) {
+  std::string tmp;
+  std::FILE *f = nullptr;
+  for (int attempt = 0; attempt < 100 && !f; ++attempt) {
+    // The frame's address tells threads apart; O_EXCL tells processes.
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".lt%llx-%d.tmp",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&tmp)), attempt);
+    tmp = std::string(path) + suffix;
+    f = os_create_new(tmp.c_str(), 0666);
+    if (!f && errno != EEXIST) break;
+  }
+  if (!f) return write_direct(path, stage, out, input, err);
+  if (!write_and_close(f, stage, out, input, path, err)) {
+    os_remove(tmp.c_str());
+    return 0;
+  }
+  if (!os_replace(tmp.c_str(), path)) {
+    os_remove(tmp.c_str());
+    err.set("cannot write %s", path);
+    return 0;
+  }
+  return 1;
+}
+
 #if defined(_WIN32)
 
 bool existing_regular_file(const char *path, std::string *target, unsigned *mode) {
@@ -226,7 +258,11 @@ int write_output(const char *path, const output &out, const file_identity &input
   stage.reserve(k_stage_size);
   std::string target;
   unsigned mode = 0;
-  if (!existing_regular_file(path, &target, &mode)) return write_direct(path, stage, out, input, err);
+  if (!existing_regular_file(path, &target, &mode)) {
+    // Devices, pipes and links that lead nowhere are written as they are.
+    if (os_entry_exists(path)) return write_direct(path, stage, out, input, err);
+    return write_new(path, stage, out, input, err);
+  }
 
   // A file the caller may not write is not replaced. Opening it to append
   // changes nothing.

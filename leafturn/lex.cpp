@@ -192,7 +192,8 @@ bool parse_real_at(const u8 *b, i32 len, i32 *cursor, double *out) {
   return true;
 }
 
-i32 reference_end(const u8 *b, i32 limit, i32 c) {
+i32 reference_end(const u8 *b, i32 limit, i32 c, i32 number) {
+  if (number <= 0) return -1;
   i32 i = c;
   if (i >= limit || !is_pdf_ws(b[i])) return -1;
   while (i < limit && is_pdf_ws(b[i])) ++i;

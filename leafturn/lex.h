@@ -250,9 +250,10 @@ i32 parse_signed_at(const u8 *b, i32 len, i32 *cursor);
 // and the cursor moves on success only.
 bool parse_real_at(const u8 *b, i32 len, i32 *cursor, double *out);
 
-// Where "N G R" continues the number that ended at c: just past the 'R', or
-// -1 when no reference stands there.
-i32 reference_end(const u8 *b, i32 limit, i32 c);
+// Where "N G R" continues the number `number` that ended at c: just past
+// the 'R', or -1 when no reference stands there. An object number must be
+// positive: in "-90 0 R" the value is -90, followed by stray tokens.
+i32 reference_end(const u8 *b, i32 limit, i32 c, i32 number);
 
 // From an object header's first digit: past the object number, the
 // generation and the white space around them, where "obj" should stand.

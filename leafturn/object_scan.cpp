@@ -143,7 +143,7 @@ i32 declared_length(const doc &d, scan_ctx &lex, const obj_rec &r, const first_i
       i32 c = v;
       const i32 n = parse_int_at(b, d.len, &c);
       if (n < 0) continue;
-      if (reference_end(b, sk, c) < 0) return n;
+      if (reference_end(b, sk, c, n) < 0) return n;
       return indirect_length(d, index, n);
     }
   }

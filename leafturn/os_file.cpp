@@ -66,6 +66,11 @@ bool os_regular_file(const char *path, unsigned *mode) {
   return true;
 }
 
+bool os_entry_exists(const char *path) {
+  const std::wstring w = wide(path);
+  return (w.empty() ? GetFileAttributesA(path) : GetFileAttributesW(w.c_str())) != INVALID_FILE_ATTRIBUTES;
+}
+
 std::FILE *os_create_new(const char *path, unsigned) {
   const std::wstring w = wide(path);
   const int flags = _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY;
@@ -116,6 +121,24 @@ bool os_regular_file(const char *path, unsigned *mode) {
   if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
   *mode = static_cast<unsigned>(st.st_mode & 07777);
   return true;
+}
+
+bool os_entry_exists(const char *path) {
+  struct stat st;
+  return ::lstat(path, &st) == 0;
+}
+
+std::FILE *os_create_new(const char *path, unsigned mode) {
+  const int fd = ::open(path, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode));
+  if (fd < 0) return nullptr;
+  std::FILE *f = ::fdopen(fd, "wb");
+  if (!f) {
+    const int e = errno;
+    ::close(fd);
+    ::unlink(path);
+    errno = e;
+  }
+  return f;
 }
 
 bool os_replace(const char *from, const char *to) { return std::rename(from, to) == 0; }

@@ -15,11 +15,12 @@ std::FILE *os_fopen(const char *path, const char *mode);
 bool os_is_directory(const char *path);
 // True for an existing regular file, with its permission bits.
 bool os_regular_file(const char *path, unsigned *mode);
-#if defined(_WIN32)
+// True when anything stands at path (a link that leads nowhere included).
+bool os_entry_exists(const char *path);
 // Creates a new file for writing in binary mode, failing when it exists;
-// the stream, or null (errno says why).
+// the stream, or null (errno says why). Its permission bits are mode as the
+// process's umask leaves them (Windows: read and write).
 std::FILE *os_create_new(const char *path, unsigned mode);
-#endif
 // Renames from over to, replacing it.
 bool os_replace(const char *from, const char *to);
 int os_remove(const char *path);

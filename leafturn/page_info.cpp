@@ -33,11 +33,10 @@ bool array_number(const doc &d, const u8 *b, i32 limit, i32 *cursor, double *out
   const i32 at = skip_pdf_ws(b, limit, c);
   if (!parse_real_at(b, limit, &c, out)) return false;
   // "N G R": an indirect number (the first token must be a whole integer).
-  const i32 r = reference_end(b, limit, c);
+  i32 n = at;
+  const i32 num = parse_int_at(b, limit, &n);
+  const i32 r = n == c ? reference_end(b, limit, c, num) : -1;
   if (r >= 0) {
-    i32 n = at;
-    const i32 num = parse_int_at(b, limit, &n);
-    if (n != c || num <= 0) return false;
     const obj_rec *o = d.find(num);
     const span v = o ? object_content(d, *o) : span();
     i32 p = v.start;
@@ -71,7 +70,7 @@ box read_box(const doc &d, const span &r, i32 pos, i32 name_len) {
   if (p < r.limit && r.b[p] == '[') return read_array(d, r.b, r.limit, p);
   i32 c = p;
   const i32 num = parse_int_at(r.b, r.limit, &c);
-  if (c == p || num <= 0 || reference_end(r.b, r.limit, c) < 0) return {};
+  if (c == p || reference_end(r.b, r.limit, c, num) < 0) return {};
   const obj_rec *o = d.find(num);
   const span v = o ? object_content(d, *o) : span();
   if (!v) return {};

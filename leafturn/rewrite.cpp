@@ -29,10 +29,10 @@ entry rotate_entry_at(const u8 *b, i32 len, i32 pos, i32 limit) {
   i32 v = pos + 7;
   while (v < limit && is_pdf_ws(b[v])) ++v;
   const i32 at = v;
-  parse_int_at(b, len, &v);
+  const i32 number = parse_int_at(b, len, &v);
   if (v == at) return e;
   // A reference "N G R" goes whole.
-  const i32 r = reference_end(b, limit, v);
+  const i32 r = reference_end(b, limit, v, number);
   if (r >= 0) v = r;
   // The rest of the value token ("90.0").
   while (v < limit && !is_pdf_ws(b[v]) && !is_delimiter(b[v])) ++v;

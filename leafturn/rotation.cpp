@@ -31,9 +31,9 @@ i32 obj_rotate_own(const doc &d, scan_ctx &lex, const obj_rec &o) {
   const i32 at = c;
   const i32 v = parse_int_at(r.b, r.limit, &c);
   if (c == at) return -1;  // no integer follows the name
-  if (reference_end(r.b, r.limit, c) >= 0) {
+  if (reference_end(r.b, r.limit, c, v) >= 0) {
     long long target;
-    if (v <= 0 || !integer_object(d, v, &target)) return -1;
+    if (!integer_object(d, v, &target)) return -1;
     return normalise_rotation(target);
   }
   return normalise_rotation(v);

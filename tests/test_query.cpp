@@ -102,6 +102,31 @@ TEST(RotationQuery, IndirectValuesAreResolved) {
   EXPECT_EQ(leafturn_get_rotation(path.c_str(), 1), 0) << "missing target";
 }
 
+TEST(RotationQuery, AReferenceNeedsAPositiveObjectNumber) {
+  // "-90 0 R" is the integer -90 followed by stray tokens, not a reference
+  // to object -90 (which would leave the page unrotated); "0 0 R" is 0.
+  builder b = simple_doc(2, "", " /Rotate 180");
+  std::string s = b.build();
+  const std::string path = write_temp("negref.pdf", s);
+  std::string text = testpdf::read_file(path);
+  auto put = [&](const std::string &from, const std::string &to) {
+    text.replace(text.find(from), from.size(), to);
+  };
+  put("/MediaBox [0 0 612 792]>>", "/MediaBox [0 0 612 792] /Rotate -90 0 R>>");
+  put("/MediaBox [0 0 612 792]>>", "/MediaBox [0 0 612 792] /Rotate 0 0 R>>");
+  const std::string p2 = write_temp("negref2.pdf", text);
+  EXPECT_EQ(leafturn_get_rotation(p2.c_str(), 1), 270);
+  EXPECT_EQ(leafturn_get_rotation(p2.c_str(), 2), 0) << "its own 0 beats the inherited 180";
+  // The rewrite takes out the value alone; the stray tokens stay.
+  const std::string out = testpdf::temp_path("negref-out.pdf");
+  ASSERT_EQ(leafturn_all(p2.c_str(), out.c_str(), 90), 1) << leafturn_last_error();
+  const std::string written = testpdf::read_file(out);
+  EXPECT_NE(written.find("/MediaBox [0 0 612 792]  0 R/Rotate 0 >>"), std::string::npos) << written;
+  EXPECT_NE(written.find("/MediaBox [0 0 612 792]  0 R/Rotate 90 >>"), std::string::npos) << written;
+  EXPECT_EQ(leafturn_get_rotation(out.c_str(), 1), 0);
+  EXPECT_EQ(leafturn_get_rotation(out.c_str(), 2), 90);
+}
+
 TEST(RotationQuery, PageWithoutEndobjReadsToTheEndOfTheFile) {
   const std::string s = "1 0 obj\n<</Type /Catalog /Pages 2 0 R>>\nendobj\n"
                         "2 0 obj\n<</Type /Pages /Kids [3 0 R]>>\nendobj\n"

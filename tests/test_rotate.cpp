@@ -296,6 +296,51 @@ TEST(WriteFile, FailedInPlaceWriteLeavesInputAndNoTemporaryFile) {
   EXPECT_EQ(testpdf::run("ls -A '" + dir + "'"), "in.pdf\n") << "a temporary file was left";
 }
 
+TEST(WriteFile, FailedWriteToANewPathLeavesNoFile) {
+  // A batch that checks whether the output exists must not take a partial
+  // file for a result: a new output appears whole or not at all.
+  std::string body(20000, 'x');
+  builder b = simple_doc(1);
+  b.stream(9, "", body);
+  const std::string in = write_temp("big-in.pdf", b.build());
+  const std::string dir = temp_path("fsize-new");
+  ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+  const std::string out = dir + "/out.pdf";
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim = {8192, 8192};
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+    const int ok = leafturn_all(in.c_str(), out.c_str(), 90);
+    const std::string e = leafturn_last_error();
+    ::_exit(ok == 0 && (e == "short write to " + out || e == "close error on " + out) ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the child's call did not fail as expected";
+  EXPECT_EQ(testpdf::run("ls -A '" + dir + "'"), "") << "a partial or temporary file was left";
+
+  // The same on a full file system, where root can make one.
+  const std::string mnt = temp_path("tiny-fs");
+  ASSERT_EQ(::mkdir(mnt.c_str(), 0755), 0);
+  int rc = -1;
+  testpdf::run("mount -t tmpfs -o size=64k tmpfs '" + mnt + "' 2>/dev/null", &rc);
+  if (rc == 0) {
+    const std::string filler = mnt + "/filler";
+    testpdf::run("head -c 56000 /dev/zero > '" + filler + "' 2>/dev/null");
+    const std::string full_out = mnt + "/out.pdf";
+    EXPECT_EQ(leafturn_all(in.c_str(), full_out.c_str(), 90), 0);
+    EXPECT_TRUE(err() == "short write to " + full_out || err() == "close error on " + full_out) << err();
+    EXPECT_EQ(testpdf::run("ls -A '" + mnt + "'"), "filler\n");
+    testpdf::run("umount '" + mnt + "'");
+  }
+  // Success leaves the output and nothing else.
+  ASSERT_EQ(leafturn_all(in.c_str(), out.c_str(), 90), 1) << err();
+  EXPECT_EQ(testpdf::run("ls -A '" + dir + "'"), "out.pdf\n");
+}
+
 TEST(WriteFile, ReplacementKeepsModeAndFollowsLinks) {
   const std::string dir = temp_path("links");
   ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
