@@ -4,6 +4,7 @@
 // is replaced atomically and stays as it was on any failure, and a new file
 // appears whole or not at all. Devices, pipes and other special files are
 // written directly.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdint>
@@ -29,7 +30,7 @@ namespace lt {
 
 namespace {
 
-constexpr size_t k_stage_size = size_t(1) << 20;
+constexpr size_t k_stage_size = size_t(1) << 18;
 constexpr size_t k_min_system_copy = size_t(1) << 16;
 
 // An open output file. Small pieces are gathered into one staging block;
@@ -255,7 +256,7 @@ bool replace_with(const std::string &tmp, const std::string &target) {
 int write_output(const char *path, const output &out, const file_identity &input,
                  failure &err) {
   std::vector<u8> stage;
-  stage.reserve(k_stage_size);
+  stage.reserve(std::min(k_stage_size, out.size));  // before any file exists
   std::string target;
   unsigned mode = 0;
   if (!existing_regular_file(path, &target, &mode)) {

@@ -60,6 +60,7 @@ struct scan_ctx::memo {
   // Image "<<" -> first '>' of the ">>" that closes it (-1: none), under
   // each rule set.
   pos_map closes[2];
+  std::vector<std::pair<i32, i32>> close_stack;  // (start, resume) of open walks
 
   // Own-level answers per record of the document.
   bool records_built = false;
@@ -185,14 +186,13 @@ i32 memo_close(const doc &d, scan_ctx::memo &c, i32 x) {
   const u8 *b = d.data;
   const i32 len = d.len;
   const image_skips s{d, c};
-  struct frame {
-    i32 start;
-    i32 pos;
-  };
-  std::vector<frame> stack{{x, x + 2}};
+  // (start, where to resume) of each open walk; kept between calls.
+  std::vector<std::pair<i32, i32>> &stack = c.close_stack;
+  stack.clear();
+  stack.emplace_back(x, x + 2);
   while (!stack.empty()) {
-    frame &f = stack.back();
-    i32 i = f.pos;
+    std::pair<i32, i32> &f = stack.back();
+    i32 i = f.second;
     bool pushed = false, closed = false;
     while ((i = next_significant<R>(b, i, len)) < len) {
       const lex_step st = step_at<R>(b, i, len, s);
@@ -208,8 +208,8 @@ i32 memo_close(const doc &d, scan_ctx::memo &c, i32 x) {
           i = inner + 2;
           continue;
         }
-        f.pos = i;  // resumed after the nested close
-        stack.push_back({i, i + 2});
+        f.second = i;  // resumed after the nested close
+        stack.emplace_back(i, i + 2);
         pushed = true;
         break;
       }
@@ -218,12 +218,12 @@ i32 memo_close(const doc &d, scan_ctx::memo &c, i32 x) {
     if (pushed) continue;
     if (!closed) {
       // Every enclosing walk continues this one and fails with it.
-      for (const frame &g : stack) memo.put(g.start, -1);
+      for (const std::pair<i32, i32> &g : stack) memo.put(g.first, -1);
       break;
     }
-    memo.put(f.start, i);
+    memo.put(f.first, i);
     stack.pop_back();
-    if (!stack.empty()) stack.back().pos = i + 2;
+    if (!stack.empty()) stack.back().second = i + 2;
   }
   memo.get(x, &result);
   return result;

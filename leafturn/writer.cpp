@@ -6,6 +6,7 @@
 // output is built.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "writer.h"
@@ -110,6 +111,30 @@ size_t text_bound(const doc &d, const std::vector<i32> &target) {
   return n;
 }
 
+// The decimal digits of v, as %ld writes them; returns their count.
+size_t put_decimal(char *p, long long v) {
+  char tmp[24];
+  size_t n = 0;
+  const bool neg = v < 0;
+  unsigned long long u = neg ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+  do {
+    tmp[n++] = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u);
+  size_t k = 0;
+  if (neg) p[k++] = '-';
+  while (n) p[k++] = tmp[--n];
+  return k;
+}
+
+// v in exactly `width` digits, zero-padded (v has at most that many).
+void put_padded(char *p, std::uint32_t v, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    p[i] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  }
+}
+
 // A generation as the cross-reference table can carry it.
 long xref_gen(i32 gen) { return (gen >= 0 && gen <= 65535) ? gen : 0; }
 
@@ -201,20 +226,22 @@ bool plan_targets(const doc &d, scan_ctx &lex, const int *pages, int count, int 
 // Assembles the whole output; false with the message set.
 bool assemble(const doc &d, scan_ctx &lex, const std::vector<i32> &target, outbuf &out,
               failure &err) {
-  std::vector<i32> order(d.objs.size());
-  for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<i32>(k);
-  std::sort(order.begin(), order.end(), [&](i32 a, i32 b) {
-    return d.objs[static_cast<size_t>(a)].num < d.objs[static_cast<size_t>(b)].num;
-  });
   std::vector<i32> offset(static_cast<size_t>(d.max_num()) + 1, -1);
   std::vector<i32> gen(static_cast<size_t>(d.max_num()) + 1, 0);
 
   out.add("%PDF-1.4\n");
   out.add("%\xE2\xE3\xCF\xD3\n");
-  for (const i32 idx : order) {
+  // Live objects in ascending number: one record per number.
+  for (const i32 idx : d.by_num) {
+    if (idx < 0) continue;
     const obj_rec &o = d.objs[static_cast<size_t>(idx)];
     const i32 at = out.offset();
-    out.addf("%ld %ld obj\n", static_cast<long>(o.num), static_cast<long>(o.gen));
+    char head[32];
+    size_t n = put_decimal(head, o.num);
+    head[n++] = ' ';
+    n += put_decimal(head + n, o.gen);
+    std::memcpy(head + n, " obj\n", 5);
+    out.add(head, n + 5);
     if (!write_body(out, d, lex, o, target[static_cast<size_t>(o.num)], err)) return false;
     offset[static_cast<size_t>(o.num)] = at;
     gen[static_cast<size_t>(o.num)] = o.gen;
@@ -223,14 +250,22 @@ bool assemble(const doc &d, scan_ctx &lex, const std::vector<i32> &target, outbu
 
   const i32 xref_at = out.offset();
   out.addf("xref\n0 %ld\n", static_cast<long>(d.max_num()) + 1);
+  // Entries of 20 bytes: "OOOOOOOOOO GGGGG n \n" (offsets fit 10 digits).
+  char line[20] = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '0', ' ',
+                   '0', '0', '0', '0', '0', ' ', 'n', ' ', '\n'};
   for (i32 j = 0; j <= d.max_num() && !out.failed(); ++j) {
     const size_t u = static_cast<size_t>(j);
     if (offset[u] >= 0) {
-      out.addf("%010ld %05ld n \n", static_cast<long>(offset[u]), xref_gen(gen[u]));
+      put_padded(line, static_cast<std::uint32_t>(offset[u]), 10);
+      put_padded(line + 11, static_cast<std::uint32_t>(xref_gen(gen[u])), 5);
+      line[17] = 'n';
     } else {
       const i32 prev = (j >= 1 && offset[u - 1] >= 0) ? offset[u - 1] : 0;
-      out.addf("%010ld 65535 f \n", static_cast<long>(prev));
+      put_padded(line, static_cast<std::uint32_t>(prev), 10);
+      std::memcpy(line + 11, "65535", 5);
+      line[17] = 'f';
     }
+    out.add(line, sizeof line);
   }
   auto ref_gen = [&](i32 num) -> long {
     const obj_rec *o = d.find(num);
