@@ -54,6 +54,11 @@ struct scan_ctx::memo {
   // there (-1 when none), sorted by position.
   bool strings_built = false;
   std::vector<i32> open_pos, open_close;
+  // Bytes that plain string scans may still read before the table above
+  // is built: most files only ever meet short strings, and the table costs
+  // a pass over every byte. Spending at most the image's size this way
+  // keeps the total linear.
+  long long plain_string_budget = 0;
   // Image offsets of CR/LF and of '>', for comments and hex strings.
   bool eols_built = false, gts_built = false;
   std::vector<i32> eols, gts;
@@ -83,7 +88,12 @@ void scan_ctx::end_of_load() {
 }
 
 scan_ctx::memo &scan_ctx::m() {
-  if (!m_) m_.reset(new memo());
+  if (!m_) {
+    m_.reset(new memo());
+    // A context that sends every range through the memos uses the string
+    // table from the start too.
+    m_->plain_string_budget = plain_max_ > 0 ? static_cast<long long>(d_.len) + 4096 : 0;
+  }
   return *m_;
 }
 
@@ -155,8 +165,19 @@ struct image_skips {
     }
     return next_listed(c.eols, i);
   }
-  i32 string_close(i32 i, i32) const {
-    if (!c.strings_built) build_strings(d, c);
+  i32 string_close(i32 i, i32 limit) const {
+    if (!c.strings_built) {
+      const long long room = std::min<long long>(limit - i, c.plain_string_budget);
+      if (room > 1) {
+        const i32 window = static_cast<i32>(i + room);
+        const i32 close = literal_string_close(d.data, i, window);
+        c.plain_string_budget -= (close >= 0 ? close : window) - i;
+        // Closed inside the window, or the window is the whole range: the
+        // answer is the table's.
+        if (close >= 0 || window == limit) return close;
+      }
+      build_strings(d, c);
+    }
     auto it = std::lower_bound(c.open_pos.begin(), c.open_pos.end(), i);
     return c.open_close[static_cast<size_t>(it - c.open_pos.begin())];
   }
