@@ -72,6 +72,8 @@ struct scan_ctx::memo {
   std::vector<signed char> type;        // page_type, -1 unknown
   std::vector<char> known[scan_ctx::k_own_keys];
   std::vector<const u8 *> at[scan_ctx::k_own_keys];  // first own /name, null when none
+  // Short ranges' own names, searched plainly once: offset, -1 none, -2 not yet.
+  std::vector<i32> short_own[scan_ctx::k_own_keys];
   std::vector<std::pair<addr, i32>> starts;  // dictionary range starts, sorted
 };
 
@@ -418,9 +420,13 @@ i32 scan_ctx::next_name(const char *name, i32 start, i32 limit) {
 i32 scan_ctx::dict_close(i32 start, i32 end) {
   const u8 *b = d_.data;
   const bool opens = start >= 0 && start + 1 < d_.len && b[start] == '<' && b[start + 1] == '<';
-  if (!opens || static_cast<long long>(end) - start <= plain_max_)
-    return find_dict_close(b, start, end);
-  const i32 result = memo_close<rules::dict_end>(d_, m(), start);
+  if (!opens) return find_dict_close(b, start, end);
+  // A close already known (the loader finds every object's) answers at once.
+  i32 result;
+  if (m_ && m_->closes[0].get(start, &result))
+    return (result < 0 || static_cast<long long>(result) + 1 >= end) ? -1 : result;
+  if (static_cast<long long>(end) - start <= plain_max_) return find_dict_close(b, start, end);
+  result = memo_close<rules::dict_end>(d_, m(), start);
   if (result < 0 || static_cast<long long>(result) + 1 >= end) return -1;
   return result;
 }
@@ -585,9 +591,16 @@ i32 scan_ctx::own_name(const obj_rec &o, own_key key) {
   const i32 k = index_of(d_, o);
   const span r = dict_span(d_, o);
   if (!r) return -1;
-  if (k < 0 || r.limit - r.start <= plain_max_)
-    return find_name_top(r.b, r.limit, r.start, r.limit, k_own_names[key]);
+  if (k < 0) return find_name_top(r.b, r.limit, r.start, r.limit, k_own_names[key]);
   memo &c = m();
+  if (r.limit - r.start <= plain_max_) {
+    // Asked again by the writer for each page it turns: searched once.
+    std::vector<i32> &cache = c.short_own[key];
+    if (cache.size() != d_.objs.size()) cache.assign(d_.objs.size(), -2);
+    i32 &at = cache[static_cast<size_t>(k)];
+    if (at == -2) at = find_name_top(r.b, r.limit, r.start, r.limit, k_own_names[key]);
+    return at;
+  }
   if (!c.records_built) build_records(d_, c);
   resolve(d_, c, k, key);
   const u8 *at = c.at[key][static_cast<size_t>(k)];

@@ -3,6 +3,7 @@
 // entry is placed right before the closing ">>". Every other byte stays.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "writer.h"
 
@@ -54,8 +55,24 @@ i32 last_close(const u8 *body, i32 len) {
   return last;
 }
 
-int new_entry(char *buf, size_t size, i32 rotation) {
-  return std::snprintf(buf, size, "/Rotate %ld >>", static_cast<long>(rotation));
+// "/Rotate r >>" into buf (room for 40 bytes); returns its length.
+int new_entry(char *buf, size_t, i32 rotation) {
+  std::memcpy(buf, "/Rotate ", 8);
+  int n = 8;
+  long long v = rotation;
+  if (v < 0) {
+    buf[n++] = '-';
+    v = -v;
+  }
+  char digits[24];
+  int k = 0;
+  do {
+    digits[k++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v);
+  while (k) buf[n++] = digits[--k];
+  std::memcpy(buf + n, " >>", 3);
+  return n + 3;
 }
 
 }  // namespace
