@@ -34,9 +34,9 @@ void work(const std::string &in, const std::string &out, const turn_request &req
   r.pages = count;
 
   std::vector<int> chosen;
-  if (req.has_spec) {
+  if (req.has_list) {
     long bad = 0;
-    if (!select_pages(req.spec, count, &chosen, &bad)) {
+    if (!select_pages(req.list, count, &chosen, &bad)) {
       err.set("page %ld out of range (document has %d pages)", bad, count);
       r.error = err.text();
       return;

@@ -4,15 +4,15 @@
 
 #include <string>
 
-#include "page_spec.h"
+#include "page_list.h"
 
 namespace cli {
 
 struct turn_request {
   bool absolute = false;  // --to: every chosen page ends at `degrees`
   int degrees = 0;        // --by: 90, 180 or 270 (clockwise); --to: 0..270
-  bool has_spec = false;  // --pages given
-  page_spec spec;
+  bool has_list = false;  // --pages given
+  page_list list;
   enum { any, landscape, portrait } only = any;
 };
 

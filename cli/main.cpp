@@ -18,15 +18,15 @@
 #include "leafturn.h"
 #include "loader.h"
 #include "page_info.h"
-#include "page_spec.h"
+#include "page_list.h"
 
 namespace {
 
 const char k_usage[] =
     "usage: leafturn info [--json] FILE...\n"
     "       leafturn rotation FILE PAGE\n"
-    "       leafturn rotate IN OUT TURN [--pages SPEC] [--landscape | --portrait]\n"
-    "       leafturn rotate (--in-place | --out-dir DIR) TURN [--pages SPEC]\n"
+    "       leafturn rotate IN OUT TURN [--pages LIST] [--landscape | --portrait]\n"
+    "       leafturn rotate (--in-place | --out-dir DIR) TURN [--pages LIST]\n"
     "                       [--landscape | --portrait] [--jobs N] [--json]\n"
     "                       [--progress | --no-progress] PATH...\n"
     "       leafturn --version | --help | COMMAND --help\n";
@@ -47,7 +47,7 @@ const char k_help_rotation[] =
     "  Prints the effective rotation (0..359) of one page (1-based).\n";
 
 const char k_help_rotate[] =
-    "leafturn rotate IN OUT TURN [--pages SPEC] [--landscape | --portrait]\n"
+    "leafturn rotate IN OUT TURN [--pages LIST] [--landscape | --portrait]\n"
     "leafturn rotate (--in-place | --out-dir DIR) TURN [options] PATH...\n"
     "\n"
     "TURN, exactly one of:\n"
@@ -56,7 +56,7 @@ const char k_help_rotate[] =
     "  --to D      each chosen page ends at D: 0, 90, 180 or 270, whatever it had\n"
     "\n"
     "Choosing pages (every page when neither is given):\n"
-    "  --pages SPEC    comma-separated items:\n"
+    "  --pages LIST    comma-separated items:\n"
     "                    N      page N (1-based)     z    the last page\n"
     "                    rN     the N-th page from the end (r1 is z)\n"
     "                    A-B    pages A to B, in either direction (3-1, r3-z)\n"
@@ -260,8 +260,8 @@ int cmd_rotate(arg_reader &a) {
       req.degrees = static_cast<int>((d % 360 + 360) % 360);
     } else if (name == "--pages") {
       if (!a.value(name, inline_value, has_inline, &v, &why)) return usage_error(why);
-      if (!cli::parse_page_spec(v, &req.spec, &why)) return usage_error(why);
-      req.has_spec = true;
+      if (!cli::parse_page_list(v, &req.list, &why)) return usage_error(why);
+      req.has_list = true;
     } else if (name == "--landscape" || name == "--portrait") {
       const auto only = name == "--landscape" ? cli::turn_request::landscape : cli::turn_request::portrait;
       if (req.only != cli::turn_request::any && req.only != only)

@@ -456,7 +456,7 @@ const char *const k_own_names[scan_ctx::k_own_keys] = {"Rotate", "MediaBox", "Cr
 struct outcome {
   bool final;
   int type;
-  const u8 *rotate;  // the name found (own names)
+  const u8 *found;   // the name found (own names)
   i32 same_as;
 };
 
@@ -565,7 +565,7 @@ void resolve(const doc &d, scan_ctx::memo &c, i32 k, int w) {
       c.type[u] = static_cast<signed char>(out.type);
     } else {
       c.known[w][u] = 1;
-      c.at[w][u] = out.rotate;
+      c.at[w][u] = out.found;
     }
   }
 }

@@ -90,11 +90,13 @@ struct from_tree {
   box crop, media;
 };
 
-// Own values over inherited ones.
-from_tree settle(document &doc, const obj_rec *o, const from_tree &from) {
+// Own values over inherited ones; *own gets the object's own rotation.
+from_tree settle(document &doc, const obj_rec *o, const from_tree &from, i32 *own_out = nullptr) {
   from_tree h = from;
+  if (own_out) *own_out = -1;
   if (!o) return h;
   const i32 own = obj_rotate_own(doc.d, doc.lex, *o);
+  if (own_out) *own_out = own;
   if (own >= 0) h.rotate = own;
   const box crop = own_box(doc, *o, scan_ctx::key_crop_box, 7);
   if (crop.known) h.crop = crop;
@@ -120,10 +122,9 @@ std::vector<page_facts> describe_pages(document &doc) {
     const from_tree up = p.parent >= 0 ? node[static_cast<size_t>(p.parent)] : from_tree();
     const obj_rec *o = d.find(p.num);
     page_facts &f = out[k];
-    f.own = o ? obj_rotate_own(d, doc.lex, *o) : -1;
+    const from_tree mine = settle(doc, o, up, &f.own);
     f.inherited = up.rotate;
     f.rotation = f.own >= 0 ? f.own : p.inherited_rotate;
-    const from_tree mine = settle(doc, o, up);
     const box &b = mine.crop.known ? mine.crop : mine.media;
     if (!b.known) continue;
     double w = std::fabs(b.x2 - b.x1), h = std::fabs(b.y2 - b.y1);

@@ -23,7 +23,7 @@ def version():
 core = sorted(os.path.join("leafturn", n) for n in os.listdir(os.path.join(TOP, "leafturn"))
               if n.endswith(".cpp") and n != "api.cpp")
 sources = [os.path.join("src", "native.cpp")] + [rel(c) for c in core] + [
-    rel("inflate", "inflate.cpp"), rel("cli", "page_spec.cpp")]
+    rel("inflate", "inflate.cpp"), rel("cli", "page_list.cpp")]
 
 ext = Pybind11Extension(
     "leafturn._native",

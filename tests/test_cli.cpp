@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 
 #include "leafturn.h"
-#include "page_spec.h"
+#include "page_list.h"
 #include "pdf_builder.h"
 
 using testpdf::builder;
@@ -95,9 +95,9 @@ bool skip_without_pdfinfo() { return !testpdf::have_tool("pdfinfo"); }
 
 // ---- the page grammar ------------------------------------------------------------------
 
-TEST(PageSpec, SelectsThePagesOfEachItem) {
+TEST(PageList, SelectsThePagesOfEachItem) {
   struct row {
-    const char *spec;
+    const char *text;
     int pages;
     std::vector<int> want;
   };
@@ -123,36 +123,36 @@ TEST(PageSpec, SelectsThePagesOfEachItem) {
       {"3,x3,3", 4, {3}},
   };
   for (const row &r : rows) {
-    SCOPED_TRACE(r.spec);
-    cli::page_spec spec;
+    SCOPED_TRACE(r.text);
+    cli::page_list list;
     std::string why;
-    ASSERT_TRUE(cli::parse_page_spec(r.spec, &spec, &why)) << why;
+    ASSERT_TRUE(cli::parse_page_list(r.text, &list, &why)) << why;
     std::vector<int> got;
     long bad = 0;
-    ASSERT_TRUE(cli::select_pages(spec, r.pages, &got, &bad));
+    ASSERT_TRUE(cli::select_pages(list, r.pages, &got, &bad));
     EXPECT_EQ(got, r.want);
   }
 }
 
-TEST(PageSpec, RefusesMalformedItemsAndReportsPagesOutside) {
+TEST(PageList, RefusesMalformedItemsAndReportsPagesOutside) {
   for (const char *bad : {"0", "r0", "", ",", "1,", "a", "x", "1-", "-2", "1--2", "r", "rz",
                           "2-r0", "1.5", "+1", "odd2", "xx1", "1 2", "99999999999"}) {
-    cli::page_spec spec;
+    cli::page_list list;
     std::string why;
-    EXPECT_FALSE(cli::parse_page_spec(bad, &spec, &why)) << bad;
+    EXPECT_FALSE(cli::parse_page_list(bad, &list, &why)) << bad;
   }
   struct row {
-    const char *spec;
+    const char *text;
     long bad;
   };
   for (const row &r : std::vector<row>{{"6", 6}, {"2-6", 6}, {"r6", 0}, {"x9", 9}, {"1-z,r7-2", -1}}) {
-    cli::page_spec spec;
+    cli::page_list list;
     std::string why;
-    ASSERT_TRUE(cli::parse_page_spec(r.spec, &spec, &why)) << r.spec;
+    ASSERT_TRUE(cli::parse_page_list(r.text, &list, &why)) << r.text;
     std::vector<int> got;
     long bad = 0;
-    EXPECT_FALSE(cli::select_pages(spec, 5, &got, &bad)) << r.spec;
-    EXPECT_EQ(bad, r.bad) << r.spec;
+    EXPECT_FALSE(cli::select_pages(list, 5, &got, &bad)) << r.text;
+    EXPECT_EQ(bad, r.bad) << r.text;
   }
 }
 

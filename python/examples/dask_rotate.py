@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Turns every PDF file of a folder on a Dask cluster, one task per file.
 
-    python dask_rotate.py IN_DIR OUT_DIR --by 90 [--pages SPEC] [--workers N]
+    python dask_rotate.py IN_DIR OUT_DIR --by 90 [--pages LIST] [--workers N]
     python dask_rotate.py IN_DIR OUT_DIR --to 0 --scheduler tcp://host:8786
 
 Without --scheduler a LocalCluster of worker processes runs on this

@@ -17,7 +17,7 @@
 #include "leafturn.h"
 #include "loader.h"
 #include "page_info.h"
-#include "page_spec.h"
+#include "page_list.h"
 #include "writer.h"
 
 namespace py = pybind11;
@@ -120,14 +120,14 @@ class native_document {
                           o ? py::object(py::str(o)) : none);
   }
 
-  // The pages a SPEC selects; ValueError for a malformed one.
+  // The pages a page list selects; ValueError for a malformed one.
   std::vector<int> select(const std::string &text) const {
-    cli::page_spec spec;
+    cli::page_list list;
     std::string why;
-    if (!cli::parse_page_spec(text, &spec, &why)) throw py::value_error(why);
+    if (!cli::parse_page_list(text, &list, &why)) throw py::value_error(why);
     std::vector<int> pages;
     long bad = 0;
-    if (!cli::select_pages(spec, count_, &pages, &bad)) out_of_range(bad);
+    if (!cli::select_pages(list, count_, &pages, &bad)) out_of_range(bad);
     return pages;
   }
 
@@ -265,7 +265,7 @@ PYBIND11_MODULE(_native, m) {
       .def_static("from_buffer", &native_document::from_buffer, py::arg("data"))
       .def("page_count", &native_document::page_count)
       .def("facts", &native_document::facts, py::arg("number"))
-      .def("select", &native_document::select, py::arg("spec"))
+      .def("select", &native_document::select, py::arg("pages"))
       .def(
           "rotate",
           [](native_document &d, py::object pages, bool absolute, int degrees) {

@@ -12,11 +12,11 @@ def test_four_threads_give_the_bytes_of_one_at_a_time(tmp_path):
         p = tmp_path / ("t%d.pdf" % k)
         p.write_bytes(build_pdf(200 + 30 * k, page_extra=lambda i, k=k: " /Rotate %d" % (90 * ((i + k) % 4))))
         sources.append(str(p))
-    spec = ["odd", "1-z,x3-5", "r10-z", None]
+    selections = ["odd", "1-z,x3-5", "r10-z", None]
 
     def work(k):
         with leafturn.open(sources[k]) as doc:
-            doc.rotate(by=90, pages=spec[k % 4])
+            doc.rotate(by=90, pages=selections[k % 4])
             doc.rotate(to=0, pages=[1])
             return doc.to_bytes(), [p.rotation for p in doc.pages]
 

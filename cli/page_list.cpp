@@ -1,5 +1,5 @@
-// Parsing and resolving page selections (grammar in page_spec.h).
-#include "page_spec.h"
+// Parsing and resolving page selections (grammar in page_list.h).
+#include "page_list.h"
 
 #include <utility>
 
@@ -43,19 +43,19 @@ long resolve(const page_ref &p, int count) { return p.from_end ? count - p.n + 1
 
 }  // namespace
 
-bool parse_page_spec(const std::string &text, page_spec *spec, std::string *why) {
-  spec->items.clear();
+bool parse_page_list(const std::string &text, page_list *list, std::string *why) {
+  list->items.clear();
   size_t start = 0;
   for (;;) {
     const size_t comma = text.find(',', start);
     std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    spec_item it;
+    list_item it;
     if (!item.empty() && item[0] == 'x') {
       it.exclude = true;
       item.erase(0, 1);
     }
     if (item == "odd" || item == "even") {
-      it.kind = item == "odd" ? spec_item::odd : spec_item::even;
+      it.kind = item == "odd" ? list_item::odd : list_item::even;
     } else {
       const size_t dash = item.find('-');
       if (item.empty()) {
@@ -64,47 +64,47 @@ bool parse_page_spec(const std::string &text, page_spec *spec, std::string *why)
       }
       if (dash == std::string::npos) {
         if (!parse_page(item, &it.a, why)) return false;
-        it.kind = spec_item::page;
+        it.kind = list_item::page;
       } else {
         if (!parse_page(item.substr(0, dash), &it.a, why) ||
             !parse_page(item.substr(dash + 1), &it.b, why))
           return false;
-        it.kind = spec_item::range;
+        it.kind = list_item::range;
       }
     }
-    spec->items.push_back(it);
+    list->items.push_back(it);
     if (comma == std::string::npos) break;
     start = comma + 1;
   }
   return true;
 }
 
-bool select_pages(const page_spec &spec, int count, std::vector<int> *pages, long *bad) {
+bool select_pages(const page_list &list, int count, std::vector<int> *pages, long *bad) {
   std::vector<char> chosen(static_cast<size_t>(count) + 1, 0);
   auto inside = [&](long p) {
     if (p >= 1 && p <= count) return true;
     *bad = p;
     return false;
   };
-  for (const spec_item &it : spec.items) {
+  for (const list_item &it : list.items) {
     const char mark = it.exclude ? 0 : 1;
     long lo = 1, hi = count, step = 1;
     switch (it.kind) {
-      case spec_item::page:
+      case list_item::page:
         lo = hi = resolve(it.a, count);
         if (!inside(lo)) return false;
         break;
-      case spec_item::range: {
+      case list_item::range: {
         lo = resolve(it.a, count);
         hi = resolve(it.b, count);
         if (!inside(lo) || !inside(hi)) return false;
         if (lo > hi) std::swap(lo, hi);
         break;
       }
-      case spec_item::odd:
+      case list_item::odd:
         step = 2;
         break;
-      case spec_item::even:
+      case list_item::even:
         lo = 2;
         step = 2;
         break;

@@ -5,8 +5,8 @@
 //   odd, even                         by page number
 //   xITEM  removes ITEM's pages from what the items before it selected
 // Items are separated by commas: "1-z,x3-5", "odd,x1", "r3-z".
-#ifndef LEAFTURN_CLI_PAGE_SPEC_H
-#define LEAFTURN_CLI_PAGE_SPEC_H
+#ifndef LEAFTURN_CLI_PAGE_LIST_H
+#define LEAFTURN_CLI_PAGE_LIST_H
 
 #include <string>
 #include <vector>
@@ -18,22 +18,22 @@ struct page_ref {
   long n = 0;             // N, or the count from the end (z: 1)
 };
 
-struct spec_item {
+struct list_item {
   enum kind_t { page, range, odd, even } kind = page;
   bool exclude = false;
   page_ref a, b;
 };
 
-struct page_spec {
-  std::vector<spec_item> items;
+struct page_list {
+  std::vector<list_item> items;
 };
 
-// Parses SPEC; false with *why set for a malformed item, 0 or r0.
-bool parse_page_spec(const std::string &text, page_spec *spec, std::string *why);
+// Parses a page list; false with *why set for a malformed item, 0 or r0.
+bool parse_page_list(const std::string &text, page_list *list, std::string *why);
 
-// The pages SPEC selects in a document of `count` pages, ascending. False
+// The pages the list selects in a document of `count` pages, ascending. False
 // with *bad set to the first page outside the document that an item names.
-bool select_pages(const page_spec &spec, int count, std::vector<int> *pages, long *bad);
+bool select_pages(const page_list &list, int count, std::vector<int> *pages, long *bad);
 
 }  // namespace cli
 
