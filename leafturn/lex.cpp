@@ -27,15 +27,6 @@ i32 find_kw(const u8 *b, i32 len, i32 start, const char *kw) {
   return -1;
 }
 
-int kw_at(const u8 *b, i32 p, i32 len, const char *kw) {
-  const i32 n = static_cast<i32>(std::strlen(kw));
-  if (p < 0 || ll(p) + n > len) return 0;
-  if (std::memcmp(b + p, kw, static_cast<size_t>(n)) != 0) return 0;
-  if (p > 0 && is_alnum(b[p - 1])) return 0;
-  if (p + n == len) return 1;
-  return is_alnum(b[p + n]) ? 0 : 1;
-}
-
 i32 find_name(const u8 *b, i32 len, i32 start, i32 end, const char *name) {
   const i32 n = static_cast<i32>(std::strlen(name));
   const i32 limit = end < len ? end : len;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <map>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -66,6 +67,22 @@ struct scan_ctx::memo {
   // each rule set.
   pos_map closes[2];
   std::vector<std::pair<i32, i32>> close_stack;  // (start, resume) of open walks
+  // Bytes that plain dictionary walks in short windows may still read: most
+  // dictionaries close within a few kilobytes, and the memo walk costs a
+  // map entry per nested dictionary. Spending at most the image's size
+  // this way keeps the total linear.
+  long long plain_close_budget = 0;
+
+  // The last lists asked for, by the address of the caller's name: callers
+  // pass literals, and a map lookup per question costs more than the answer.
+  struct cached_kw {
+    const char *key = nullptr;
+    kw_index *index = nullptr;
+  } kw_cache[4];
+  struct cached_name {
+    const char *key = nullptr;
+    std::vector<i32> *list = nullptr;
+  } name_cache[4];
 
   // Own-level answers per record of the document.
   bool records_built = false;
@@ -85,6 +102,8 @@ void scan_ctx::reset() { m_.reset(); }
 void scan_ctx::end_of_load() {
   if (!m_) return;
   m_->index_built = false;
+  for (auto &e : m_->kw_cache) e = memo::cached_kw();
+  for (auto &e : m_->name_cache) e = memo::cached_name();
   decltype(m_->keywords)().swap(m_->keywords);
   decltype(m_->names)().swap(m_->names);
 }
@@ -95,6 +114,7 @@ scan_ctx::memo &scan_ctx::m() {
     // A context that sends every range through the memos uses the string
     // table from the start too.
     m_->plain_string_budget = plain_max_ > 0 ? static_cast<long long>(d_.len) + 4096 : 0;
+    m_->plain_close_budget = m_->plain_string_budget;
   }
   return *m_;
 }
@@ -290,12 +310,17 @@ void for_each_o_and_slash(const u8 *b, i32 len, O on_o, S on_slash) {
 // name-continuing bytes) matches a name exactly when find_name would.
 void build_index(const doc &d, scan_ctx::memo &c) {
   c.index_built = true;
+  // The indexed names by length, so that a name token is compared with the
+  // few of its own length only.
+  constexpr size_t k_longest = 16;
   std::vector<i32> *lists[k_indexed];
-  size_t lens[k_indexed];
+  unsigned char by_len[k_longest + 1][k_indexed];
+  unsigned char count[k_longest + 1] = {};
   for (size_t k = 0; k < k_indexed; ++k) {
     lists[k] = &c.names[k_indexed_names[k]];
     lists[k]->clear();
-    lens[k] = std::strlen(k_indexed_names[k]);
+    const size_t n = std::strlen(k_indexed_names[k]);
+    by_len[n][count[n]++] = static_cast<unsigned char>(k);
   }
   kw_index &obj = c.keywords["obj"];
   kw_index &endobj = c.keywords["endobj"];
@@ -314,8 +339,11 @@ void build_index(const doc &d, scan_ctx::memo &c) {
         i32 j = i + 1;
         while (j < len && is_name_cont(b[j])) ++j;
         const size_t n = static_cast<size_t>(j - i - 1);
-        for (size_t k = 0; k < k_indexed; ++k) {
-          if (lens[k] == n && std::memcmp(b + i + 1, k_indexed_names[k], n) == 0) {
+        if (n == 0 || n > k_longest) return;
+        for (unsigned char q = 0; q < count[n]; ++q) {
+          const size_t k = by_len[n][q];
+          if (b[i + 1] == static_cast<u8>(k_indexed_names[k][0]) &&
+              std::memcmp(b + i + 1, k_indexed_names[k], n) == 0) {
             lists[k]->push_back(i);
             break;
           }
@@ -328,8 +356,13 @@ void build_index(const doc &d, scan_ctx::memo &c) {
 kw_index &keyword_index(const doc &d, scan_ctx::memo &c, const char *kw) {
   if (!c.index_built && (std::strcmp(kw, "obj") == 0 || std::strcmp(kw, "endobj") == 0))
     build_index(d, c);
+  for (const auto &e : c.kw_cache)
+    if (e.key == kw) return *e.index;
   auto it = c.keywords.find(kw);
   if (it == c.keywords.end()) it = c.keywords.emplace(kw, kw_index()).first;
+  // Map entries stay where they are; the oldest cached one gives way.
+  std::move_backward(std::begin(c.kw_cache), std::end(c.kw_cache) - 1, std::end(c.kw_cache));
+  c.kw_cache[0] = {kw, &it->second};
   return it->second;
 }
 
@@ -400,15 +433,24 @@ i32 scan_ctx::next_name(const char *name, i32 start, i32 limit) {
     return find_name(b, d_.len, start, limit, name);
   memo &c = m();
   if (!c.index_built) build_index(d_, c);
-  auto it = c.names.find(name);
-  if (it == c.names.end()) {
-    std::vector<i32> &v = c.names[name];
-    for (i32 p = find_name(b, d_.len, 0, d_.len, name); p >= 0;
-         p = find_name(b, d_.len, p + 1, d_.len, name))
-      v.push_back(p);
-    it = c.names.find(name);
+  const std::vector<i32> *list = nullptr;
+  for (const auto &e : c.name_cache)
+    if (e.key == name) list = e.list;
+  if (!list) {
+    auto it = c.names.find(name);
+    if (it == c.names.end()) {
+      std::vector<i32> &v = c.names[name];
+      for (i32 p = find_name(b, d_.len, 0, d_.len, name); p >= 0;
+           p = find_name(b, d_.len, p + 1, d_.len, name))
+        v.push_back(p);
+      it = c.names.find(name);
+    }
+    std::move_backward(std::begin(c.name_cache), std::end(c.name_cache) - 1,
+                       std::end(c.name_cache));
+    c.name_cache[0] = {name, &it->second};
+    list = &it->second;
   }
-  const std::vector<i32> &v = it->second;
+  const std::vector<i32> &v = *list;
   auto at = std::lower_bound(v.begin(), v.end(), start);
   if (at == v.end()) return -1;
   const long long end = static_cast<long long>(*at) + 1 + static_cast<long long>(std::strlen(name));
@@ -426,7 +468,16 @@ i32 scan_ctx::dict_close(i32 start, i32 end) {
   if (m_ && m_->closes[0].get(start, &result))
     return (result < 0 || static_cast<long long>(result) + 1 >= end) ? -1 : result;
   if (static_cast<long long>(end) - start <= plain_max_) return find_dict_close(b, start, end);
-  result = memo_close<rules::dict_end>(d_, m(), start);
+  // A close found inside a shorter window is the whole range's too: every
+  // lexeme before it ended inside the window. Failures there may not be.
+  memo &c = m();
+  if (c.plain_close_budget > 0) {
+    const i32 window = start + static_cast<i32>(std::min<long long>(plain_max_, c.plain_close_budget));
+    result = find_dict_close(b, start, window);
+    c.plain_close_budget -= (result >= 0 ? result + 2 : window) - start;
+    if (result >= 0 && result + 2 <= window) return result;
+  }
+  result = memo_close<rules::dict_end>(d_, c, start);
   if (result < 0 || static_cast<long long>(result) + 1 >= end) return -1;
   return result;
 }
@@ -519,7 +570,7 @@ void build_records(const doc &d, scan_ctx::memo &c) {
     const span r = dict_span(d, d.objs[k]);
     if (r) c.starts.emplace_back(A(r.b + r.start), static_cast<i32>(k));
   }
-  std::sort(c.starts.begin(), c.starts.end());
+  if (!std::is_sorted(c.starts.begin(), c.starts.end())) std::sort(c.starts.begin(), c.starts.end());
 }
 
 outcome walk_record(const doc &d, scan_ctx::memo &c, i32 k, int w) {

@@ -100,7 +100,8 @@ first_index index_by_number(const doc &d) {
   v.reserve(d.objs.size());
   for (size_t k = 0; k < d.objs.size(); ++k)
     v.emplace_back(d.objs[k].num, static_cast<i32>(k));
-  std::sort(v.begin(), v.end());
+  // Records come in file order, which is usually number order already.
+  if (!std::is_sorted(v.begin(), v.end())) std::sort(v.begin(), v.end());
   return v;
 }
 
@@ -211,8 +212,9 @@ void remove_hidden(doc &d) {
   for (const obj_rec &r : d.objs)
     if (r.is_stream() && r.data_off >= 0 && r.data_off < r.data_end)
       ranges.push_back({r.data_off, r.data_end});
-  std::sort(ranges.begin(), ranges.end(),
-            [](const sx_rng &a, const sx_rng &b) { return sx_rng_cmp(a, b) < 0; });
+  const auto before = [](const sx_rng &a, const sx_rng &b) { return sx_rng_cmp(a, b) < 0; };
+  if (!std::is_sorted(ranges.begin(), ranges.end(), before))
+    std::sort(ranges.begin(), ranges.end(), before);
   std::vector<i32> run_max(ranges.size());
   for (size_t i = 0; i < ranges.size(); ++i)
     run_max[i] = i ? std::max(run_max[i - 1], ranges[i].end) : ranges[i].end;

@@ -111,6 +111,25 @@ size_t text_bound(const doc &d, const std::vector<i32> &target) {
   return n;
 }
 
+// An upper bound of the whole output's size, whichever pages turn (a
+// rewritten dictionary grows by less than 48 bytes).
+unsigned long long output_bound(const doc &d) {
+  auto at_least0 = [](long long v) { return static_cast<unsigned long long>(v > 0 ? v : 0); };
+  unsigned long long n = 4096 + 20ull * (static_cast<unsigned long long>(d.max_num()) + 2);
+  for (const obj_rec &o : d.objs) {
+    n += 96;  // header line, keywords and a rewritten entry
+    if (o.in_objstm()) {
+      n += at_least0(o.body_len);
+    } else if (o.is_stream()) {
+      n += at_least0(static_cast<long long>(o.stream_kw_off) - o.dict_off) +
+           at_least0(static_cast<long long>(o.data_end) - o.data_off);
+    } else {
+      n += at_least0(static_cast<long long>(o.endobj_off) - o.hdr_off);
+    }
+  }
+  return n;
+}
+
 // The decimal digits of v, as %ld writes them; returns their count.
 size_t put_decimal(char *p, long long v) {
   char tmp[24];
@@ -288,7 +307,8 @@ bool assemble(const doc &d, scan_ctx &lex, const std::vector<i32> &target, outbu
 // an output too large for 32-bit offsets fails before anything is built.
 bool assemble_checked(document &doc, const std::vector<i32> &target, output *result,
                       failure &err) {
-  {
+  // Only an output that might not fit is measured first.
+  if (output_bound(doc.d) > k_max_output) {
     output sizes;
     outbuf count(sizes);
     if (!assemble(doc.d, doc.lex, target, count, err)) return false;
