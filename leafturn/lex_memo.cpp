@@ -37,6 +37,31 @@ const char *const k_indexed_names[] = {"Root",   "Info",        "Encrypt", "Prev
                                        "Kids",   "N",           "First",   "Pages"};
 constexpr size_t k_indexed = sizeof k_indexed_names / sizeof k_indexed_names[0];
 
+// Closes of dictionaries by the offset of their "<<": found ones in a map,
+// failed ones as one bit per image byte (a hostile file fails millions of
+// nested walks at once, and a map entry each would cost far more).
+class close_memo {
+ public:
+  bool get(i32 key, i32 *val) const {
+    const size_t k = static_cast<size_t>(key);
+    if (!failed_.empty() && (failed_[k >> 6] >> (k & 63) & 1u)) {
+      *val = -1;
+      return true;
+    }
+    return found_.get(key, val);
+  }
+  void put(i32 key, i32 val, i32 image_len) {
+    if (val >= 0) return found_.put(key, val);
+    if (failed_.empty()) failed_.assign(static_cast<size_t>(image_len) / 64 + 1, 0);
+    const size_t k = static_cast<size_t>(key);
+    failed_[k >> 6] |= std::uint64_t(1) << (k & 63);
+  }
+
+ private:
+  pos_map found_;
+  std::vector<std::uint64_t> failed_;
+};
+
 // First listed offset above x, or -1.
 i32 next_listed(const std::vector<i32> &v, i32 x) {
   auto it = std::upper_bound(v.begin(), v.end(), x);
@@ -65,8 +90,8 @@ struct scan_ctx::memo {
   std::vector<i32> eols, gts;
   // Image "<<" -> first '>' of the ">>" that closes it (-1: none), under
   // each rule set.
-  pos_map closes[2];
-  std::vector<std::pair<i32, i32>> close_stack;  // (start, resume) of open walks
+  close_memo closes[2];
+  std::vector<i32> close_stack;  // starts of the open walks
   // Bytes that plain dictionary walks in short windows may still read: most
   // dictionaries close within a few kilobytes, and the memo walk costs a
   // map entry per nested dictionary. Spending at most the image's size
@@ -128,49 +153,45 @@ namespace {
 // at the first unescaped ')' after x that brings the balance below P(x+1).
 void build_strings(const doc &d, scan_ctx::memo &c) {
   c.strings_built = true;
-  struct ev {
-    i32 pos;
-    i32 level;  // balance before the byte
-    u8 kind;    // '(' unescaped, 'o' escaped '(', ')' unescaped
-  };
-  std::vector<ev> evs;
-  i32 level = 0, lo = 0, hi = 0;
-  i32 run = 0;  // backslashes just before i
   const u8 *b = d.data;
+  // Whether the bracket at i is escaped: an odd run of backslashes before it.
+  auto escaped = [b](i32 i) {
+    i32 k = i;
+    while (k > 0 && b[k - 1] == '\\') --k;
+    return ((i - k) & 1) != 0;
+  };
+  // Forward: the final balance, its range and the number of openers.
+  i32 level = 0, lo = 0, hi = 0;
+  size_t opens = 0;
   for (i32 i = 0; i < d.len; ++i) {
     const u8 ch = b[i];
-    const bool escaped = (run & 1) != 0;
-    if (ch == '\\') {
-      ++run;
-      continue;
-    }
-    run = 0;
+    if (ch != '(' && ch != ')') continue;
+    const bool esc = escaped(i);
     if (ch == '(') {
-      evs.push_back({i, level, escaped ? u8('o') : u8('(')});
-      if (!escaped) hi = std::max(hi, ++level);
-    } else if (ch == ')' && !escaped) {
-      evs.push_back({i, level, u8(')')});
+      ++opens;
+      if (!esc) hi = std::max(hi, ++level);
+    } else if (!esc) {
       lo = std::min(lo, --level);
     }
   }
-  // Sweep from the right: next_close[L - lo] is the nearest unescaped ')'
-  // seen so far that was reached with balance L.
+  // Backward, from the final balance: next_close[L - lo] is the nearest
+  // unescaped ')' seen so far that was reached with balance L.
   std::vector<i32> next_close(static_cast<size_t>(hi - lo + 2), -1);
-  size_t opens = 0;
-  for (const ev &e : evs)
-    if (e.kind != ')') ++opens;
   c.open_pos.assign(opens, 0);
   c.open_close.assign(opens, -1);
   size_t k = opens;
-  for (size_t j = evs.size(); j-- > 0;) {
-    const ev &e = evs[j];
-    if (e.kind == ')') {
-      next_close[static_cast<size_t>(e.level - lo)] = e.pos;
+  for (i32 i = d.len; i-- > 0;) {
+    const u8 ch = b[i];
+    if (ch != '(' && ch != ')') continue;
+    const bool esc = escaped(i);
+    if (ch == ')') {
+      if (!esc) next_close[static_cast<size_t>(++level - lo)] = i;
     } else {
-      const i32 after = e.level + (e.kind == '(' ? 1 : 0);
+      // level is the balance after this byte.
+      if (!esc) --level;
       --k;
-      c.open_pos[k] = e.pos;
-      c.open_close[k] = next_close[static_cast<size_t>(after - lo)];
+      c.open_pos[k] = i;
+      c.open_close[k] = next_close[static_cast<size_t>(level + (esc ? 0 : 1) - lo)];
     }
   }
 }
@@ -223,19 +244,21 @@ struct image_skips {
 // an explicit stack keeps deep nesting off the call stack.
 template <rules R>
 i32 memo_close(const doc &d, scan_ctx::memo &c, i32 x) {
-  pos_map &memo = c.closes[R == rules::own_level ? 1 : 0];
+  close_memo &memo = c.closes[R == rules::own_level ? 1 : 0];
   i32 result = -1;
   if (memo.get(x, &result)) return result;
   const u8 *b = d.data;
   const i32 len = d.len;
   const image_skips s{d, c};
-  // (start, where to resume) of each open walk; kept between calls.
-  std::vector<std::pair<i32, i32>> &stack = c.close_stack;
+  // The starts of the open walks; the innermost one goes on from `resume`,
+  // and an enclosing one from just after the close of the walk it opened.
+  // Kept between calls.
+  std::vector<i32> &stack = c.close_stack;
   stack.clear();
-  stack.emplace_back(x, x + 2);
+  stack.push_back(x);
+  i32 resume = x + 2;
   while (!stack.empty()) {
-    std::pair<i32, i32> &f = stack.back();
-    i32 i = f.second;
+    i32 i = resume;
     bool pushed = false, closed = false;
     while ((i = next_significant<R>(b, i, len)) < len) {
       const lex_step st = step_at<R>(b, i, len, s);
@@ -251,8 +274,8 @@ i32 memo_close(const doc &d, scan_ctx::memo &c, i32 x) {
           i = inner + 2;
           continue;
         }
-        f.second = i;  // resumed after the nested close
-        stack.emplace_back(i, i + 2);
+        stack.push_back(i);
+        resume = i + 2;
         pushed = true;
         break;
       }
@@ -261,12 +284,12 @@ i32 memo_close(const doc &d, scan_ctx::memo &c, i32 x) {
     if (pushed) continue;
     if (!closed) {
       // Every enclosing walk continues this one and fails with it.
-      for (const std::pair<i32, i32> &g : stack) memo.put(g.first, -1);
+      for (const i32 g : stack) memo.put(g, -1, len);
       break;
     }
-    memo.put(f.first, i);
+    memo.put(stack.back(), i, len);
     stack.pop_back();
-    if (!stack.empty()) stack.back().second = i + 2;
+    resume = i + 2;
   }
   memo.get(x, &result);
   return result;

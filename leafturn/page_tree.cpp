@@ -2,6 +2,9 @@
 // and a depth-first walk that lists the pages in document order with the
 // rotation each inherits. The walk keeps its own stack, so a deep tree never
 // exhausts the call stack.
+#include <algorithm>
+#include <cstddef>
+
 #include "loader.h"
 #include "writer.h"
 
@@ -146,28 +149,54 @@ class walker {
     }
     if (p < 0) return node_empty;
 
-    p = skip_pdf_ws(b, limit, p);
-    while (p < limit && b[p] != ']') {
-      const u8 c = b[p];
-      if (c == '<') {
-        if (p + 1 < limit && b[p + 1] == '<') return node_inline;
-        ++p;
-      } else if (is_digit(c)) {
-        const i32 v = parse_int_at(b, limit, &p);
-        if (v > 0 && f->kids.size() < cap) f->kids.push_back(v);
-        p = skip_pdf_ws(b, limit, p);
-        if (p < limit && is_digit(b[p])) parse_int_at(b, limit, &p);
-        p = skip_pdf_ws(b, limit, p);
-        if (p < limit && b[p] == 'R') ++p;
-        p = skip_pdf_ws(b, limit, p);
-      } else {
-        ++p;
-      }
-    }
+    if (!kid_list(b, p, limit, cap, &f->kids)) return node_inline;
     if (f->kids.empty()) return node_empty;
     const i32 own = obj_rotate_own(d_, lex_, o);
     f->rotate = own >= 0 ? own : h;
     return node_kids;
+  }
+
+  // The first cap positive object numbers of the references in the /Kids
+  // array whose '[' ends just before p; false when an inline dictionary
+  // stands in it. /Pages nodes without "endobj" can all reach one array:
+  // the last list read is kept and answers again for the same array.
+  bool kid_list(const u8 *b, i32 p, i32 limit, size_t cap, std::vector<i32> *kids) {
+    kid_cache &k = last_kids_;
+    if (k.b != b || k.p != p || k.limit != limit || (k.cut && cap > k.list.size())) {
+      k.b = b;
+      k.p = p;
+      k.limit = limit;
+      k.inline_dict = false;
+      k.cut = false;
+      k.list.clear();
+      p = skip_pdf_ws(b, limit, p);
+      while (p < limit && b[p] != ']') {
+        const u8 c = b[p];
+        if (c == '<') {
+          if (p + 1 < limit && b[p + 1] == '<') {
+            k.inline_dict = true;
+            break;
+          }
+          ++p;
+        } else if (is_digit(c)) {
+          const i32 v = parse_int_at(b, limit, &p);
+          if (v > 0) {
+            if (k.list.size() < cap) k.list.push_back(v);
+            else k.cut = true;
+          }
+          p = skip_pdf_ws(b, limit, p);
+          if (p < limit && is_digit(b[p])) parse_int_at(b, limit, &p);
+          p = skip_pdf_ws(b, limit, p);
+          if (p < limit && b[p] == 'R') ++p;
+          p = skip_pdf_ws(b, limit, p);
+        } else {
+          ++p;
+        }
+      }
+    }
+    if (k.inline_dict) return false;
+    kids->assign(k.list.begin(), k.list.begin() + static_cast<std::ptrdiff_t>(std::min(cap, k.list.size())));
+    return true;
   }
 
   bool add_page(i32 num, i32 rotate, i32 parent) {
@@ -179,8 +208,17 @@ class walker {
     return true;
   }
 
+  struct kid_cache {
+    const u8 *b = nullptr;
+    i32 p = -1, limit = -1;
+    bool inline_dict = false;
+    bool cut = false;  // more references followed than the list holds
+    std::vector<i32> list;
+  };
+
   doc &d_;
   scan_ctx &lex_;
+  kid_cache last_kids_;
   std::vector<char> visited_;
   std::vector<signed char> type_;
 };
