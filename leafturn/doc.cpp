@@ -2,10 +2,14 @@
 // one block with one read, then the loader stages run in a fixed order on
 // that image. A failed load leaves nothing allocated.
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <sys/stat.h>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "lex.h"
 #include "loader.h"
@@ -22,6 +26,49 @@ void failure::set(const char *fmt, ...) {
 
 int sx_rng_cmp(const sx_rng &a, const sx_rng &b) {
   return a.start < b.start ? -1 : a.start > b.start ? 1 : 0;
+}
+
+namespace {
+// Blocks from this size on come from the system directly.
+constexpr size_t k_mapped_from = size_t(4) << 20;
+constexpr size_t k_huge_page = size_t(2) << 20;
+}  // namespace
+
+void image_bytes::reset() {
+  owned_.reset();
+#if defined(__linux__)
+  if (mapped_) ::munmap(mapped_, mapped_size_);
+#endif
+  mapped_ = nullptr;
+  mapped_size_ = 0;
+  p_ = nullptr;
+}
+
+u8 *image_bytes::allocate(size_t n) {
+  reset();
+#if defined(__linux__)
+  if (n >= k_mapped_from && n <= SIZE_MAX - 2 * k_huge_page) {
+    // One huge page more than asked, so that the block can start on a
+    // huge-page boundary.
+    const size_t size = (n + 2 * k_huge_page - 1) / k_huge_page * k_huge_page;
+    void *m = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (m != MAP_FAILED) {
+      const std::uintptr_t at = (reinterpret_cast<std::uintptr_t>(m) + k_huge_page - 1) &
+                                ~static_cast<std::uintptr_t>(k_huge_page - 1);
+      u8 *p = reinterpret_cast<u8 *>(at);
+#if defined(MADV_HUGEPAGE)
+      ::madvise(p, size - (at - reinterpret_cast<std::uintptr_t>(m)), MADV_HUGEPAGE);
+#endif
+      mapped_ = m;
+      mapped_size_ = size;
+      p_ = p;
+      return p_;
+    }
+  }
+#endif
+  owned_.reset(new (std::nothrow) u8[n]);
+  p_ = owned_.get();
+  return p_;
 }
 
 u8 *arena::alloc(std::size_t size) {
@@ -162,14 +209,12 @@ int intake(const char *path, doc &d, failure &err) {
     return -1;
   }
   const i32 len = static_cast<i32>(size);
-  std::unique_ptr<u8[]> image(new (std::nothrow) u8[static_cast<size_t>(len)]);
-  if (!image ||
-      std::fread(image.get(), 1, static_cast<size_t>(len), f.get()) !=
-          static_cast<size_t>(len)) {
+  u8 *image = d.data.allocate(static_cast<size_t>(len));
+  if (!image || std::fread(image, 1, static_cast<size_t>(len), f.get()) != static_cast<size_t>(len)) {
+    d.data.reset();
     err.set("read error on %s", path);
     return -1;
   }
-  d.data.adopt(std::move(image));
   d.len = len;
   remember_source(f.get(), path, d.source);
   return 0;

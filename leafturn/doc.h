@@ -96,13 +96,29 @@ class arena {
 // The file image: one owned block, read as a plain byte pointer.
 class image_bytes {
  public:
-  void reset() { bytes_.reset(); }
-  void adopt(std::unique_ptr<u8[]> bytes) { bytes_ = std::move(bytes); }
-  const u8 *get() const { return bytes_.get(); }
-  operator const u8 *() const { return bytes_.get(); }
+  image_bytes() = default;
+  ~image_bytes() { reset(); }
+  image_bytes(const image_bytes &) = delete;
+  image_bytes &operator=(const image_bytes &) = delete;
+
+  void reset();
+  void adopt(std::unique_ptr<u8[]> bytes) {
+    reset();
+    owned_ = std::move(bytes);
+    p_ = owned_.get();
+  }
+  // A new uninitialised block of n bytes (n > 0) to read into; null when
+  // memory is short. Large blocks come from the system directly, in huge
+  // pages where it allows them, so that filling them costs few page faults.
+  u8 *allocate(size_t n);
+  const u8 *get() const { return p_; }
+  operator const u8 *() const { return p_; }
 
  private:
-  std::unique_ptr<u8[]> bytes_;
+  u8 *p_ = nullptr;
+  std::unique_ptr<u8[]> owned_;
+  void *mapped_ = nullptr;  // a block from the system, of mapped_size_ bytes
+  size_t mapped_size_ = 0;
 };
 
 // Where a document's bytes came from, to tell later whether the file still
