@@ -50,6 +50,7 @@ void work(const std::string &in, const std::string &out, const turn_request &req
   std::vector<lt::page_facts> facts;
   if (req.only != turn_request::any) facts = lt::describe_pages(doc);
   std::vector<lt::page_turn> turns;
+  turns.reserve(chosen.size());
   for (const int p : chosen) {
     const size_t k = static_cast<size_t>(p - 1);
     lt::i32 current;

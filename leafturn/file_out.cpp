@@ -30,7 +30,9 @@ namespace lt {
 
 namespace {
 
-constexpr size_t k_stage_size = size_t(1) << 18;
+constexpr size_t k_stage_size = size_t(1) << 16;
+// Small outputs get a smaller block: a sixty-fourth of their size, at least this.
+constexpr size_t k_min_stage_size = size_t(1) << 14;
 constexpr size_t k_min_system_copy = size_t(1) << 16;
 
 // An open output file. Small pieces are gathered into one staging block;
@@ -40,13 +42,16 @@ class sink {
  public:
   // The staging block is allocated before the file is opened, so that
   // running out of memory never leaves a file behind.
-  sink(std::FILE *f, std::vector<u8> &stage) : f_(f), stage_(stage) { stage_.clear(); }
+  sink(std::FILE *f, std::vector<u8> &stage)
+      : f_(f), stage_(stage), limit_(std::max<size_t>(stage.capacity(), 1)) {
+    stage_.clear();
+  }
   ~sink() {
     if (f_) std::fclose(f_);
   }
   bool put(const u8 *p, size_t n) {
-    if (n >= k_stage_size) return flush() && raw(p, n);
-    if (stage_.size() + n > k_stage_size && !flush()) return false;
+    if (n >= limit_) return flush() && raw(p, n);
+    if (stage_.size() + n > limit_ && !flush()) return false;
     stage_.insert(stage_.end(), p, p + n);
     return true;
   }
@@ -89,6 +94,7 @@ class sink {
   bool raw(const u8 *p, size_t n) { return std::fwrite(p, 1, n, f_) == n; }
   std::FILE *f_;
   std::vector<u8> &stage_;
+  size_t limit_;  // the block's size, reserved before the file was opened
 };
 
 // The input file, opened again, when it still is the file the document was
@@ -129,23 +135,29 @@ int write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out,
     }
   }
 #endif
-  bool ok = true;
-  for (const out_piece &p : out.pieces) {
-    const u8 *bytes = p.ptr ? p.ptr : reinterpret_cast<const u8 *>(out.text.data()) + p.off;
-    size_t done = 0;
-    if (in_fd >= 0 && p.ptr && p.off >= 0 && p.len >= k_min_system_copy &&
-        s.copy(in_fd, p.off, p.len, &done))
-      continue;
-    if (!s.put(bytes + done, p.len - done)) {
-      ok = false;
-      break;
+  // Pieces the input file still holds are copied from it by the system
+  // when they are large; the rest goes through the staging block.
+  struct to_file : piece_sink {
+    sink &s;
+    int in_fd;
+    bool failed = false;
+    to_file(sink &s_, int fd) : s(s_), in_fd(fd) {}
+    bool put(const u8 *p, size_t n, i32 off) override {
+      size_t done = 0;
+      if (in_fd >= 0 && off >= 0 && n >= k_min_system_copy && s.copy(in_fd, off, n, &done))
+        return true;
+      if (!s.put(p + done, n - done)) failed = true;
+      return !failed;
     }
-  }
+  } pieces(s, in_fd);
+  failure plan_err;
+  bool ok = out.each(pieces, plan_err);
   if (ok) ok = s.flush() && std::fflush(s.file()) == 0;
+  else if (!pieces.failed) err = plan_err;
 #if defined(__linux__)
   if (in_fd >= 0) ::close(in_fd);
 #endif
-  if (!ok) err.set("short write to %s", shown);
+  if (!ok && (pieces.failed || plan_err.empty())) err.set("short write to %s", shown);
   if (!s.close()) {
     err.set("close error on %s", shown);
     ok = false;
@@ -256,7 +268,8 @@ bool replace_with(const std::string &tmp, const std::string &target) {
 int write_output(const char *path, const output &out, const file_identity &input,
                  failure &err) {
   std::vector<u8> stage;
-  stage.reserve(std::min(k_stage_size, out.size));  // before any file exists
+  // Allocated before any file exists.
+  stage.reserve(std::min(out.size, std::min(k_stage_size, std::max(k_min_stage_size, out.size / 64))));
   std::string target;
   unsigned mode = 0;
   if (!existing_regular_file(path, &target, &mode)) {

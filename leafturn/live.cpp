@@ -36,17 +36,17 @@ void select_live(doc &d, scan_ctx &lex) {
     return r.in_objstm() ? (last_direct[n] == -1 && last_objstm[n] == self)
                        : (!container[k] && last_direct[n] == self);
   };
-  size_t survivors = 0;
-  for (size_t k = 0; k < d.objs.size(); ++k) survivors += keep(k) ? 1 : 0;
-  std::vector<obj_rec> live;
-  live.reserve(survivors);
+  // Survivors move down in place, in their order (keep reads only what
+  // was computed above and records not yet moved over).
+  size_t w = 0;
   i32 max_num = 0;
   for (size_t k = 0; k < d.objs.size(); ++k) {
     if (!keep(k)) continue;
-    live.push_back(d.objs[k]);
     if (d.objs[k].num > max_num) max_num = d.objs[k].num;
+    if (w != k) d.objs[w] = d.objs[k];
+    ++w;
   }
-  d.objs.swap(live);
+  d.objs.resize(w);
   // Lookups by number from here on: at most one live record per number.
   d.by_num.assign(static_cast<size_t>(max_num) + 1, -1);
   for (size_t k = 0; k < d.objs.size(); ++k)

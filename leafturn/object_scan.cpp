@@ -66,6 +66,7 @@ i32 stream_data_start(const u8 *b, i32 len, i32 s) {
 void scan_headers(doc &d, scan_ctx &lex) {
   const u8 *b = d.data;
   const i32 len = d.len;
+  d.objs.reserve(lex.obj_keywords().size());  // one record at most per keyword
   for (const i32 p : lex.obj_keywords()) {
     if (p > len - 4) break;  // an "obj" that ends the file is not tried
     obj_rec r;
@@ -243,7 +244,6 @@ void remove_hidden(doc &d) {
 void scan_objects(doc &d, scan_ctx &lex) {
   d.objs.clear();
   if (d.len < 4) return;
-  d.objs.reserve(128);
   scan_headers(d, lex);
   settle_extents(d, lex);
   remove_hidden(d);

@@ -87,6 +87,8 @@ size_t dict_edit::size() const {
   return n;
 }
 
+int dict_edit::entry(char *buf) const { return new_entry(buf, 40, rotation); }
+
 std::string dict_edit::text() const {
   std::string out;
   out.reserve(size());

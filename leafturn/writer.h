@@ -35,6 +35,8 @@ struct dict_edit {
   i32 rotation = 0;
   size_t size() const;
   std::string text() const;
+  // The new entry "/Rotate r >>" into buf (room for 40 bytes); its length.
+  int entry(char *buf) const;
 };
 // A direct object's dictionary [start, end) with its closing ">>" at close
 // (-1: none) and its first own /Rotate at name_pos (-1: none).
@@ -47,24 +49,41 @@ bool plan_body_edit(const u8 *body, i32 len, i32 name_pos, i32 rotation, dict_ed
 
 // ---- the output (writer.cpp) -------------------------------------------------
 
-// An assembled output file: pieces in order, each either generated text
-// (ptr null, at `off` in `text`) or bytes of the loaded document in memory
-// (then `off` >= 0 says the same bytes stand at that offset of the input
-// file). Output offsets fit 32 bits, so every piece does too.
+// Where the pieces of an output go, in order: p[0, n), from the input file
+// at offset file_off (-1: generated, or not from the input file). False
+// stops the output.
+class piece_sink {
+ public:
+  virtual bool put(const u8 *p, size_t n, i32 file_off) = 0;
+
+ protected:
+  ~piece_sink() = default;
+};
+
+// An output file. Either pieces in memory, in order (bytes of the loaded
+// document: `off` >= 0 says the same bytes stand at that offset of the
+// input file), or planned: the pieces are made as they are written, from a
+// document that must stay loaded, unchanged and unused meanwhile.
 struct out_piece {
   const u8 *ptr;
   std::uint32_t len;
-  i32 off;  // ptr null: offset in the text; else the offset in the input file, or -1
+  i32 off;  // the offset in the input file, or -1
 };
 struct output {
-  std::string text;
   std::vector<out_piece> pieces;
-  size_t size = 0;
+  size_t size = 0;  // the exact size; for a planned output, an upper bound
+  document *plan = nullptr;
+  std::vector<i32> target;  // planned: the rotation per object number, -1 none
+  // Sends every piece to the sink; false when the sink or the plan fails
+  // (the plan's failures set the message).
+  bool each(piece_sink &sink, failure &err) const;
   std::string bytes() const;  // all pieces joined
 };
 
-// The output with the chosen pages turned, assembled in memory. pages null
-// and count 0 selects every page. 1 on success; 0 with the message set.
+// The output with the chosen pages turned, planned from the document (which
+// must outlive it). pages null and count 0 selects every page. 1 on
+// success; 0 with the message set. Whatever can fail is checked here, so
+// that writing a planned output fails only when the writing does.
 int build_output(document &doc, const int *pages, int count, int degrees, output *out,
                  failure &err);
 // A page and the rotation it is to carry (reduced into 0..359).
