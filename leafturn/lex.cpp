@@ -104,10 +104,7 @@ i32 find_dict_close(const u8 *b, i32 start, i32 end) {
 }
 
 i32 dict_stream_kw(const u8 *b, i32 len, i32 d) {
-  const i32 c = find_dict_close(b, d, len);
-  if (c < 0) return -1;
-  const i32 p = skip_pdf_ws(b, len, c + 2);
-  return kw_at(b, p, len, "stream") ? p : -1;
+  return stream_kw_after(b, len, find_dict_close(b, d, len));
 }
 
 int page_type_after(const u8 *b, i32 t, i32 limit) {

@@ -245,6 +245,13 @@ i32 find_name(const u8 *b, i32 len, i32 start, i32 end, const char *name);
 i32 find_name_top(const u8 *b, i32 len, i32 start, i32 end, const char *name);
 i32 find_dict_close(const u8 *b, i32 start, i32 end);
 i32 dict_stream_kw(const u8 *b, i32 len, i32 d);
+// The "stream" keyword after the ">>" whose first '>' is at c (c < 0:
+// none), or -1.
+inline i32 stream_kw_after(const u8 *b, i32 len, i32 c) {
+  if (c < 0) return -1;
+  const i32 p = skip_pdf_ws(b, len, c + 2);
+  return kw_at(b, p, len, "stream") ? p : -1;
+}
 // 1 for a /Type /Page object, 2 for /Type /Pages, 0 otherwise.
 int obj_type(const doc &d, const obj_rec &o);
 
@@ -357,6 +364,11 @@ class scan_ctx {
   i32 dict_close(i32 start, i32 end);
   // dict_stream_kw(image, len, start) for a "<<" at start.
   i32 stream_after_dict(i32 start);
+  // dict_close(o.dict_off, end), from the close the loader recorded.
+  i32 record_close(const obj_rec &o, i32 end) {
+    if (o.dict_close < -1) return dict_close(o.dict_off, end);
+    return (o.dict_close >= 0 && static_cast<long long>(o.dict_close) + 1 < end) ? o.dict_close : -1;
+  }
 
   // obj_type of a record of the document.
   int page_type(const obj_rec &o);

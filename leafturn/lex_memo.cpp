@@ -28,7 +28,32 @@ struct kw_index {
   std::vector<i32> pos;
   i32 lo = -1;
   i32 hi = -1;
+  size_t hint = 0;  // where the last answer stood: questions mostly move forward
 };
+
+// The index of the first position at or after x in v (sorted), searched
+// from the hint outwards: questions mostly move forward by a little.
+size_t first_from(const std::vector<i32> &v, i32 x, size_t *hint) {
+  const size_t n = v.size();
+  size_t lo = 0, hi = n;  // the answer lies in [lo, hi]
+  const size_t h = std::min(*hint, n);
+  if (h < n && v[h] < x) {
+    lo = h + 1;
+    for (size_t step = 1; lo < n && v[lo] < x; step *= 2) {
+      const size_t next = lo + step;
+      if (next >= n || v[next] >= x) {
+        hi = std::min(next, n);
+        break;
+      }
+      lo = next + 1;
+    }
+  } else {
+    hi = h;
+  }
+  return *hint = static_cast<size_t>(std::lower_bound(v.begin() + static_cast<std::ptrdiff_t>(lo),
+                                                      v.begin() + static_cast<std::ptrdiff_t>(hi), x) -
+                                     v.begin());
+}
 
 // The names one pass over the image collects; any other name gets a pass
 // of its own when first asked for.
@@ -107,6 +132,7 @@ struct scan_ctx::memo {
   struct cached_name {
     const char *key = nullptr;
     std::vector<i32> *list = nullptr;
+    size_t hint = 0;
   } name_cache[4];
 
   // Own-level answers per record of the document.
@@ -328,22 +354,31 @@ void for_each_o_and_slash(const u8 *b, i32 len, O on_o, S on_slash) {
   }
 }
 
+// Whether p[0, n) holds the n bytes of s (short names: most differ early).
+inline bool same_bytes(const u8 *p, const char *s, size_t n) {
+  for (size_t j = 0; j < n; ++j)
+    if (p[j] != static_cast<u8>(s[j])) return false;
+  return true;
+}
+
 // The "obj" and "endobj" keywords (every "endobj" ends in "obj"), and the
 // indexed names: the name token after a '/' (the longest run of
 // name-continuing bytes) matches a name exactly when find_name would.
 void build_index(const doc &d, scan_ctx::memo &c) {
   c.index_built = true;
-  // The indexed names by length, so that a name token is compared with the
-  // few of its own length only.
-  constexpr size_t k_longest = 16;
+  // The indexed names by first letter: a name token is compared with the
+  // few that start like it, and matches one when its bytes follow the '/'
+  // and no name-continuing byte follows them.
   std::vector<i32> *lists[k_indexed];
-  unsigned char by_len[k_longest + 1][k_indexed];
-  unsigned char count[k_longest + 1] = {};
+  size_t lens[k_indexed];
+  unsigned char by_first[256][k_indexed];
+  unsigned char count[256] = {};
   for (size_t k = 0; k < k_indexed; ++k) {
     lists[k] = &c.names[k_indexed_names[k]];
     lists[k]->clear();
-    const size_t n = std::strlen(k_indexed_names[k]);
-    by_len[n][count[n]++] = static_cast<unsigned char>(k);
+    lens[k] = std::strlen(k_indexed_names[k]);
+    const u8 first = static_cast<u8>(k_indexed_names[k][0]);
+    by_first[first][count[first]++] = static_cast<unsigned char>(k);
   }
   kw_index &obj = c.keywords["obj"];
   kw_index &endobj = c.keywords["endobj"];
@@ -359,14 +394,14 @@ void build_index(const doc &d, scan_ctx::memo &c) {
         else if (i >= 3 && kw_at(b, i - 3, len, "endobj")) endobj.pos.push_back(i - 3);
       },
       [&](i32 i) {
-        i32 j = i + 1;
-        while (j < len && is_name_cont(b[j])) ++j;
-        const size_t n = static_cast<size_t>(j - i - 1);
-        if (n == 0 || n > k_longest) return;
-        for (unsigned char q = 0; q < count[n]; ++q) {
-          const size_t k = by_len[n][q];
-          if (b[i + 1] == static_cast<u8>(k_indexed_names[k][0]) &&
-              std::memcmp(b + i + 1, k_indexed_names[k], n) == 0) {
+        if (i + 1 >= len) return;
+        const u8 first = b[i + 1];
+        for (unsigned char q = 0; q < count[first]; ++q) {
+          const size_t k = by_first[first][q];
+          const size_t n = lens[k];
+          const long long end = static_cast<long long>(i) + 1 + static_cast<long long>(n);
+          if (end <= len && same_bytes(b + i + 1, k_indexed_names[k], n) &&
+              (end == len || !is_name_cont(b[end]))) {
             lists[k]->push_back(i);
             break;
           }
@@ -414,8 +449,8 @@ i32 scan_ctx::next_keyword(const char *kw, i32 start) {
     k.lo = start;
   }
   for (;;) {
-    auto it = std::lower_bound(k.pos.begin(), k.pos.end(), start);
-    if (it != k.pos.end()) return *it;
+    const size_t at = first_from(k.pos, start, &k.hint);
+    if (at < k.pos.size()) return k.pos[at];
     if (k.hi >= len) return -1;
     const i32 p = find_kw(b, len, k.hi, kw);
     if (p < 0) {
@@ -456,10 +491,10 @@ i32 scan_ctx::next_name(const char *name, i32 start, i32 limit) {
     return find_name(b, d_.len, start, limit, name);
   memo &c = m();
   if (!c.index_built) build_index(d_, c);
-  const std::vector<i32> *list = nullptr;
-  for (const auto &e : c.name_cache)
-    if (e.key == name) list = e.list;
-  if (!list) {
+  memo::cached_name *entry = nullptr;
+  for (auto &e : c.name_cache)
+    if (e.key == name) entry = &e;
+  if (!entry) {
     auto it = c.names.find(name);
     if (it == c.names.end()) {
       std::vector<i32> &v = c.names[name];
@@ -470,12 +505,13 @@ i32 scan_ctx::next_name(const char *name, i32 start, i32 limit) {
     }
     std::move_backward(std::begin(c.name_cache), std::end(c.name_cache) - 1,
                        std::end(c.name_cache));
-    c.name_cache[0] = {name, &it->second};
-    list = &it->second;
+    c.name_cache[0] = {name, &it->second, 0};
+    entry = &c.name_cache[0];
   }
-  const std::vector<i32> &v = *list;
-  auto at = std::lower_bound(v.begin(), v.end(), start);
-  if (at == v.end()) return -1;
+  const std::vector<i32> &v = *entry->list;
+  const size_t k = first_from(v, start, &entry->hint);
+  if (k == v.size()) return -1;
+  const auto at = v.begin() + static_cast<std::ptrdiff_t>(k);
   const long long end = static_cast<long long>(*at) + 1 + static_cast<long long>(std::strlen(name));
   return end <= std::min(limit, d_.len) ? *at : -1;
 }
@@ -506,10 +542,7 @@ i32 scan_ctx::dict_close(i32 start, i32 end) {
 }
 
 i32 scan_ctx::stream_after_dict(i32 start) {
-  const i32 c = dict_close(start, d_.len);
-  if (c < 0) return -1;
-  const i32 p = skip_pdf_ws(d_.data, d_.len, c + 2);
-  return kw_at(d_.data, p, d_.len, "stream") ? p : -1;
+  return stream_kw_after(d_.data, d_.len, dict_close(start, d_.len));
 }
 
 // ---- own-level searches per record -------------------------------------------

@@ -74,7 +74,8 @@ void scan_headers(doc &d, scan_ctx &lex) {
     const i32 q = skip_pdf_ws(b, len, p + 3);
     if (q < len && b[q] == '<' && q + 1 < len && b[q + 1] == '<') {
       r.dict_off = q;
-      const i32 s = lex.stream_after_dict(q);
+      r.dict_close = lex.dict_close(q, len);
+      const i32 s = stream_kw_after(b, len, r.dict_close);
       if (s >= 0) {
         r.stream_kw_off = s;
         r.data_off = stream_data_start(b, len, s);

@@ -156,7 +156,7 @@ bool write_body(outbuf &out, const doc &d, scan_ctx &lex, const obj_rec &o, i32 
   if (o.is_stream()) {
     if (chosen && o.dict_off >= 0) {
       out.add(plan_dict_edit(d.data, d.len, o.dict_off, o.stream_kw_off,
-                             lex.dict_close(o.dict_off, o.stream_kw_off), lex.own_rotate(o),
+                             lex.record_close(o, o.stream_kw_off), lex.own_rotate(o),
                              rotation),
               true);
     } else {
@@ -169,7 +169,7 @@ bool write_body(outbuf &out, const doc &d, scan_ctx &lex, const obj_rec &o, i32 
   }
   if (chosen && o.dict_off >= 0) {
     out.add(plan_dict_edit(d.data, d.len, o.dict_off, o.endobj_off,
-                           lex.dict_close(o.dict_off, o.endobj_off), lex.own_rotate(o),
+                           lex.record_close(o, o.endobj_off), lex.own_rotate(o),
                            rotation),
             true);
   } else {
