@@ -1,6 +1,9 @@
 // The decoder on arbitrary bytes: never reads outside its input or writes
-// outside its output; counting without a buffer agrees with decoding.
+// outside its output; counting without a buffer, and decoding into a
+// buffer that holds only part, agree with decoding.
 #include <cstdint>
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <vector>
 
@@ -17,5 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const int rc = lt::inflate_decompress(in.data(), in.size(), out.data(), cap, &len);
   const int rc2 = lt::inflate_decompress(in.data(), in.size(), nullptr, cap, &counted);
   if (rc != rc2 || len != counted || len > cap || (rc != 0 && len != 0)) std::abort();
+  // A buffer of a third of the capacity: the bytes it holds are the first
+  // ones, and it says whether they are all.
+  const std::size_t keep = cap / 3;
+  std::vector<std::uint8_t> part(keep);
+  std::size_t got = 0;
+  bool complete = true;
+  const int rc3 = lt::inflate_decompress_some(in.data(), in.size(), part.data(), keep, cap, &got, &complete);
+  if (rc3 != rc || got != len || (rc == 0 && complete != (len <= keep))) std::abort();
+  if (rc == 0 && complete && !std::equal(part.begin(), part.begin() + static_cast<std::ptrdiff_t>(len), out.begin()))
+    std::abort();
   return 0;
 }

@@ -36,7 +36,8 @@ struct code_table {
 };
 
 struct dec_state {
-  std::uint8_t *out;
+  std::uint8_t *out;     // null once a byte did not fit the first out_keep
+  std::uint32_t out_keep;
   std::uint32_t out_cap;
   std::uint32_t out_pos;
   const std::uint8_t *in;
@@ -154,6 +155,7 @@ int stored(dec_state *s) {
   s->in_pos += 4;
   if (s->in_len - s->in_pos < len) return k_full;
   if (s->out_cap - s->out_pos < len) return k_full;
+  if (s->out && len > s->out_keep - s->out_pos) s->out = nullptr;
   if (s->out) std::memcpy(s->out + s->out_pos, s->in + s->in_pos, len);
   s->in_pos += len;
   s->out_pos += len;
@@ -166,6 +168,7 @@ int codes(dec_state *s, const code_table *lencode, const code_table *distcode) {
     if (symbol < 0) return symbol;
     if (symbol < 256) {
       if (s->out_pos == s->out_cap) return k_full;
+      if (s->out && s->out_pos == s->out_keep) s->out = nullptr;
       if (s->out) s->out[s->out_pos] = static_cast<std::uint8_t>(symbol);
       ++s->out_pos;
     } else if (symbol == 256) {
@@ -179,6 +182,7 @@ int codes(dec_state *s, const code_table *lencode, const code_table *distcode) {
       const std::uint32_t dist = static_cast<std::uint32_t>(k_dists[dsym]) + bits(s, k_dext[dsym]);
       if (dist > s->out_pos) return k_bad;
       if (s->out_cap - s->out_pos < len) return k_full;
+      if (s->out && len > s->out_keep - s->out_pos) s->out = nullptr;
       if (s->out) {
         std::uint8_t *to = s->out + s->out_pos;
         const std::uint8_t *from = to - dist;
@@ -287,12 +291,21 @@ int run_blocks(dec_state *s) {
 
 int inflate_decompress(const std::uint8_t *in, std::size_t in_len, std::uint8_t *out,
                        std::size_t out_cap, std::size_t *out_len) {
+  bool complete = false;
+  return inflate_decompress_some(in, in_len, out, out_cap, out_cap, out_len, &complete);
+}
+
+int inflate_decompress_some(const std::uint8_t *in, std::size_t in_len, std::uint8_t *out,
+                            std::size_t keep, std::size_t out_cap, std::size_t *out_len,
+                            bool *complete) {
   *out_len = 0;
+  *complete = false;
   if (in_len < 2 || out_cap > k_max_out) return -1;
   if ((in[0] & 0x0f) != 8 || (in[1] & 0x20) != 0) return -1;
   if (in_len - 2 > 0xFFFFFFFFu) return -1;
   dec_state s;
   s.out = out;
+  s.out_keep = static_cast<std::uint32_t>(keep < out_cap ? keep : out_cap);
   s.out_cap = static_cast<std::uint32_t>(out_cap);
   s.out_pos = 0;
   s.in = in + 2;
@@ -303,6 +316,7 @@ int inflate_decompress(const std::uint8_t *in, std::size_t in_len, std::uint8_t 
   const int err = run_blocks(&s);
   if (err > 0) return -1;
   *out_len = s.out_pos;
+  *complete = out != nullptr && s.out != nullptr;
   return 0;
 }
 

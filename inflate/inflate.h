@@ -20,6 +20,14 @@ namespace lt {
 int inflate_decompress(const std::uint8_t *in, std::size_t in_len, std::uint8_t *out,
                        std::size_t out_cap, std::size_t *out_len);
 
+// The same with out_cap the limit but out holding only `keep` bytes: bytes
+// produced past them are counted, not written. *complete says whether
+// every byte produced was written (false when out is null), so that one
+// call decodes a stream that fits and measures one that does not.
+int inflate_decompress_some(const std::uint8_t *in, std::size_t in_len, std::uint8_t *out,
+                            std::size_t keep, std::size_t out_cap, std::size_t *out_len,
+                            bool *complete);
+
 }  // namespace lt
 
 #endif

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 #include <sys/stat.h>
@@ -43,16 +44,15 @@ class sink {
   // The staging block is allocated before the file is opened, so that
   // running out of memory never leaves a file behind.
   sink(std::FILE *f, std::vector<u8> &stage)
-      : f_(f), stage_(stage), limit_(std::max<size_t>(stage.capacity(), 1)) {
-    stage_.clear();
-  }
+      : f_(f), stage_(stage.data()), limit_(std::max<size_t>(stage.size(), 1)) {}
   ~sink() {
     if (f_) std::fclose(f_);
   }
   bool put(const u8 *p, size_t n) {
-    if (n >= limit_) return flush() && raw(p, n);
-    if (stage_.size() + n > limit_ && !flush()) return false;
-    stage_.insert(stage_.end(), p, p + n);
+    if (n >= limit_ || !stage_) return flush() && raw(p, n);
+    if (used_ + n > limit_ && !flush()) return false;
+    std::memcpy(stage_ + used_, p, n);
+    used_ += n;
     return true;
   }
   // Copies n bytes at offset off of in_fd; false when the system would not
@@ -77,9 +77,9 @@ class sink {
 #endif
   }
   bool flush() {
-    if (stage_.empty()) return true;
-    const bool ok = raw(stage_.data(), stage_.size());
-    stage_.clear();
+    if (used_ == 0) return true;
+    const bool ok = raw(stage_, used_);
+    used_ = 0;
     return ok;
   }
   // Closes the file; false when that fails.
@@ -93,8 +93,9 @@ class sink {
  private:
   bool raw(const u8 *p, size_t n) { return std::fwrite(p, 1, n, f_) == n; }
   std::FILE *f_;
-  std::vector<u8> &stage_;
-  size_t limit_;  // the block's size, reserved before the file was opened
+  u8 *stage_;     // the block, allocated before the file was opened
+  size_t limit_;  // its size
+  size_t used_ = 0;
 };
 
 // The input file, opened again, when it still is the file the document was
@@ -269,7 +270,7 @@ int write_output(const char *path, const output &out, const file_identity &input
                  failure &err) {
   std::vector<u8> stage;
   // Allocated before any file exists.
-  stage.reserve(std::min(out.size, std::min(k_stage_size, std::max(k_min_stage_size, out.size / 64))));
+  stage.resize(std::min(out.size, std::min(k_stage_size, std::max(k_min_stage_size, out.size / 64))));
   std::string target;
   unsigned mode = 0;
   if (!existing_regular_file(path, &target, &mode)) {

@@ -4,7 +4,9 @@
 // contained object is appended to the index, pointing into the decoded bytes
 // that the document's arena owns. A stream or an entry that cannot be read is
 // skipped; running out of memory fails the load instead.
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "inflate.h"
 #include "loader.h"
@@ -18,6 +20,10 @@ constexpr long long k_max_retry_size = 0xFFFFFFFLL;
 constexpr long long k_max_decoded = 1LL << 30;
 constexpr i32 k_max_objstm_count = 100000;
 constexpr i32 k_max_objstm_entry = 0x100000;
+// The scratch buffer holds the first guess, at least the first and at
+// most the second of these.
+constexpr long long k_scratch_size = 1LL << 20;
+constexpr long long k_max_scratch = 1LL << 24;
 
 // The number after the first /key in [from, limit) that passes `ok`.
 template <typename Ok>
@@ -27,10 +33,23 @@ i32 dict_number(const doc &d, scan_ctx &lex, const char *key, i32 from, i32 limi
       [&](i32 at) { return lex.next_name(key, at, limit); }, ok);
 }
 
+// A buffer reused by the decodes of one load.
+struct scratch {
+  std::unique_ptr<u8[]> bytes;
+  size_t size = 0;
+  u8 *at_least(size_t n) {
+    if (n > size) {
+      bytes.reset(new u8[n]);
+      size = n;
+    }
+    return bytes.get();
+  }
+};
+
 // Decodes the stream's data into a block owned by the arena, growing the
 // buffer as the guesses of eight times the data plus 64 bytes, then four
 // times more per retry, allow. Null when the stream is skipped.
-const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, i32 *decoded_len) {
+const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, scratch &tmp, i32 *decoded_len) {
   const long long n = static_cast<long long>(r.data_end) - r.data_off;
   const u8 *data = d.data + r.data_off;
   if (!flate) {
@@ -43,17 +62,29 @@ const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, i32 *decoded_len) 
   // four times per failed attempt while the last size was at most
   // 0xFFFFFFF; a buffer above the decoder's limit fails unread. Whether a
   // size succeeds depends only on how many bytes the stream yields, so one
-  // counting pass at the largest size tried stands for every attempt.
+  // decode limited to the largest size tried stands for every attempt.
   long long largest = 0;
   for (long long size = n * 8 + 64;; size *= 4) {
     if (size <= k_max_decoded) largest = size;
     if (size > k_max_retry_size) break;
   }
   if (largest == 0) return nullptr;
+  // Decoded once into the scratch buffer and copied out when it fits there;
+  // otherwise that decode measured it, and it is decoded again at its size.
   size_t total = 0;
-  if (inflate_decompress(data, static_cast<size_t>(n), nullptr, static_cast<size_t>(largest),
-                         &total) != 0)
+  bool complete = false;
+  const size_t keep = static_cast<size_t>(
+      std::min({largest, std::max(n * 8 + 64, k_scratch_size), k_max_scratch}));
+  u8 *buf = tmp.at_least(keep);
+  if (inflate_decompress_some(data, static_cast<size_t>(n), buf, keep, static_cast<size_t>(largest),
+                              &total, &complete) != 0)
     return nullptr;
+  if (complete) {
+    u8 *block = d.arena.alloc(total);
+    if (total) std::memcpy(block, buf, total);
+    *decoded_len = static_cast<i32>(total);
+    return block;
+  }
   std::unique_ptr<u8[]> block(new u8[total ? total : 1]);
   size_t out = 0;
   if (inflate_decompress(data, static_cast<size_t>(n), block.get(), total, &out) != 0 ||
@@ -63,13 +94,13 @@ const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, i32 *decoded_len) 
   return d.arena.adopt(std::move(block));
 }
 
-void expand(doc &d, scan_ctx &lex, const obj_rec &r) {
+void expand(doc &d, scan_ctx &lex, const obj_rec &r, scratch &tmp) {
   const long long n = static_cast<long long>(r.data_end) - r.data_off;
   if (n < 0 || n > k_max_objstm_data) return;
   const i32 limit = stream_dict(d, r).limit;
   const bool flate = lex.next_name("FlateDecode", r.dict_off, limit) >= 0;
   i32 decoded_len = 0;
-  const u8 *block = decode_stream(d, r, flate, &decoded_len);
+  const u8 *block = decode_stream(d, r, flate, tmp, &decoded_len);
   if (!block) return;
 
   const i32 count = dict_number(d, lex, "N", r.dict_off, limit, [](i32 v) { return v > 0; });
@@ -106,9 +137,10 @@ void expand_object_streams(doc &d, scan_ctx &lex) {
   // Records appended here are compressed and never examined again, so an
   // object stream inside an object stream is not expanded.
   const size_t direct = d.objs.size();
+  scratch tmp;
   for (size_t k = 0; k < direct; ++k) {
     const obj_rec r = d.objs[k];  // a copy: expanding grows the vector
-    if (is_objstm_container(d, lex, r)) expand(d, lex, r);
+    if (is_objstm_container(d, lex, r)) expand(d, lex, r, tmp);
   }
 }
 

@@ -42,17 +42,24 @@ entry rotate_entry_at(const u8 *b, i32 len, i32 pos, i32 limit) {
   return e;
 }
 
+// The last ">>" when the body is read forward, each pair of '>' taken
+// whole: in a run of k '>' bytes the pairs start at its offsets 0, 2, ...,
+// so the last pair of the last run of two or more decides. Found from the
+// end.
 i32 last_close(const u8 *body, i32 len) {
-  i32 last = -1;
-  for (i32 j = 0; j + 1 < len;) {
-    if (body[j] == '>' && body[j + 1] == '>') {
-      last = j;
-      j += 2;
-    } else {
-      ++j;
+  i32 e = len - 1;
+  while (e >= 1) {
+    if (body[e] != '>') {
+      --e;
+      continue;
     }
+    i32 s = e;
+    while (s > 0 && body[s - 1] == '>') --s;
+    const i32 run = e - s + 1;
+    if (run >= 2) return s + 2 * (run / 2 - 1);
+    e = s - 1;
   }
-  return last;
+  return -1;
 }
 
 // "/Rotate r >>" into buf (room for 40 bytes); returns its length.

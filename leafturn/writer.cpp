@@ -118,12 +118,22 @@ size_t put_decimal(char *p, long long v) {
   return k;
 }
 
-// v in exactly `width` digits, zero-padded (v has at most that many).
+// v in exactly `width` digits, zero-padded (v has at most that many), two
+// digits at a time.
 void put_padded(char *p, std::uint32_t v, int width) {
-  for (int i = width - 1; i >= 0; --i) {
-    p[i] = static_cast<char>('0' + v % 10);
-    v /= 10;
+  static const char pairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  int i = width;
+  while (i >= 2) {
+    const std::uint32_t r = v % 100;
+    v /= 100;
+    i -= 2;
+    p[i] = pairs[2 * r];
+    p[i + 1] = pairs[2 * r + 1];
   }
+  if (i == 1) p[0] = static_cast<char>('0' + v % 10);
 }
 
 // A generation as the cross-reference table can carry it.

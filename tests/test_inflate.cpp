@@ -81,6 +81,19 @@ TEST(Inflate, MatchesZlibAtEveryLevelStrategyAndWindow) {
           ASSERT_EQ(inflate_decompress(z.data(), z.size(), nullptr, data.size(), &len), 0);
           ASSERT_EQ(len, data.size());
           ASSERT_EQ(inflate_decompress(z.data(), z.size(), nullptr, data.size() - 1, &len), -1);
+          // A buffer that holds only part: the first bytes, counted on to the end.
+          for (const size_t keep : {data.size(), data.size() - 1, data.size() / 3}) {
+            bytes part(keep + 1, 0xEE);
+            bool complete = !(keep < data.size());
+            ASSERT_EQ(lt::inflate_decompress_some(z.data(), z.size(), part.data(), keep,
+                                                  data.size(), &len, &complete), 0);
+            ASSERT_EQ(len, data.size());
+            ASSERT_EQ(complete, keep == data.size());
+            ASSERT_EQ(part[keep], 0xEE);  // nothing past the buffer
+            if (complete) {
+              ASSERT_TRUE(std::equal(part.begin(), part.begin() + static_cast<std::ptrdiff_t>(keep), data.begin()));
+            }
+          }
         }
       }
     }

@@ -206,6 +206,40 @@ TEST(Rewrite, StreamPageKeepsItsData) {
 
 // ---- rotation semantics -----------------------------------------------------------------
 
+// An object stream member's new entry goes before its last ">>" as the body
+// reads forward, each pair of '>' taken whole: in ">>>" that is the first
+// two bytes, in "a>> b>" the pair after "a".
+TEST(Rewrite, MemberEntryGoesBeforeTheLastCloseReadForward) {
+  auto forward = [](const std::string &body) {
+    int last = -1;
+    for (size_t j = 0; j + 1 < body.size();) {
+      if (body[j] == '>' && body[j + 1] == '>') {
+        last = static_cast<int>(j);
+        j += 2;
+      } else {
+        ++j;
+      }
+    }
+    return last;
+  };
+  unsigned seed = 7;
+  for (int k = 0; k < 3000; ++k) {
+    std::string body = "<<";
+    const int n = k % 23;
+    for (int i = 0; i < n; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      body += "> /a"[(seed >> 16) % 4];
+    }
+    lt::dict_edit e;
+    const bool ok = lt::plan_body_edit(reinterpret_cast<const lt::u8 *>(body.data()),
+                                       static_cast<lt::i32>(body.size()), -1, 90, &e);
+    ASSERT_EQ(ok, forward(body) >= 0) << body;
+    if (ok) {
+      ASSERT_EQ(e.close, forward(body)) << body;
+    }
+  }
+}
+
 TEST(Rotate, TargetsAddToEffectiveRotation) {
   const std::string in =
       write_temp("sem.pdf", simple_doc(3, "", " /Rotate 90").build());
