@@ -29,8 +29,7 @@ int sx_rng_cmp(const sx_rng &a, const sx_rng &b) {
 }
 
 namespace {
-// Blocks from this size on come from the system directly.
-constexpr size_t k_mapped_from = size_t(4) << 20;
+// Blocks of at least one huge page come from the system directly.
 constexpr size_t k_huge_page = size_t(2) << 20;
 }  // namespace
 
@@ -47,9 +46,10 @@ void image_bytes::reset() {
 u8 *image_bytes::allocate(size_t n) {
   reset();
 #if defined(__linux__)
-  if (n >= k_mapped_from && n <= SIZE_MAX - 2 * k_huge_page) {
+  if (n >= k_huge_page && n <= SIZE_MAX - 2 * k_huge_page) {
     // One huge page more than asked, so that the block can start on a
-    // huge-page boundary.
+    // huge-page boundary. Only its whole huge pages are asked to be huge:
+    // the tail stays in small pages, so nothing past the block is resident.
     const size_t size = (n + 2 * k_huge_page - 1) / k_huge_page * k_huge_page;
     void *m = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (m != MAP_FAILED) {
@@ -57,7 +57,7 @@ u8 *image_bytes::allocate(size_t n) {
                                 ~static_cast<std::uintptr_t>(k_huge_page - 1);
       u8 *p = reinterpret_cast<u8 *>(at);
 #if defined(MADV_HUGEPAGE)
-      ::madvise(p, size - (at - reinterpret_cast<std::uintptr_t>(m)), MADV_HUGEPAGE);
+      ::madvise(p, n / k_huge_page * k_huge_page, MADV_HUGEPAGE);
 #endif
       mapped_ = m;
       mapped_size_ = size;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "inflate.h"
 #include "loader.h"
@@ -137,10 +138,23 @@ void expand_object_streams(doc &d, scan_ctx &lex) {
   // Records appended here are compressed and never examined again, so an
   // object stream inside an object stream is not expanded.
   const size_t direct = d.objs.size();
-  scratch tmp;
+  // Room for the members the containers declare, reserved once (at most
+  // four times the direct records, against declarations that lie).
+  std::vector<size_t> containers;
+  size_t declared = 0;
   for (size_t k = 0; k < direct; ++k) {
-    const obj_rec r = d.objs[k];  // a copy: expanding grows the vector
-    if (is_objstm_container(d, lex, r)) expand(d, lex, r, tmp);
+    const obj_rec &r = d.objs[k];
+    if (!is_objstm_container(d, lex, r)) continue;
+    containers.push_back(k);
+    const i32 limit = stream_dict(d, r).limit;
+    const i32 count = dict_number(d, lex, "N", r.dict_off, limit, [](i32 v) { return v > 0; });
+    if (count > 0 && count <= k_max_objstm_count) declared += static_cast<size_t>(count);
+  }
+  d.objs.reserve(direct + std::min(declared, 4 * direct + 1024));
+  scratch tmp;
+  for (const size_t k : containers) {
+    const obj_rec r = d.objs[k];  // a copy: expanding may grow the vector
+    expand(d, lex, r, tmp);
   }
 }
 
