@@ -4,7 +4,9 @@ reading the file (cat FILE > /dev/null) and what it answered."""
 import os
 import statistics
 import subprocess
+import shutil
 import sys
+import tempfile
 import time
 
 
@@ -19,12 +21,13 @@ def timed(cmd, runs=3):
 
 def main():
     cli, folder = sys.argv[1], sys.argv[2]
-    out = os.path.join(folder, "out.pdf")
+    # Outputs go beside the inputs' folder, never into it.
+    out = os.path.join(tempfile.mkdtemp(prefix="leafturn-hostile-"), "out.pdf")
     print("| input | read s | info s | rotate s | worst/read | answer |")
     print("|---|---:|---:|---:|---:|---|")
     worst_time = 0.0
     for name in sorted(os.listdir(folder)):
-        if not name.endswith(".pdf") or name == "out.pdf":
+        if not name.endswith(".pdf"):
             continue
         path = os.path.join(folder, name)
         read_s, _ = timed(["sh", "-c", "cat \"$1\" > /dev/null", "sh", path])
@@ -41,8 +44,10 @@ def main():
               % (name[:-4], read_s, info_s, rot_s, worst / max(read_s, 1e-3),
                  "CRASHED " if crashed else "", answer[:90]))
     print()
-    print("slowest call: %.3f s" % worst_time)
-    return 0 if worst_time < 1.0 else 1
+    met = worst_time <= 0.5
+    print("slowest call: %.3f s (target 0.5 s: %s)" % (worst_time, "met" if met else "MISSED"))
+    shutil.rmtree(os.path.dirname(out), ignore_errors=True)
+    return 0 if met else 1
 
 
 if __name__ == "__main__":

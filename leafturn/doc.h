@@ -53,8 +53,8 @@ struct obj_rec {
   i32 endobj_off = -1;    // the "endobj" that ends it, -1 if none was found
   i32 dict_close = -2;    // the "<<" at dict_off closed over the whole image: the
                           // first '>' of its ">>", -1 never, -2 not looked for
-  const u8 *body = nullptr;  // inside an object stream: its bytes (an arena block)
   i32 body_len = 0;          // inside an object stream: bytes at body
+  const u8 *body = nullptr;  // inside an object stream: its bytes (an arena block)
 
   bool is_stream() const { return stream_kw_off >= 0; }
   bool in_objstm() const { return body != nullptr; }

@@ -21,10 +21,9 @@ constexpr long long k_max_retry_size = 0xFFFFFFFLL;
 constexpr long long k_max_decoded = 1LL << 30;
 constexpr i32 k_max_objstm_count = 100000;
 constexpr i32 k_max_objstm_entry = 0x100000;
-// The scratch buffer holds the first guess, at least the first and at
-// most the second of these.
+// The scratch buffer: streams that decode to more are measured first (and
+// bombs cost no more than that).
 constexpr long long k_scratch_size = 1LL << 20;
-constexpr long long k_max_scratch = 1LL << 24;
 
 // The number after the first /key in [from, limit) that passes `ok`.
 template <typename Ok>
@@ -74,8 +73,7 @@ const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, scratch &tmp, i32 
   // otherwise that decode measured it, and it is decoded again at its size.
   size_t total = 0;
   bool complete = false;
-  const size_t keep = static_cast<size_t>(
-      std::min({largest, std::max(n * 8 + 64, k_scratch_size), k_max_scratch}));
+  const size_t keep = static_cast<size_t>(std::min(largest, k_scratch_size));
   u8 *buf = tmp.at_least(keep);
   if (inflate_decompress_some(data, static_cast<size_t>(n), buf, keep, static_cast<size_t>(largest),
                               &total, &complete) != 0)
