@@ -167,11 +167,40 @@ inline i32 next_significant(const u8 *b, i32 i, i32 limit) {
   return limit;
 }
 
+// next_significant<own_level> for a walk that looks for one name: a '/'
+// counts only when the name's first byte follows it (any other '/' is
+// stepped over without effect), or when it ends the range.
+inline i32 next_own_significant(const u8 *b, i32 i, i32 limit, u8 first) {
+#if defined(__SSE2__)
+  const __m128i lt = _mm_set1_epi8('<'), gt = _mm_set1_epi8('>'), po = _mm_set1_epi8('(');
+  const __m128i pc = _mm_set1_epi8('%'), sl = _mm_set1_epi8('/');
+  const __m128i fi = _mm_set1_epi8(static_cast<char>(first));
+  for (; i + 17 <= limit; i += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + i));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + i + 1));
+    const __m128i hit = _mm_or_si128(
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, lt), _mm_cmpeq_epi8(x, gt)),
+                     _mm_or_si128(_mm_cmpeq_epi8(x, po), _mm_cmpeq_epi8(x, pc))),
+        _mm_and_si128(_mm_cmpeq_epi8(x, sl), _mm_cmpeq_epi8(y, fi)));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask) return i + static_cast<i32>(__builtin_ctz(mask));
+  }
+#endif
+  for (; i < limit; ++i) {
+    const u8 c = b[i];
+    if (c == '<' || c == '>' || c == '(' || c == '%') return i;
+    if (c == '/' && (i + 1 >= limit || b[i + 1] == first)) return i;
+  }
+  return limit;
+}
+
 // Does /name stand at i (a '/'), ending before limit or cut by it?
 inline bool name_at(const u8 *b, i32 i, i32 limit, const char *name, i32 n) {
-  return static_cast<long long>(i) + 1 + n <= limit && (n == 0 || b[i + 1] == static_cast<u8>(name[0])) &&
-         std::memcmp(b + i + 1, name, static_cast<size_t>(n)) == 0 &&
-         (i + 1 + n == limit || !is_name_cont(b[i + 1 + n]));
+  if (static_cast<long long>(i) + 1 + n > limit) return false;
+  // Names are short and most differ early: compared byte by byte.
+  for (i32 j = 0; j < n; ++j)
+    if (b[i + 1 + j] != static_cast<u8>(name[j])) return false;
+  return i + 1 + n == limit || !is_name_cont(b[i + 1 + n]);
 }
 
 // skip_nested's answer when the walk should enter the nested dictionary.
@@ -193,7 +222,13 @@ bool walk_own_level(const u8 *b, i32 lo, i32 limit, const char *name, const Skip
   const i32 n = static_cast<i32>(std::strlen(name));
   int depth = 0;
   i32 i = lo;
-  while ((i = next_significant<rules::own_level>(b, i, limit)) < limit) {
+  // A '/' not followed by the name's first byte cannot match and changes
+  // nothing: such slashes are stepped over (every name looked for has one).
+  auto next = [&](i32 from) {
+    return n > 0 ? next_own_significant(b, from, limit, static_cast<u8>(name[0]))
+                 : next_significant<rules::own_level>(b, from, limit);
+  };
+  while ((i = next(i)) < limit) {
     if (depth == 0 && h.at_depth0(i)) return true;
     const lex_step st = step_at<rules::own_level>(b, i, limit, s);
     switch (st.kind) {
