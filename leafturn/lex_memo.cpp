@@ -97,7 +97,7 @@ i32 next_listed(const std::vector<i32> &v, i32 x) {
 
 struct scan_ctx::memo {
   // Loader only: keywords and names.
-  bool index_built = false;
+  bool index_built = false, names_built = false;
   std::map<std::string, kw_index, std::less<>> keywords;
   std::map<std::string, std::vector<i32>, std::less<>> names;
 
@@ -152,7 +152,7 @@ void scan_ctx::reset() { m_.reset(); }
 
 void scan_ctx::end_of_load() {
   if (!m_) return;
-  m_->index_built = false;
+  m_->index_built = m_->names_built = false;
   for (auto &e : m_->kw_cache) e = memo::cached_kw();
   for (auto &e : m_->name_cache) e = memo::cached_name();
   decltype(m_->keywords)().swap(m_->keywords);
@@ -322,6 +322,7 @@ i32 memo_close(const doc &d, scan_ctx::memo &c, i32 x) {
 }
 
 void build_index(const doc &d, scan_ctx::memo &c);
+void build_names(const doc &d, scan_ctx::memo &c);
 
 }  // namespace
 
@@ -329,29 +330,23 @@ void build_index(const doc &d, scan_ctx::memo &c);
 
 namespace {
 
-// Calls on_o for every 'o' and on_slash for every '/' of the image, in
-// order: one pass serves the "obj"/"endobj" lists and the name lists.
-template <typename O, typename S>
-void for_each_o_and_slash(const u8 *b, i32 len, O on_o, S on_slash) {
+// Calls on_hit for every position of byte ch in the image, in order.
+template <typename F>
+void for_each_byte(const u8 *b, i32 len, u8 ch, F on_hit) {
   i32 i = 0;
 #if defined(__SSE2__)
-  const __m128i vo = _mm_set1_epi8('o'), vs = _mm_set1_epi8('/');
+  const __m128i v = _mm_set1_epi8(static_cast<char>(ch));
   for (; i + 16 <= len; i += 16) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + i));
-    unsigned m = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, vo), _mm_cmpeq_epi8(x, vs))));
+    unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, v)));
     while (m) {
-      const i32 k = i + __builtin_ctz(m);
+      on_hit(i + static_cast<i32>(__builtin_ctz(m)));
       m &= m - 1;
-      if (b[k] == 'o') on_o(k);
-      else on_slash(k);
     }
   }
 #endif
-  for (; i < len; ++i) {
-    if (b[i] == 'o') on_o(i);
-    else if (b[i] == '/') on_slash(i);
-  }
+  for (; i < len; ++i)
+    if (b[i] == ch) on_hit(i);
 }
 
 // Whether p[0, n) holds the n bytes of s (short names: most differ early).
@@ -361,14 +356,34 @@ inline bool same_bytes(const u8 *p, const char *s, size_t n) {
   return true;
 }
 
-// The "obj" and "endobj" keywords (every "endobj" ends in "obj"), and the
-// indexed names: the name token after a '/' (the longest run of
-// name-continuing bytes) matches a name exactly when find_name would.
+// The "obj" and "endobj" keywords (every "endobj" ends in "obj"), found
+// from their 'b'.
 void build_index(const doc &d, scan_ctx::memo &c) {
   c.index_built = true;
-  // The indexed names by first letter: a name token is compared with the
-  // few that start like it, and matches one when its bytes follow the '/'
-  // and no name-continuing byte follows them.
+  kw_index &obj = c.keywords["obj"];
+  kw_index &endobj = c.keywords["endobj"];
+  obj.pos.clear();
+  endobj.pos.clear();
+  const u8 *b = d.data;
+  const i32 len = d.len;
+  for_each_byte(b, len, 'b', [&](i32 i) {
+    if (i < 1 || i + 1 >= len || b[i - 1] != 'o' || b[i + 1] != 'j') return;
+    const i32 o = i - 1;
+    if (kw_at(b, o, len, "obj")) obj.pos.push_back(o);
+    else if (o >= 3 && kw_at(b, o - 3, len, "endobj")) endobj.pos.push_back(o - 3);
+  });
+  obj.lo = endobj.lo = 0;
+  obj.hi = endobj.hi = len;
+}
+
+// The indexed names, in one pass over every '/': the name token after a
+// '/' (the longest run of name-continuing bytes) matches a name exactly
+// when find_name would. Built when a long window first asks for a name.
+void build_names(const doc &d, scan_ctx::memo &c) {
+  c.names_built = true;
+  // By first letter: a name token is compared with the few that start like
+  // it, and matches one when its bytes follow the '/' and no
+  // name-continuing byte follows them.
   std::vector<i32> *lists[k_indexed];
   size_t lens[k_indexed];
   unsigned char by_first[256][k_indexed];
@@ -380,35 +395,22 @@ void build_index(const doc &d, scan_ctx::memo &c) {
     const u8 first = static_cast<u8>(k_indexed_names[k][0]);
     by_first[first][count[first]++] = static_cast<unsigned char>(k);
   }
-  kw_index &obj = c.keywords["obj"];
-  kw_index &endobj = c.keywords["endobj"];
-  obj.pos.clear();
-  endobj.pos.clear();
   const u8 *b = d.data;
   const i32 len = d.len;
-  for_each_o_and_slash(
-      b, len,
-      [&](i32 i) {
-        if (i + 3 > len || b[i + 1] != 'b' || b[i + 2] != 'j') return;
-        if (kw_at(b, i, len, "obj")) obj.pos.push_back(i);
-        else if (i >= 3 && kw_at(b, i - 3, len, "endobj")) endobj.pos.push_back(i - 3);
-      },
-      [&](i32 i) {
-        if (i + 1 >= len) return;
-        const u8 first = b[i + 1];
-        for (unsigned char q = 0; q < count[first]; ++q) {
-          const size_t k = by_first[first][q];
-          const size_t n = lens[k];
-          const long long end = static_cast<long long>(i) + 1 + static_cast<long long>(n);
-          if (end <= len && same_bytes(b + i + 1, k_indexed_names[k], n) &&
-              (end == len || !is_name_cont(b[end]))) {
-            lists[k]->push_back(i);
-            break;
-          }
-        }
-      });
-  obj.lo = endobj.lo = 0;
-  obj.hi = endobj.hi = len;
+  for_each_byte(b, len, '/', [&](i32 i) {
+    if (i + 1 >= len) return;
+    const u8 first = b[i + 1];
+    for (unsigned char q = 0; q < count[first]; ++q) {
+      const size_t k = by_first[first][q];
+      const size_t n = lens[k];
+      const long long end = static_cast<long long>(i) + 1 + static_cast<long long>(n);
+      if (end <= len && same_bytes(b + i + 1, k_indexed_names[k], n) &&
+          (end == len || !is_name_cont(b[end]))) {
+        lists[k]->push_back(i);
+        break;
+      }
+    }
+  });
 }
 
 kw_index &keyword_index(const doc &d, scan_ctx::memo &c, const char *kw) {
@@ -490,7 +492,7 @@ i32 scan_ctx::next_name(const char *name, i32 start, i32 limit) {
   if (static_cast<long long>(limit) - start <= plain_max_)
     return find_name(b, d_.len, start, limit, name);
   memo &c = m();
-  if (!c.index_built) build_index(d_, c);
+  if (!c.names_built) build_names(d_, c);
   memo::cached_name *entry = nullptr;
   for (auto &e : c.name_cache)
     if (e.key == name) entry = &e;
