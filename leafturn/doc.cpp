@@ -131,6 +131,7 @@ void clear_record(doc &d) {
   std::vector<obj_rec>().swap(d.objs);
   std::vector<page_ref>().swap(d.pages);
   std::vector<tree_node>().swap(d.nodes);
+  std::vector<i32>().swap(d.containers);
   std::vector<i32>().swap(d.by_num);
   d.source = file_identity();
   d.trailer_root = d.trailer_info = d.encrypted = 0;

@@ -146,6 +146,8 @@ struct doc {
   lt::arena arena;         // decoded object streams
   std::vector<page_ref> pages;  // in document order
   std::vector<tree_node> nodes; // the /Pages nodes walked, parents first
+  std::vector<i32> containers;  // during the load: the direct records that are
+                                // object streams (indices in objs, ascending)
   i32 root_num = -1;       // the catalog chosen
   i32 info_num = -1;       // trailer_info when such an object is live, else -1
   // After live selection: the record index of each object number, -1 if

@@ -10,20 +10,23 @@ bool is_objstm_container(const doc &d, scan_ctx &lex, const obj_rec &r) {
   return dict && lex.next_name("ObjStm", dict.start, dict.limit) >= 0;
 }
 
-void select_live(doc &d, scan_ctx &lex) {
+void select_live(doc &d, scan_ctx &) {
   i32 m = 0;
   for (const obj_rec &r : d.objs)
     if (r.num <= k_max_obj_num && r.num > m) m = r.num;
   const size_t slots = static_cast<size_t>(m) + 1;
   std::vector<i32> last_direct(slots, -1), last_objstm(slots, -1);
+  // The object streams among the direct records, as their expansion found them.
   std::vector<char> container(d.objs.size(), 0);
+  for (const i32 k : d.containers) container[static_cast<size_t>(k)] = 1;
+  std::vector<i32>().swap(d.containers);
   for (size_t k = 0; k < d.objs.size(); ++k) {
     const obj_rec &r = d.objs[k];
     if (r.num < 0 || r.num > m) continue;
     if (r.in_objstm()) {
       last_objstm[static_cast<size_t>(r.num)] = static_cast<i32>(k);
-    } else if (is_objstm_container(d, lex, r)) {
-      container[k] = 1;
+    } else if (container[k]) {
+      continue;
     } else {
       last_direct[static_cast<size_t>(r.num)] = static_cast<i32>(k);
     }

@@ -37,9 +37,11 @@ void load_trailers(doc &d, scan_ctx &lex);
 // Every object header becomes a record; dictionaries, stream data and
 // "endobj" located; records inside stream data dropped.
 void scan_objects(doc &d, scan_ctx &lex);
-// Objects of compressed object streams appended as records.
+// Objects of compressed object streams appended as records; the object
+// streams themselves listed in d.containers.
 void expand_object_streams(doc &d, scan_ctx &lex);
-// One record per object number survives; by_num indexes them.
+// One record per object number survives (object streams never do); by_num
+// indexes them.
 void select_live(doc &d, scan_ctx &lex);
 // Refusals, the catalog and the page list. 0, or -1 with the message set.
 int load_page_tree(doc &d, scan_ctx &lex, const char *path, failure &err);

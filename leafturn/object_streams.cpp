@@ -138,20 +138,20 @@ void expand_object_streams(doc &d, scan_ctx &lex) {
   const size_t direct = d.objs.size();
   // Room for the members the containers declare, reserved once (at most
   // four times the direct records, against declarations that lie).
-  std::vector<size_t> containers;
+  d.containers.clear();
   size_t declared = 0;
   for (size_t k = 0; k < direct; ++k) {
     const obj_rec &r = d.objs[k];
     if (!is_objstm_container(d, lex, r)) continue;
-    containers.push_back(k);
+    d.containers.push_back(static_cast<i32>(k));
     const i32 limit = stream_dict(d, r).limit;
     const i32 count = dict_number(d, lex, "N", r.dict_off, limit, [](i32 v) { return v > 0; });
     if (count > 0 && count <= k_max_objstm_count) declared += static_cast<size_t>(count);
   }
   d.objs.reserve(direct + std::min(declared, 4 * direct + 1024));
   scratch tmp;
-  for (const size_t k : containers) {
-    const obj_rec r = d.objs[k];  // a copy: expanding may grow the vector
+  for (const i32 k : d.containers) {
+    const obj_rec r = d.objs[static_cast<size_t>(k)];  // a copy: expanding may grow the vector
     expand(d, lex, r, tmp);
   }
 }
