@@ -266,9 +266,10 @@ TEST(Rotate, InPlaceReplacesTheInput) {
 
 TEST(WriteFile, LargeStreamsCopiedFromTheInputAreExact) {
   // Large stream data may be copied from the input file by the system; the
-  // bytes must be exactly those assembled in memory, in place or not.
+  // bytes must be exactly those assembled in memory, in place or not. The
+  // file spans several huge pages and a tail.
   std::string big;
-  for (unsigned i = 0; i < 300000; ++i) big += static_cast<char>((i * 7919u) >> 3);
+  for (unsigned i = 0; i < 4500000; ++i) big += static_cast<char>((i * 7919u) >> 3);
   builder b = simple_doc(2);
   b.stream(9, "/Type /XObject /Subtype /Image", big);
   b.stream(10, "", big.substr(1000, 70000));
