@@ -467,6 +467,31 @@ TEST(PageTree, OrderRepeatsAndInheritedRotation) {
   for (const page_ref &p : d.d.pages) EXPECT_EQ(p.num, 3);
 }
 
+// /Pages nodes without "endobj" reach as far as the next one, so each finds
+// the same /Kids array as its own: every one of them lists its pages.
+TEST(PageTree, NodesSharingOneKidsArrayEachListIt) {
+  document d;
+  const std::string s =
+      "1 0 obj\n<</Type /Catalog /Pages 2 0 R>>\nendobj\n"
+      "2 0 obj\n<</Type /Pages /Kids [3 0 R 4 0 R 5 0 R]>>\nendobj\n"
+      "3 0 obj\n<</Type /Pages /Rotate 90\n"
+      "4 0 obj\n<</Type /Pages\n"
+      "5 0 obj\n<</Type /Pages /Kids [6 0 R 7 0 R]>>\nendobj\n"
+      "6 0 obj\n<</Type /Page>>\nendobj\n7 0 obj\n<</Type /Page>>\nendobj\n";
+  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_EQ(d.d.pages.size(), 6u);
+  const i32 nums[] = {6, 7, 6, 7, 6, 7};
+  const i32 rotations[] = {90, 90, 0, 0, 0, 0};
+  for (size_t k = 0; k < 6; ++k) {
+    EXPECT_EQ(d.d.pages[k].num, nums[k]) << k;
+    EXPECT_EQ(d.d.pages[k].inherited_rotate, rotations[k]) << k;
+  }
+  ASSERT_EQ(d.d.nodes.size(), 4u);  // the root and the three nodes, each once
+  EXPECT_EQ(d.d.nodes[static_cast<size_t>(d.d.pages[0].parent)].num, 3);
+  EXPECT_EQ(d.d.nodes[static_cast<size_t>(d.d.pages[2].parent)].num, 4);
+  EXPECT_EQ(d.d.nodes[static_cast<size_t>(d.d.pages[4].parent)].num, 5);
+}
+
 TEST(PageTree, DeepTreeDoesNotExhaustTheStack) {
   const int depth = 200000;
   std::string s = "1 0 obj\n<</Type /Catalog /Pages 2 0 R>>\nendobj\n";
