@@ -1,9 +1,10 @@
-// The document writer: a complete new PDF 1.4 file assembled in memory
-// (header, every live object in ascending number, one classic
-// cross-reference table, trailer), chosen pages carrying a new /Rotate.
-// Stream data is copied byte for byte: the output refers to the loaded bytes
-// instead of copying them again. Nothing reaches the disk until the whole
-// output is built.
+// The document writer: a complete new PDF 1.4 file (header, every live
+// object in ascending number, one classic cross-reference table, trailer),
+// chosen pages carrying a new /Rotate. Stream data is copied byte for byte.
+// The output is planned, not built: its pieces, mostly the loaded bytes
+// themselves, are made as they are written, after everything that could
+// refuse them has been checked, so nothing reaches the disk for an output
+// that cannot be made.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -226,7 +227,7 @@ bool plan_targets(const doc &d, scan_ctx &lex, const int *pages, int count, int 
   return true;
 }
 
-// Assembles the whole output; false with the message set.
+// Makes the whole output, piece by piece; false with the message set.
 bool assemble(const doc &d, scan_ctx &lex, const std::vector<i32> &target, outbuf &out,
               failure &err) {
   std::vector<i32> offset(static_cast<size_t>(d.max_num()) + 1, -1);

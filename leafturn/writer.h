@@ -1,5 +1,5 @@
 // Rotation and output: a page's own and effective rotation, the rewrite of
-// a page dictionary, the assembled output file and writing it.
+// a page dictionary, the planned output file and writing it.
 #ifndef LEAFTURN_WRITER_H
 #define LEAFTURN_WRITER_H
 
