@@ -349,13 +349,6 @@ void for_each_byte(const u8 *b, i32 len, u8 ch, F on_hit) {
     if (b[i] == ch) on_hit(i);
 }
 
-// Whether p[0, n) holds the n bytes of s (short names: most differ early).
-inline bool same_bytes(const u8 *p, const char *s, size_t n) {
-  for (size_t j = 0; j < n; ++j)
-    if (p[j] != static_cast<u8>(s[j])) return false;
-  return true;
-}
-
 // The "obj" and "endobj" keywords (every "endobj" ends in "obj"), found
 // from their 'b'.
 void build_index(const doc &d, scan_ctx::memo &c) {
@@ -385,13 +378,13 @@ void build_names(const doc &d, scan_ctx::memo &c) {
   // it, and matches one when its bytes follow the '/' and no
   // name-continuing byte follows them.
   std::vector<i32> *lists[k_indexed];
-  size_t lens[k_indexed];
+  i32 lens[k_indexed];
   unsigned char by_first[256][k_indexed];
   unsigned char count[256] = {};
   for (size_t k = 0; k < k_indexed; ++k) {
     lists[k] = &c.names[k_indexed_names[k]];
     lists[k]->clear();
-    lens[k] = std::strlen(k_indexed_names[k]);
+    lens[k] = static_cast<i32>(std::strlen(k_indexed_names[k]));
     const u8 first = static_cast<u8>(k_indexed_names[k][0]);
     by_first[first][count[first]++] = static_cast<unsigned char>(k);
   }
@@ -402,10 +395,7 @@ void build_names(const doc &d, scan_ctx::memo &c) {
     const u8 first = b[i + 1];
     for (unsigned char q = 0; q < count[first]; ++q) {
       const size_t k = by_first[first][q];
-      const size_t n = lens[k];
-      const long long end = static_cast<long long>(i) + 1 + static_cast<long long>(n);
-      if (end <= len && same_bytes(b + i + 1, k_indexed_names[k], n) &&
-          (end == len || !is_name_cont(b[end]))) {
+      if (name_at(b, i, len, k_indexed_names[k], lens[k])) {
         lists[k]->push_back(i);
         break;
       }

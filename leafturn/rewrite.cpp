@@ -84,35 +84,7 @@ int new_entry(char *buf, size_t, i32 rotation) {
 
 }  // namespace
 
-size_t dict_edit::size() const {
-  size_t n = static_cast<size_t>(close - start);
-  if (cut_from >= 0 && cut_from < close && cut_to > start)
-    n -= static_cast<size_t>(std::min(cut_to, close) - std::max(cut_from, start));
-  char tmp[40];
-  n += static_cast<size_t>(new_entry(tmp, sizeof tmp, rotation));
-  if (close + 2 < end) n += static_cast<size_t>(end - close - 2);
-  return n;
-}
-
-int dict_edit::entry(char *buf) const { return new_entry(buf, 40, rotation); }
-
-std::string dict_edit::text() const {
-  std::string out;
-  out.reserve(size());
-  auto put = [&](i32 a, i32 z) {
-    if (z > a) out.append(reinterpret_cast<const char *>(b + a), static_cast<size_t>(z - a));
-  };
-  if (cut_from < 0 || cut_from >= close || cut_to <= start) {
-    put(start, close);
-  } else {
-    put(start, cut_from);
-    put(cut_to, close);
-  }
-  char tmp[40];
-  out.append(tmp, static_cast<size_t>(new_entry(tmp, sizeof tmp, rotation)));
-  if (close + 2 < end) put(close + 2, end);
-  return out;
-}
+int dict_edit::write_entry(char *buf) const { return new_entry(buf, 40, rotation); }
 
 dict_edit plan_dict_edit(const u8 *b, i32 len, i32 start, i32 end, i32 close, i32 name_pos,
                          i32 rotation) {

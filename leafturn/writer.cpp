@@ -42,18 +42,11 @@ class outbuf {
       grow(e.size());
       return;
     }
-    auto kept = [&](i32 a, i32 z) {
-      if (z > a) add_ref(e.b + a, static_cast<size_t>(z - a), in_image ? a : -1);
-    };
-    if (e.cut_from < 0 || e.cut_from >= e.close || e.cut_to <= e.start) {
-      kept(e.start, e.close);
-    } else {
-      kept(e.start, e.cut_from);
-      kept(e.cut_to, e.close);
-    }
-    char entry[40];
-    add(entry, static_cast<size_t>(e.entry(entry)));
-    if (e.close + 2 < e.end) kept(e.close + 2, e.end);
+    e.each_part(
+        [&](i32 a, i32 z) {
+          if (z > a) add_ref(e.b + a, static_cast<size_t>(z - a), in_image ? a : -1);
+        },
+        [&](const char *text, size_t n) { add(text, n); });
   }
   void add_range(const doc &d, i32 from, i32 to) {
     if (to > from) add_ref(d.data + from, static_cast<size_t>(to - from), from);

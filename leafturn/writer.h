@@ -33,10 +33,28 @@ struct dict_edit {
   const u8 *b = nullptr;
   i32 start = 0, close = 0, end = 0, cut_from = -1, cut_to = -1;
   i32 rotation = 0;
-  size_t size() const;
-  std::string text() const;
   // The new entry "/Rotate r >>" into buf (room for 40 bytes); its length.
-  int entry(char *buf) const;
+  int write_entry(char *buf) const;
+  // The rewrite in order: kept(from, to) for each range of b that stays
+  // (from >= to: nothing), and the new entry among them as entry(text, n).
+  template <typename Kept, typename Entry>
+  void each_part(Kept kept, Entry entry) const {
+    if (cut_from < 0 || cut_from >= close || cut_to <= start) {
+      kept(start, close);
+    } else {
+      kept(start, cut_from);
+      kept(cut_to, close);
+    }
+    char buf[40];
+    entry(buf, static_cast<size_t>(write_entry(buf)));
+    if (close + 2 < end) kept(close + 2, end);
+  }
+  size_t size() const {
+    size_t n = 0;
+    each_part([&](i32 a, i32 z) { n += z > a ? static_cast<size_t>(z - a) : 0; },
+              [&](const char *, size_t k) { n += k; });
+    return n;
+  }
 };
 // A direct object's dictionary [start, end) with its closing ">>" at close
 // (-1: none) and its first own /Rotate at name_pos (-1: none).
