@@ -152,13 +152,15 @@ int write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out,
     }
   } pieces(s, in_fd);
   failure plan_err;
-  bool ok = out.each(pieces, plan_err);
-  if (ok) ok = s.flush() && std::fflush(s.file()) == 0;
-  else if (!pieces.failed) err = plan_err;
+  bool ok = out.each(pieces, plan_err) && s.flush() && std::fflush(s.file()) == 0;
 #if defined(__linux__)
   if (in_fd >= 0) ::close(in_fd);
 #endif
-  if (!ok && (pieces.failed || plan_err.empty())) err.set("short write to %s", shown);
+  if (!ok) {
+    // A plan that failed says why; anything else is the writing's failure.
+    if (!pieces.failed && !plan_err.empty()) err = plan_err;
+    else err.set("short write to %s", shown);
+  }
   if (!s.close()) {
     err.set("close error on %s", shown);
     ok = false;
