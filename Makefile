@@ -89,7 +89,7 @@ test-python:
 	$(PY_BUILD)/venv/bin/pip install -q --no-build-isolation ./python
 	cd $(PY_BUILD) && LEAFTURN_CLI=$(CURDIR)/$(BUILD)/leafturn LEAFTURN_CORPUS=$(CURDIR)/tests/corpus \
 	  venv/bin/python -m pytest -p no:cacheprovider -q $(CURDIR)/python/tests
-	/usr/bin/python3 -m build --wheel --no-isolation python >/dev/null
+	/usr/bin/python3 -P -m build --wheel --no-isolation python >/dev/null
 	ls python/dist/leafturn-*.whl
 
 # The NuGet package: the C# wrapper, the Windows DLL and the Linux library.

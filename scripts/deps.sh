@@ -17,20 +17,20 @@ if [ "${1:-}" = "test" ]; then
   command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need="$need g++-mingw-w64-x86-64-posix"
   command -v script >/dev/null 2>&1 || need="$need util-linux"
   # The Python package: Debian's interpreter, pybind11, pytest, Dask.
-  /usr/bin/python3 -c 'import ensurepip' >/dev/null 2>&1 || need="$need python3-venv"
+  /usr/bin/python3 -P -c 'import ensurepip' >/dev/null 2>&1 || need="$need python3-venv"
   [ -f /usr/include/pybind11/pybind11.h ] || need="$need pybind11-dev python3-pybind11"
-  /usr/bin/python3 -c 'import sysconfig, os; assert os.path.exists(sysconfig.get_paths()["include"] + "/Python.h")' \
+  /usr/bin/python3 -P -c 'import sysconfig, os; assert os.path.exists(sysconfig.get_paths()["include"] + "/Python.h")' \
     >/dev/null 2>&1 || need="$need python3-dev"
-  /usr/bin/python3 -c 'import pytest' >/dev/null 2>&1 || need="$need python3-pytest"
-  /usr/bin/python3 -c 'import build' >/dev/null 2>&1 || need="$need python3-build"
-  /usr/bin/python3 -c 'import wheel, setuptools' >/dev/null 2>&1 || need="$need python3-wheel python3-setuptools"
-  /usr/bin/python3 -c 'import distributed' >/dev/null 2>&1 || need="$need python3-distributed"
+  /usr/bin/python3 -P -c 'import pytest' >/dev/null 2>&1 || need="$need python3-pytest"
+  /usr/bin/python3 -P -c 'import build' >/dev/null 2>&1 || need="$need python3-build"
+  /usr/bin/python3 -P -c 'import wheel, setuptools' >/dev/null 2>&1 || need="$need python3-wheel python3-setuptools"
+  /usr/bin/python3 -P -c 'import distributed' >/dev/null 2>&1 || need="$need python3-distributed"
 fi
 if [ "${1:-}" = "windows" ]; then
   command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need="$need g++-mingw-w64-x86-64-posix"
 fi
 if [ "${1:-}" = "test" ]; then
-  /usr/bin/python3 -c 'import pefile' >/dev/null 2>&1 || need="$need python3-pefile"
+  /usr/bin/python3 -P -c 'import pefile' >/dev/null 2>&1 || need="$need python3-pefile"
 fi
 if [ "${1:-}" = "test" ] || [ "${1:-}" = "nuget" ]; then
   # The C# wrapper and its package (mono's compiler and runtime, nuget).
@@ -45,10 +45,10 @@ if [ "${1:-}" = "bench" ]; then
   command -v pdfinfo >/dev/null 2>&1 || need="$need poppler-utils"
   [ -x /usr/bin/time ] || need="$need time"
   [ -f /usr/include/benchmark/benchmark.h ] || need="$need libbenchmark-dev"
-  /usr/bin/python3 -c 'import pypdf' >/dev/null 2>&1 || need="$need python3-pypdf"
-  /usr/bin/python3 -c 'import ensurepip' >/dev/null 2>&1 || need="$need python3-venv"
+  /usr/bin/python3 -P -c 'import pypdf' >/dev/null 2>&1 || need="$need python3-pypdf"
+  /usr/bin/python3 -P -c 'import ensurepip' >/dev/null 2>&1 || need="$need python3-venv"
   [ -f /usr/include/pybind11/pybind11.h ] || need="$need pybind11-dev python3-pybind11 python3-dev"
-  /usr/bin/python3 -c 'import wheel, setuptools' >/dev/null 2>&1 || need="$need python3-wheel python3-setuptools"
+  /usr/bin/python3 -P -c 'import wheel, setuptools' >/dev/null 2>&1 || need="$need python3-wheel python3-setuptools"
 fi
 # wine64 without its recommended packages (a large desktop stack).
 wine=""
