@@ -135,6 +135,7 @@ void clear_record(doc &d) {
   std::vector<i32>().swap(d.by_num);
   d.source = file_identity();
   d.trailer_root = d.trailer_info = d.encrypted = 0;
+  d.trailer_id_from = d.trailer_id_to = -1;
   d.root_num = d.info_num = 0;
 }
 

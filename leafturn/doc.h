@@ -141,6 +141,8 @@ struct doc {
   i32 len = 0;             // its size in bytes
   i32 trailer_root = -1;   // /Root of the trailer chain, -1 if none
   i32 trailer_info = -1;   // /Info of the trailer chain, -1 if none
+  i32 trailer_id_from = -1;  // the file identifier "[<..><..>]" of the trailer
+  i32 trailer_id_to = -1;    // chain: its bytes [from, to), -1 if none
   i32 encrypted = 0;       // 1 when any trailer names /Encrypt
   std::vector<obj_rec> objs;  // the index; one live record per number after selection
   lt::arena arena;         // decoded object streams

@@ -229,15 +229,9 @@ void remove_hidden(doc &d) {
     const size_t i = static_cast<size_t>(it - ranges.begin()) - 1;
     return r.hdr_off < run_max[i];
   };
-  size_t k = 0;
-  while (k < d.objs.size()) {
-    if (hidden(d.objs[k])) {
-      d.objs[k] = d.objs.back();
-      d.objs.pop_back();
-    } else {
-      ++k;
-    }
-  }
+  // The records that stay keep their file order, so that of two copies of
+  // one object the later (an update's) is still the later one.
+  d.objs.erase(std::remove_if(d.objs.begin(), d.objs.end(), hidden), d.objs.end());
 }
 
 }  // namespace

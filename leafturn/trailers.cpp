@@ -1,8 +1,11 @@
-// The cross-reference chain, read only for /Root, /Info and /Encrypt: from
-// the last "startxref", either the trailer dictionaries after a classic table
-// or the dictionaries of cross-reference streams along /Prev. Objects are
-// never located through it. Nothing here fails a load.
+// The cross-reference chain, read only for /Root, /Info, /ID and /Encrypt:
+// from the last "startxref", either the trailer dictionaries after a classic
+// table or the dictionaries of cross-reference streams along /Prev. When
+// that walk finds no /Root (a damaged file), the last trailer dictionary in
+// the file still gives /Info, /ID and /Encrypt. Objects are never located
+// through it. Nothing here fails a load.
 #include <algorithm>
+#include <cstring>
 
 #include "loader.h"
 
@@ -29,20 +32,75 @@ i32 first_key_value(const doc &d, scan_ctx &lex, const char *key, i32 from, i32 
       [](i32) { return true; });
 }
 
+// A string token at p, before limit: hexadecimal ("<" not followed by "<",
+// up to the next ">") or literal ("(" up to its matching ")"). Just past it,
+// or -1.
+i32 string_end(const u8 *b, i32 p, i32 limit) {
+  if (p >= limit) return -1;
+  if (b[p] == '(') {
+    const i32 c = literal_string_close(b, p, limit);
+    return c < 0 ? -1 : c + 1;
+  }
+  if (b[p] != '<' || p + 1 >= limit || b[p + 1] == '<') return -1;
+  const void *gt = std::memchr(b + p + 1, '>', static_cast<size_t>(limit - p - 1));
+  return gt ? static_cast<i32>(static_cast<const u8 *>(gt) - b) + 1 : -1;
+}
+
+// The file identifier after the /ID at w: "[", two strings and "]", with
+// only white space between them, all before limit. Its range, or false.
+bool id_value(const u8 *b, i32 w, i32 limit, i32 *from, i32 *to) {
+  i32 p = skip_pdf_ws(b, limit, w + 3);
+  if (p >= limit || b[p] != '[') return false;
+  const i32 open = p;
+  for (int k = 0; k < 2; ++k) {
+    p = string_end(b, skip_pdf_ws(b, limit, p + (k ? 0 : 1)), limit);
+    if (p < 0) return false;
+  }
+  p = skip_pdf_ws(b, limit, p);
+  if (p >= limit || b[p] != ']') return false;
+  *from = open;
+  *to = p + 1;
+  return true;
+}
+
+// The first usable /ID in [from, limit) (only the first /ID when
+// `first_only`) becomes the document's.
+void read_id(doc &d, scan_ctx &lex, i32 from, i32 limit, bool first_only) {
+  for (i32 w = lex.next_name("ID", from, limit); w >= 0; w = lex.next_name("ID", w + 1, limit)) {
+    if (id_value(d.data, w, limit, &d.trailer_id_from, &d.trailer_id_to)) return;
+    if (first_only) return;
+  }
+}
+
+// One trailer dictionary [k, v): its readable /Info and /ID replace earlier
+// ones (/Root too, with `root`), /Encrypt marks the document. Numbers are
+// read from one byte past the end of the name.
+void read_trailer(doc &d, scan_ctx &lex, i32 k, i32 v, bool root) {
+  if (root) {
+    const i32 r = key_value(d, lex, "Root", k, v, /*skip=*/1);
+    if (r >= 0) d.trailer_root = r;
+  }
+  const i32 info = key_value(d, lex, "Info", k, v, /*skip=*/1);
+  if (info >= 0) d.trailer_info = info;
+  read_id(d, lex, k, v, /*first_only=*/false);
+  if (lex.next_name("Encrypt", k, v) >= 0) d.encrypted = 1;
+}
+
+// The dictionary of the "trailer" keyword at t: [k, v) with k at its "<",
+// or false when none follows.
+bool trailer_window(doc &d, scan_ctx &lex, i32 t, i32 *k, i32 *v) {
+  *k = skip_pdf_ws(d.data, d.len, t + 7);
+  *v = lex.next_keyword("startxref", *k);
+  if (*v < 0) *v = d.len;
+  return *k < *v && d.data[*k] == '<';
+}
+
 // Every trailer dictionary from body to the end of the file; the last
-// readable /Root and /Info win, /Encrypt in any of them marks the document.
-// Their numbers are read from one byte past the end of the name.
+// readable values win, /Encrypt in any of them marks the document.
 void read_trailers(doc &d, scan_ctx &lex, i32 body) {
   for (i32 t = lex.next_keyword("trailer", body); t >= 0; t = lex.next_keyword("trailer", t + 1)) {
-    const i32 k = skip_pdf_ws(d.data, d.len, t + 7);
-    i32 v = lex.next_keyword("startxref", k);
-    if (v < 0) v = d.len;
-    if (k >= v || d.data[k] != '<') continue;
-    const i32 root = key_value(d, lex, "Root", k, v, /*skip=*/1);
-    if (root >= 0) d.trailer_root = root;
-    const i32 info = key_value(d, lex, "Info", k, v, /*skip=*/1);
-    if (info >= 0) d.trailer_info = info;
-    if (lex.next_name("Encrypt", k, v) >= 0) d.encrypted = 1;
+    i32 k = 0, v = 0;
+    if (trailer_window(d, lex, t, &k, &v)) read_trailer(d, lex, k, v, /*root=*/true);
   }
 }
 
@@ -59,20 +117,23 @@ i32 read_xref_stream(doc &d, scan_ctx &lex, i32 p) {
     if (s > 0) e = s;
   }
   const i32 prev = first_key_value(d, lex, "Prev", q, e, /*skip=*/0);
+  // The newest section that holds a value decides it.
   if (d.trailer_root < 0) {
     const i32 root = first_key_value(d, lex, "Root", q, e, /*skip=*/1);
     if (root >= 0) d.trailer_root = root;
   }
+  if (d.trailer_info < 0) {
+    const i32 info = first_key_value(d, lex, "Info", q, e, /*skip=*/1);
+    if (info >= 0) d.trailer_info = info;
+  }
+  if (d.trailer_id_from < 0) read_id(d, lex, q, e, /*first_only=*/true);
   if (lex.next_name("Encrypt", q, e) >= 0) d.encrypted = 1;
   return prev;
 }
 
-}  // namespace
 
-void load_trailers(doc &d, scan_ctx &lex) {
-  d.trailer_root = -1;
-  d.trailer_info = -1;
-  d.encrypted = 0;
+// The walk from the last "startxref".
+void walk_chain(doc &d, scan_ctx &lex) {
   const i32 last = lex.last_keyword("startxref");
   if (last < 0) return;
   i32 cur = last + 9;
@@ -93,6 +154,23 @@ void load_trailers(doc &d, scan_ctx &lex) {
     ++sections;
     o = read_xref_stream(d, lex, p);
   }
+}
+
+}  // namespace
+
+void load_trailers(doc &d, scan_ctx &lex) {
+  d.trailer_root = -1;
+  d.trailer_info = -1;
+  d.trailer_id_from = d.trailer_id_to = -1;
+  d.encrypted = 0;
+  walk_chain(d, lex);
+  if (d.trailer_root >= 0) return;
+  // A damaged chain: the last trailer dictionary in the file still tells
+  // what the document carries and whether it is encrypted. Its /Root is
+  // not trusted; the catalog is searched for instead.
+  const i32 t = lex.last_keyword("trailer");
+  i32 k = 0, v = 0;
+  if (t >= 0 && trailer_window(d, lex, t, &k, &v)) read_trailer(d, lex, k, v, /*root=*/false);
 }
 
 }  // namespace lt

@@ -81,7 +81,8 @@ class outbuf {
 // rewritten dictionary grows by less than 48 bytes).
 unsigned long long output_bound(const doc &d) {
   auto at_least0 = [](long long v) { return static_cast<unsigned long long>(v > 0 ? v : 0); };
-  unsigned long long n = 4096 + 20ull * (static_cast<unsigned long long>(d.max_num()) + 2);
+  unsigned long long n = 4096 + 20ull * (static_cast<unsigned long long>(d.max_num()) + 2) +
+                         at_least0(static_cast<long long>(d.trailer_id_to) - d.trailer_id_from);
   for (const obj_rec &o : d.objs) {
     n += 96;  // header line, keywords and a rewritten entry
     if (o.in_objstm()) {
@@ -271,6 +272,10 @@ bool assemble(const doc &d, scan_ctx &lex, const std::vector<i32> &target, outbu
            static_cast<long>(d.root_num), ref_gen(d.root_num));
   if (d.info_num >= 0)
     out.addf("/Info %ld %ld R", static_cast<long>(d.info_num), ref_gen(d.info_num));
+  if (d.trailer_id_from >= 0) {
+    out.add("/ID ");
+    out.add_range(d, d.trailer_id_from, d.trailer_id_to);
+  }
   out.addf(">>\nstartxref %ld", static_cast<long>(xref_at));
   out.add("\n%%EOF\n");
   if (out.failed()) {

@@ -6,6 +6,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <sstream>
 #include <string>
@@ -118,10 +119,35 @@ std::string reference_rotation(const std::string &in, const std::vector<int> &pa
   return out;
 }
 
+// The document information as pdfinfo prints it: every line but those that
+// describe pages, the file or its structure.
+std::string document_info(const std::string &path) {
+  std::istringstream in(testpdf::run("pdfinfo " + quoted(path) + " 2>/dev/null"));
+  std::string keep, line;
+  for (const char *key : {"Title:", "Subject:", "Keywords:", "Author:", "Creator:", "Producer:",
+                          "CreationDate:", "ModDate:", "Custom Metadata:", "Metadata Stream:"})
+    while (std::getline(in, line))
+      if (line.compare(0, std::strlen(key), key) == 0) {
+        keep += line + "\n";
+        break;
+      }
+  return keep;
+}
+
+// The trailer's file identifier as qpdf shows it, or "".
+std::string file_identifier(const std::string &path) {
+  const std::string t = testpdf::run("qpdf --show-object=trailer " + quoted(path) + " 2>/dev/null");
+  const size_t a = t.find("/ID [");
+  return a == std::string::npos ? "" : t.substr(a, t.find(']', a) + 1 - a);
+}
+
 // Checks one rotated output against its input: a clean structure check, the
-// same page count, the expected rotation on every page, the same words.
+// same page count, the expected rotation on every page, the same words, the
+// same document information and file identifier.
 void check_output(const std::string &in, const std::string &out, int pages,
                   const std::vector<int> &turned, int degrees) {
+  EXPECT_EQ(document_info(out), document_info(in));
+  EXPECT_EQ(file_identifier(out), file_identifier(in));
   int rc = -1;
   const std::string check = testpdf::run("qpdf --check " + quoted(out) + " 2>&1", &rc);
   EXPECT_NE(rc, 2) << "qpdf --check found errors:\n" << check;
