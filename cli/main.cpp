@@ -17,6 +17,7 @@
 #include "json.h"
 #include "leafturn.h"
 #include "loader.h"
+#include "doc_info.h"
 #include "page_info.h"
 #include "page_list.h"
 
@@ -33,14 +34,19 @@ const char k_usage[] =
 
 const char k_help_info[] =
     "leafturn info [--json] FILE...\n"
-    "  Prints each file's page count and, for every page, its rotation, where\n"
-    "  the rotation comes from (own, inherited or none), its displayed size in\n"
-    "  points (the crop box, else the media box, turned by the rotation) and\n"
-    "  its orientation (landscape, portrait or square).\n"
+    "  Prints each file's page count; the document information the file\n"
+    "  carries (title, author, subject, keywords, creator, producer, created\n"
+    "  and modified, dates as the file writes them: D:YYYYMMDDHHmmSS); and, for\n"
+    "  every page, its rotation, where the rotation comes from (own, inherited\n"
+    "  or none), its displayed size in points (the crop box, else the media\n"
+    "  box, turned by the rotation) and its orientation (landscape, portrait\n"
+    "  or square).\n"
     "  --json  one JSON object per file, one line each:\n"
-    "          {\"file\", \"pages\", \"page\": [{\"number\", \"rotation\", \"own\",\n"
-    "           \"inherited\", \"width\", \"height\", \"orientation\"}]}, null where\n"
-    "          absent; {\"file\", \"error\"} for a file that cannot be read.\n";
+    "          {\"file\", \"pages\", \"info\", \"page\": [{\"number\", \"rotation\",\n"
+    "           \"own\", \"inherited\", \"width\", \"height\", \"orientation\"}]},\n"
+    "          null where absent; \"info\" holds every text entry of the\n"
+    "          information dictionary by its key (\"Title\", \"Author\", ...);\n"
+    "          {\"file\", \"error\"} for a file that cannot be read.\n";
 
 const char k_help_rotation[] =
     "leafturn rotation FILE PAGE\n"
@@ -129,6 +135,31 @@ struct arg_reader {
 
 std::string null_or(int v) { return v < 0 ? "null" : std::to_string(v); }
 
+// The entries of the information dictionary that the text report shows,
+// with their labels.
+const std::pair<const char *, const char *> k_info_labels[] = {
+    {"Title", "title"},     {"Author", "author"},     {"Subject", "subject"},
+    {"Keywords", "keywords"}, {"Creator", "creator"}, {"Producer", "producer"},
+    {"CreationDate", "created"}, {"ModDate", "modified"}};
+
+// A value on one line of the text report: control characters become spaces.
+std::string one_line(const std::string &v) {
+  std::string s = v;
+  for (char &c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  return s;
+}
+
+// {"Title": ..., ...} with every text entry, or null without a dictionary.
+std::string info_json(const lt::doc_info &info) {
+  if (!info.present) return "null";
+  std::string s = "{";
+  for (size_t k = 0; k < info.entries.size(); ++k)
+    s += (k ? ", " : "") + cli::json_string(info.entries[k].first) + ": " +
+         cli::json_string(info.entries[k].second);
+  return s + "}";
+}
+
 int info_file(const std::string &path, bool json, bool several) {
   lt::document doc;
   lt::failure err;
@@ -142,9 +173,11 @@ int info_file(const std::string &path, bool json, bool several) {
     return 1;
   }
   const std::vector<lt::page_facts> facts = lt::describe_pages(doc);
+  const lt::doc_info info = lt::describe_info(doc);
   if (json) {
     std::string s = "{\"file\": " + cli::json_string(path) +
-                    ", \"pages\": " + std::to_string(facts.size()) + ", \"page\": [";
+                    ", \"pages\": " + std::to_string(facts.size()) +
+                    ", \"info\": " + info_json(info) + ", \"page\": [";
     for (size_t k = 0; k < facts.size(); ++k) {
       const lt::page_facts &f = facts[k];
       const char *o = lt::orientation_name(f.orient);
@@ -160,6 +193,9 @@ int info_file(const std::string &path, bool json, bool several) {
   }
   if (several) std::printf("%s:\n", path.c_str());
   std::printf("pages: %zu\n", facts.size());
+  for (const auto &label : k_info_labels)
+    if (const std::string *v = info.find(label.first); v && !v->empty())
+      std::printf("%s: %s\n", label.second, one_line(*v).c_str());
   for (size_t k = 0; k < facts.size(); ++k) {
     const lt::page_facts &f = facts[k];
     const char *from = f.own >= 0 ? "own" : f.inherited >= 0 ? "inherited" : "none";

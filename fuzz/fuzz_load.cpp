@@ -1,10 +1,12 @@
 // Load and query: any bytes give a loaded document or a failure with a
 // message, never a crash, a hang or a leak; every page of a loaded document
-// has a rotation in 0..359.
+// has a rotation in 0..359; the document information reads as valid UTF-8
+// text.
 #include <cstdint>
 #include <cstdlib>
 #include <new>
 
+#include "doc_info.h"
 #include "loader.h"
 #include "writer.h"
 
@@ -21,6 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       const lt::i32 r = lt::effective_rotation(doc.d, doc.lex, p);
       if (r < 0 || r > 359) std::abort();
     }
+    const lt::doc_info info = lt::describe_info(doc);
+    for (const auto &e : info.entries)
+      if (lt::text_string_to_utf8("\xEF\xBB\xBF" + e.second) != e.second) std::abort();
   } catch (const std::bad_alloc &) {
   }
   lt::doc_free(doc);

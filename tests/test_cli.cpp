@@ -305,6 +305,31 @@ TEST(CommandLine, OrientationFromInheritedIndirectRealAndTurnedBoxes) {
   EXPECT_EQ(pdfinfo_rotations(out), (std::vector<int>{270, 0, 0, 0, 90, 0, 0}));
 }
 
+TEST(CommandLine, InfoShowsTheDocumentInformation) {
+  builder b = simple_doc(1);
+  b.obj(4, "<</Title (Two\nlines) /Author <FEFF00C4> /Subject () /Producer 5 0 R "
+           "/CreationDate (D:20240131093000+01'00') /Custom (kept) /Count 3>>");
+  b.obj(5, "(made by hand)");
+  const std::string in = write_temp("docinfo.pdf", b.info(4).build());
+  int rc = -1;
+  // Text: the standard entries that have a value, in a fixed order.
+  EXPECT_EQ(tool("info " + q(in), &rc),
+            "pages: 1\ntitle: Two lines\nauthor: \xC3\x84\nproducer: made by hand\n"
+            "created: D:20240131093000+01'00'\npage 1: 0 none 612 x 792 portrait\n");
+  EXPECT_EQ(rc, 0);
+  // JSON: every text entry by its key; null without a dictionary.
+  const std::vector<std::string> f = json_fields(
+      tool("info --json " + q(in), &rc) + tool("info --json " + q(write_temp("bare.pdf",
+                                                                 simple_doc(1).build())), &rc));
+  ASSERT_EQ(f.size(), 2u);
+  EXPECT_NE(f[0].find("|info={\"Title\": \"Two\\nlines\", \"Author\": \"\\u00c4\", "
+                      "\"Subject\": \"\", \"Producer\": \"made by hand\", \"CreationDate\": "
+                      "\"D:20240131093000+01'00'\", \"Custom\": \"kept\"}|"),
+            std::string::npos)
+      << f[0];
+  EXPECT_NE(f[1].find("|info=null|"), std::string::npos) << f[1];
+}
+
 TEST(CommandLine, InfoTextAndErrors) {
   const std::string in = write_temp("info.pdf", simple_doc(2, "", " /Rotate 90").build());
   int rc = -1;

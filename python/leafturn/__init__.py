@@ -13,7 +13,7 @@ other byte of every object is kept.
 from __future__ import annotations
 
 import os
-from typing import Iterable, Iterator, List, Optional, Sequence, Union, overload
+from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Union, overload
 
 from ._native import LeafturnError, NativeDocument, __version__
 
@@ -151,6 +151,16 @@ class Document:
     def __len__(self) -> int:
         """The number of pages."""
         return self._native_document().page_count()
+
+    @property
+    def info(self) -> Dict[str, str]:
+        """The document information the file carries: every text entry of
+        its information dictionary by key ("Title", "Author", "Subject",
+        "Keywords", "Creator", "Producer", "CreationDate", "ModDate" and any
+        other), decoded as PDF readers decode text strings. Dates stay as the
+        file writes them ("D:20240131093000+01'00'"). Empty when the file has
+        no information dictionary. A rotation keeps it unchanged."""
+        return dict(self._native_document().info() or {})
 
     def page(self, number: int) -> Page:
         """Page `number`, counted from 1."""

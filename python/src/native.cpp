@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "doc_info.h"
 #include "leafturn.h"
 #include "loader.h"
 #include "page_info.h"
@@ -89,6 +90,20 @@ class native_document {
   }
 
   int page_count() const { return count_; }
+
+  // The information dictionary's text entries, or None without one.
+  py::object info() {
+    lt::doc_info i;
+    {
+      py::gil_scoped_release nogil;
+      std::lock_guard<std::mutex> lock(m_);
+      i = lt::describe_info(doc_);
+    }
+    if (!i.present) return py::none();
+    py::dict out;
+    for (const auto &e : i.entries) out[py::str(e.first)] = py::str(e.second);
+    return std::move(out);
+  }
 
   // (rotation, own, inherited, width, height, orientation) of page n
   // (1-based), None where absent; sizes are displayed ones.
@@ -264,6 +279,7 @@ PYBIND11_MODULE(_native, m) {
       .def_static("from_path", &native_document::from_path, py::arg("path"))
       .def_static("from_buffer", &native_document::from_buffer, py::arg("data"))
       .def("page_count", &native_document::page_count)
+      .def("info", &native_document::info)
       .def("facts", &native_document::facts, py::arg("number"))
       .def("select", &native_document::select, py::arg("pages"))
       .def(

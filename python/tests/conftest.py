@@ -27,8 +27,9 @@ def cli():
     return path
 
 
-def build_pdf(pages, page_extra="", pages_extra="", extra_objects=()):
-    """A catalog (1), a page tree (2) and pages 3.. with a classic table."""
+def build_pdf(pages, page_extra="", pages_extra="", extra_objects=(), trailer_extra=""):
+    """A catalog (1), a page tree (2), pages 3.. and extra_objects after them,
+    with a classic table; trailer_extra goes into the trailer."""
     objs = ["<</Type /Catalog /Pages 2 0 R>>"]
     kids = " ".join("%d 0 R" % (i + 3) for i in range(pages))
     objs.append("<</Type /Pages /Kids [%s] /Count %d%s>>" % (kids, pages, pages_extra))
@@ -45,7 +46,8 @@ def build_pdf(pages, page_extra="", pages_extra="", extra_objects=()):
     out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
     for o in offsets:
         out += b"%010d 00000 n \n" % o
-    out += b"trailer\n<</Size %d /Root 1 0 R>>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
+    out += b"trailer\n<</Size %d /Root 1 0 R%s>>\nstartxref\n%d\n%%%%EOF\n" % (
+        len(objs) + 1, trailer_extra.encode("latin-1"), xref)
     return out
 
 

@@ -2,6 +2,7 @@
 their exact messages, bytes in and out, paths, and how turns compose."""
 import json
 import os
+import shutil
 import subprocess
 
 import pytest
@@ -36,6 +37,66 @@ def test_every_page_attribute_agrees_with_the_command_line(cli, path):
                     assert got == pytest.approx(expected, abs=1e-6)
             assert page.orientation == want["orientation"]
         assert doc.page(len(doc)).number == len(doc)
+        assert doc.info == (info["info"] or {})
+
+
+def pdfinfo_text_entries(path):
+    """Title, Author, ... as pdfinfo prints them (dates aside)."""
+    out = subprocess.run(["pdfinfo", path], capture_output=True).stdout.decode("utf-8", "replace")
+    keys = ("Title", "Subject", "Keywords", "Author", "Creator", "Producer")
+    return {line[:line.index(":")]: line[17:] for line in out.split("\n")
+            if ":" in line and line[:line.index(":")] in keys}
+
+
+@pytest.mark.parametrize("path", corpus_files(), ids=os.path.basename)
+def test_information_reads_as_pdfinfo_reads_it_and_survives_a_turn(path, tmp_path):
+    if not shutil.which("pdfinfo"):
+        pytest.skip("pdfinfo (poppler-utils) is needed")
+    try:
+        doc = leafturn.open(path)
+    except leafturn.LeafturnError:
+        pytest.skip("the file does not load")
+    with doc:
+        want = pdfinfo_text_entries(path)
+        assert {k: v for k, v in doc.info.items() if k in want} == want
+        doc.rotate(by=90)
+        out = tmp_path / "turned.pdf"
+        doc.save(out)
+    assert pdfinfo_text_entries(str(out)) == want
+    with leafturn.open(out) as turned, leafturn.open(path) as original:
+        assert turned.info == original.info
+
+
+def test_information_strings_of_every_form(tmp_path):
+    entries = (
+        r"/Title (Line\nbreak \(paren\) \053 oct\101l\\ and "
+        "a continued \\\n line) "
+        "/Author <FEFF00C4 D83DDE00 0041> "           # UTF-16BE with a surrogate pair
+        "/Subject (\x80\x84\xa0\xe9) "              # PDFDocEncoding: bullet, dash, euro, e-acute
+        "/Keywords <616263> /Creator 5 0 R "            # hex; an indirect string
+        "/Producer (\xef\xbb\xbfna\xc3\xafve) "    # UTF-8 after its mark
+        "/Count 3 /Trapped /False /Nested <</Title (inner)>> /List [(a) (b)] "
+        "/Odd <FEFF0041 00>"                            # a lone last byte
+    )
+    path = tmp_path / "info.pdf"
+    path.write_bytes(build_pdf(1, extra_objects=("<<%s>>" % entries, "(from object 5)"),
+                               trailer_extra="/Info 4 0 R"))
+    with leafturn.open(path) as doc:
+        assert doc.info == {
+            "Title": "Line\nbreak (paren) + octAl\\ and a continued  line",
+            "Author": "\u00c4\U0001f600A",
+            "Subject": "\u2022\u2014\u20ac\u00e9",
+            "Keywords": "abc",
+            "Creator": "from object 5",
+            "Producer": "na\u00efve",
+            "Odd": "A\ufffd",
+        }
+        assert doc.info is not doc.info  # a copy each time
+    # No information dictionary: an empty dict.
+    bare = tmp_path / "bare.pdf"
+    bare.write_bytes(build_pdf(1))
+    with leafturn.open(bare) as doc:
+        assert doc.info == {}
 
 
 @pytest.mark.parametrize("path", corpus_files()[:12], ids=os.path.basename)

@@ -1,0 +1,301 @@
+// The information dictionary read for tools: its top-level entries, the
+// string values decoded as readers decode text strings. Values of other
+// kinds (numbers, names, arrays, dictionaries) are stepped over.
+#include "doc_info.h"
+
+namespace lt {
+
+namespace {
+
+void put_utf8(std::string &out, unsigned long c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+constexpr unsigned long k_replacement = 0xFFFD;
+
+// PDFDocEncoding where it differs from Latin-1: 0x18..0x1F and 0x80..0xA0
+// (0 where a byte has no character).
+constexpr unsigned short k_doc_low[8] = {0x02D8, 0x02C7, 0x02C6, 0x02D9,
+                                         0x02DD, 0x02DB, 0x02DA, 0x02DC};
+constexpr unsigned short k_doc_high[33] = {
+    0x2022, 0x2020, 0x2021, 0x2026, 0x2014, 0x2013, 0x0192, 0x2044, 0x2039, 0x203A, 0x2212,
+    0x2030, 0x201E, 0x201C, 0x201D, 0x2018, 0x2019, 0x201A, 0x2122, 0xFB01, 0xFB02, 0x0141,
+    0x0152, 0x0160, 0x0178, 0x017D, 0x0131, 0x0142, 0x0153, 0x0161, 0x017E, 0,      0x20AC};
+
+unsigned long pdfdoc_char(u8 c) {
+  if (c >= 0x18 && c <= 0x1F) return k_doc_low[c - 0x18];
+  if (c >= 0x80 && c <= 0xA0) return k_doc_high[c - 0x80] ? k_doc_high[c - 0x80] : k_replacement;
+  if (c == 0xAD) return k_replacement;
+  return c;
+}
+
+std::string from_utf16be(const std::string &s, size_t from) {
+  std::string out;
+  for (size_t i = from; i + 1 < s.size(); i += 2) {
+    unsigned long c = (static_cast<u8>(s[i]) << 8) | static_cast<u8>(s[i + 1]);
+    if (c >= 0xD800 && c <= 0xDBFF && i + 3 < s.size()) {
+      const unsigned long lo = (static_cast<u8>(s[i + 2]) << 8) | static_cast<u8>(s[i + 3]);
+      if (lo >= 0xDC00 && lo <= 0xDFFF) {
+        put_utf8(out, 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    put_utf8(out, (c >= 0xD800 && c <= 0xDFFF) ? k_replacement : c);
+  }
+  if ((s.size() - from) % 2) put_utf8(out, k_replacement);  // a lone last byte
+  return out;
+}
+
+// Valid UTF-8 passes; each byte of an invalid sequence becomes U+FFFD.
+std::string checked_utf8(const std::string &s, size_t from) {
+  std::string out;
+  for (size_t i = from; i < s.size();) {
+    const u8 c = static_cast<u8>(s[i]);
+    size_t n = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3
+                                                            : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+    if (n > 1 && i + n <= s.size()) {
+      for (size_t k = 1; k < n; ++k)
+        if ((static_cast<u8>(s[i + k]) & 0xC0) != 0x80) n = 0;
+      const u8 d = n ? static_cast<u8>(s[i + 1]) : 0;
+      if (n >= 3 && ((c == 0xE0 && d < 0xA0) || (c == 0xED && d > 0x9F) ||
+                     (c == 0xF0 && d < 0x90) || (c == 0xF4 && d > 0x8F)))
+        n = 0;
+    } else if (n > 1) {
+      n = 0;
+    }
+    if (n == 0) {
+      put_utf8(out, k_replacement);
+      ++i;
+    } else {
+      out.append(s, i, n);
+      i += n;
+    }
+  }
+  return out;
+}
+
+int hex_value(u8 c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The bytes of the literal string ( .. ) whose parentheses are at open and
+// close: escapes resolved, line ends as line feeds.
+std::string literal_bytes(const u8 *b, i32 open, i32 close) {
+  std::string out;
+  for (i32 i = open + 1; i < close; ++i) {
+    u8 c = b[i];
+    if (c == '\r') {  // a line end in the string is a line feed
+      if (i + 1 < close && b[i + 1] == '\n') ++i;
+      out += '\n';
+      continue;
+    }
+    if (c != '\\' || i + 1 >= close) {
+      out += static_cast<char>(c);
+      continue;
+    }
+    c = b[++i];
+    switch (c) {
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case 't': out += '\t'; break;
+      case 'b': out += '\b'; break;
+      case 'f': out += '\f'; break;
+      case '\r':  // a backslash before a line end continues the line
+        if (i + 1 < close && b[i + 1] == '\n') ++i;
+        break;
+      case '\n': break;
+      default:
+        if (c >= '0' && c <= '7') {
+          int v = c - '0';
+          for (int k = 0; k < 2 && i + 1 < close && b[i + 1] >= '0' && b[i + 1] <= '7'; ++k)
+            v = v * 8 + (b[++i] - '0');
+          out += static_cast<char>(v & 0xFF);
+        } else {
+          out += static_cast<char>(c);  // \( \) \\ and any other byte as itself
+        }
+    }
+  }
+  return out;
+}
+
+// The bytes of the hex string < .. >: white space ignored, an odd last
+// digit followed by 0.
+std::string hex_bytes(const u8 *b, i32 open, i32 close) {
+  std::string out;
+  int hi = -1;
+  for (i32 i = open + 1; i < close; ++i) {
+    const int v = hex_value(b[i]);
+    if (v < 0) continue;
+    if (hi < 0) {
+      hi = v;
+    } else {
+      out += static_cast<char>(hi * 16 + v);
+      hi = -1;
+    }
+  }
+  if (hi >= 0) out += static_cast<char>(hi * 16);
+  return out;
+}
+
+bool is_delimiter(u8 c) {
+  return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
+         c == '}' || c == '/' || c == '%';
+}
+
+// Past white space and comments.
+i32 skip_space(const u8 *b, i32 i, i32 limit) {
+  for (;;) {
+    i = skip_pdf_ws(b, limit, i);
+    if (i >= limit || b[i] != '%') return i;
+    while (i < limit && b[i] != '\r' && b[i] != '\n') ++i;
+  }
+}
+
+// A string at i: its bytes, and the position past it; -1 when none stands
+// there or it is not closed.
+i32 read_string(const u8 *b, i32 i, i32 limit, std::string *out) {
+  if (i >= limit) return -1;
+  if (b[i] == '(') {
+    const i32 c = literal_string_close(b, i, limit);
+    if (c < 0) return -1;
+    *out = literal_bytes(b, i, c);
+    return c + 1;
+  }
+  if (b[i] == '<' && i + 1 < limit && b[i + 1] != '<') {
+    i32 c = i + 1;
+    while (c < limit && b[c] != '>') ++c;
+    if (c >= limit) return -1;
+    *out = hex_bytes(b, i, c);
+    return c + 1;
+  }
+  return -1;
+}
+
+// Past the value at i (of any kind, nested ones whole), or -1 when it is
+// cut by the limit or a dictionary's end stands there.
+i32 skip_value(const u8 *b, i32 i, i32 limit) {
+  int depth = 0;
+  do {
+    i = skip_space(b, i, limit);
+    if (i >= limit) return -1;
+    const u8 c = b[i];
+    std::string ignored;
+    if (c == '(' || (c == '<' && i + 1 < limit && b[i + 1] != '<')) {
+      i = read_string(b, i, limit, &ignored);
+      if (i < 0) return -1;
+    } else if (c == '<' || c == '[') {
+      ++depth;
+      i += c == '<' ? 2 : 1;
+    } else if (c == '>' || c == ']') {
+      if (depth == 0) return -1;
+      if (c == '>' && (i + 1 >= limit || b[i + 1] != '>')) return -1;
+      --depth;
+      i += c == '>' ? 2 : 1;
+    } else if (c == '/') {
+      ++i;
+      while (i < limit && !is_pdf_ws(b[i]) && !is_delimiter(b[i])) ++i;
+    } else {
+      const i32 start = i;
+      while (i < limit && !is_pdf_ws(b[i]) && !is_delimiter(b[i])) ++i;
+      if (i == start) ++i;  // a stray ')', '{' or '}'
+    }
+  } while (depth > 0);
+  return i;
+}
+
+// A name's text at i (a '/'): #xx escapes resolved. Past it.
+i32 read_name(const u8 *b, i32 i, i32 limit, std::string *out) {
+  out->clear();
+  for (++i; i < limit && !is_pdf_ws(b[i]) && !is_delimiter(b[i]); ++i) {
+    if (b[i] == '#' && i + 2 < limit && hex_value(b[i + 1]) >= 0 && hex_value(b[i + 2]) >= 0) {
+      *out += static_cast<char>(hex_value(b[i + 1]) * 16 + hex_value(b[i + 2]));
+      i += 2;
+    } else {
+      *out += static_cast<char>(b[i]);
+    }
+  }
+  return i;
+}
+
+// The string value at i: direct, or an object that holds one ("N G R").
+bool string_value(const doc &d, const u8 *b, i32 i, i32 limit, std::string *out) {
+  if (read_string(b, i, limit, out) >= 0) return true;
+  i32 c = i;
+  const i32 num = parse_int_at(b, limit, &c);
+  if (c == i || reference_end(b, limit, c, num) < 0) return false;
+  const obj_rec *o = d.find(num);
+  const span v = o ? object_content(d, *o) : span();
+  if (!v) return false;
+  const i32 s = skip_space(v.b, v.start, v.limit);
+  const i32 e = read_string(v.b, s, v.limit, out);
+  return e >= 0 && skip_space(v.b, e, v.limit) == v.limit;
+}
+
+}  // namespace
+
+const std::string *doc_info::find(const std::string &key) const {
+  for (const auto &e : entries)
+    if (e.first == key) return &e.second;
+  return nullptr;
+}
+
+std::string text_string_to_utf8(const std::string &s) {
+  if (s.size() >= 2 && static_cast<u8>(s[0]) == 0xFE && static_cast<u8>(s[1]) == 0xFF)
+    return from_utf16be(s, 2);
+  if (s.size() >= 3 && static_cast<u8>(s[0]) == 0xEF && static_cast<u8>(s[1]) == 0xBB &&
+      static_cast<u8>(s[2]) == 0xBF)
+    return checked_utf8(s, 3);
+  std::string out;
+  for (const char c : s) put_utf8(out, pdfdoc_char(static_cast<u8>(c)));
+  return out;
+}
+
+doc_info describe_info(const document &doc) {
+  doc_info info;
+  const lt::doc &d = doc.d;
+  const obj_rec *o = d.info_num >= 0 ? d.find(d.info_num) : nullptr;
+  const span v = o ? object_content(d, *o) : span();
+  if (!v) return info;
+  const u8 *b = v.b;
+  i32 i = skip_space(b, v.start, v.limit);
+  if (i + 1 >= v.limit || b[i] != '<' || b[i + 1] != '<') return info;
+  info.present = true;
+  i += 2;
+  std::string key, value;
+  for (;;) {
+    i = skip_space(b, i, v.limit);
+    if (i >= v.limit || b[i] == '>') break;  // the end of the dictionary
+    if (b[i] != '/') {  // the rest of a value ("0 R"), or stray tokens
+      i = skip_value(b, i, v.limit);
+      if (i < 0) break;
+      continue;
+    }
+    i = read_name(b, i, v.limit, &key);
+    const i32 at = skip_space(b, i, v.limit);
+    if (string_value(d, b, at, v.limit, &value) && !info.find(key))
+      info.entries.emplace_back(checked_utf8(key, 0), text_string_to_utf8(value));
+    i = skip_value(b, at, v.limit);
+    if (i < 0) break;
+  }
+  return info;
+}
+
+}  // namespace lt

@@ -1,0 +1,32 @@
+// What a tool shows of the document as a whole: the entries of its
+// information dictionary (title, author, dates and the like) as text.
+#ifndef LEAFTURN_DOC_INFO_H
+#define LEAFTURN_DOC_INFO_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "loader.h"
+
+namespace lt {
+
+struct doc_info {
+  bool present = false;  // the document has an information dictionary
+  // Its entries whose values are strings (direct or through a reference),
+  // in the dictionary's order, each key once: name and value as UTF-8.
+  std::vector<std::pair<std::string, std::string>> entries;
+  // The value of one key, or null.
+  const std::string *find(const std::string &key) const;
+};
+
+doc_info describe_info(const document &doc);
+
+// A PDF text string as UTF-8: UTF-16BE after its byte order mark, UTF-8
+// after its mark, else PDFDocEncoding. What cannot be decoded becomes
+// U+FFFD.
+std::string text_string_to_utf8(const std::string &bytes);
+
+}  // namespace lt
+
+#endif
