@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Two entry points do all the set-up on a fresh Debian machine:
 #   make demo   build, then rotate the bundled sample and show its pages
 #   make test   build normally and with sanitizers, run every test in both

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Times a batch: at least 1,000 real files (the corpus, copied) turned by 90
 degrees into an output folder, by `leafturn rotate --out-dir` with one and
 with two worker threads, and by a shell loop running `qpdf --rotate=+90`

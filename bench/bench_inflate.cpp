@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Speed of the decoder on a 10 MB stream (text-like and random data),
 // compressed by zlib at its default level.
 #include <benchmark/benchmark.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Hostile inputs of about 10 MB each, one damaged shape a file."""
 import os
 import sys

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Deterministic large inputs for the benchmarks.
 
   pages-2000.pdf        2,000 pages, a content stream and a shared font each

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Runs every call on each hostile input and reports its time as a ratio to
 reading the file (cat FILE > /dev/null) and what it answered."""
 import os

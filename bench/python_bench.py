@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The Python package in-process: open + rotate(by=90) + save of the
 20,000-page file, against the C call leafturn_all (through ctypes, in the
 same process) and pypdf; then four threads on eight different files

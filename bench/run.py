@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Times leafturn against its peers on the generated inputs.
 
 For "rotate every page by 90": `leafturn rotate`, `qpdf --rotate=+90` (the

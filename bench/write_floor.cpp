@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The least any rotation of a file must do when it writes its objects out of
 // their object streams: read the input into fresh memory, expand every
 // object stream (with zlib's decoder), and write an output of the given size

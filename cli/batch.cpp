@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The batch: inputs are gathered and mapped to outputs first, so that
 // clashes are known before anything is written; then worker threads take
 // files one at a time, and each result is reported as it finishes. Each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Many files in one run: the inputs found from files and folders, where
 // each output goes, worker threads, and the reports.
 #ifndef LEAFTURN_CLI_BATCH_H

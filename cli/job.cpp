@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One file through the core's internal interface: every call works on its
 // own document, so workers may run this on different files at once.
 #include "job.h"

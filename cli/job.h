@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One file through the core: load, choose pages, turn them, write.
 #ifndef LEAFTURN_CLI_JOB_H
 #define LEAFTURN_CLI_JOB_H

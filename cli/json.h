@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing JSON values for the command line's reports.
 #ifndef LEAFTURN_CLI_JSON_H
 #define LEAFTURN_CLI_JSON_H

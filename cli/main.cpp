@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // leafturn: the command-line tool. It parses the command line, then hands
 // files to the core (job.cpp), one at a time or to worker threads
 // (batch.cpp). Exit status: 0 success, 1 a file failed, 2 usage.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parsing and resolving page selections (grammar in page_list.h).
 #include "page_list.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The page selection grammar of the command line:
 //   N      a page (1-based)          z    the last page
 //   rN     the N-th page from the end (r1 is z)

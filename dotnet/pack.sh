@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Builds the managed assembly with mono's mcs and packs Leafturn.<version>.nupkg
 # with nuget: the assembly and its XML docs, the Windows DLL and the Linux
 # library.   pack.sh OUT_DIR LINUX_BUILD WINDOWS_BUILD
@@ -15,6 +16,7 @@ mcs -nologo -target:library -warnaserror+ -out:"$stage/lib/net45/Leafturn.dll" \
 cp "$win/leafturn.dll" "$stage/runtimes/win-x64/native/leafturn.dll"
 cp -L "$linux/libleafturn.so" "$stage/runtimes/linux-x64/native/libleafturn.so"
 cp "$here/README.md" "$stage/README.md"
+cp "$here/../LICENSE" "$stage/LICENSE.txt"
 cp "$here/Leafturn.nuspec" "$stage/Leafturn.nuspec"
 (cd "$stage" && nuget pack Leafturn.nuspec -Version "$version" -OutputDirectory "$out" -NonInteractive >/dev/null)
 echo "$out/Leafturn.$version.nupkg"

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The C# wrapper under mono against the Linux library.
 #   test.sh tests WORK_DIR LINUX_BUILD       the wrapper's tests
 #   test.sh package WORK_DIR LINUX_BUILD WINDOWS_BUILD
@@ -22,7 +23,7 @@ pkg=$(sh "$here/pack.sh" "$work" "$linux" "$4")
 
 # The package holds what a consumer needs, where NuGet looks for it.
 listing=$(unzip -Z1 "$pkg" | grep -v -e '^_rels/' -e '^package/' -e 'Content_Types' -e '\.nuspec$' | sort)
-expected=$(printf '%s\n' README.md lib/net45/Leafturn.dll lib/net45/Leafturn.xml \
+expected=$(printf '%s\n' LICENSE.txt README.md lib/net45/Leafturn.dll lib/net45/Leafturn.xml \
   runtimes/linux-x64/native/libleafturn.so runtimes/win-x64/native/leafturn.dll | sort)
 if [ "$listing" != "$expected" ]; then
   echo "unexpected package layout:"; echo "$listing"; exit 1

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The decoder on arbitrary bytes: never reads outside its input or writes
 // outside its output; counting without a buffer, and decoding into a
 // buffer that holds only part, agree with decoding.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Load and query: any bytes give a loaded document or a failure with a
 // message, never a crash, a hang or a leak; every page of a loaded document
 // has a rotation in 0..359; the document information reads as valid UTF-8

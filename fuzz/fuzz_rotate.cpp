@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Load, rotate and assemble the output in memory: never a crash, a hang or
 // a leak; a built output starts and ends as a PDF file does.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replays fuzz inputs without libFuzzer: every file named on the command
 // line, or every file in a named folder, goes through the harness once.
 #include <dirent.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * leafturn: rotate pages of PDF files.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoder for zlib-wrapped DEFLATE data (RFC 1950 framing, RFC 1951 data).
 // Which symbols are read never depends on the bytes produced, so with no
 // output buffer the same walk only counts them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A self-contained decoder for zlib-wrapped DEFLATE data.
 #ifndef LEAFTURN_INFLATE_H
 #define LEAFTURN_INFLATE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The seven exported calls and the last-error text. Every working call has
 // one shape: check the arguments in a fixed order, load the document, do its
 // work, release the document, and publish its outcome: the failure's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The document record and file intake: the whole input file is read into
 // one block with one read, then the loader stages run in a fixed order on
 // that image. A failed load leaves nothing allocated.

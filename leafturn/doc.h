@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The document record: the file image, the index of its objects, the pages
 // in order, and the failure report that travels with one call. Every stage
 // of the loader fills part of it; the writer only reads it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The information dictionary read for tools: its top-level entries, the
 // string values decoded as readers decode text strings. Values of other
 // kinds (numbers, names, arrays, dictionaries) are stepped over.

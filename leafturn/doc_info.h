@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a tool shows of the document as a whole: the entries of its
 // information dictionary (title, author, dates and the like) as text.
 #ifndef LEAFTURN_DOC_INFO_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing the finished output. The bytes go to a temporary file beside the
 // target, which is renamed into place only after the whole output was
 // written and closed: an existing regular file (the input itself included)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The plain searches of the lexical layer, each a forward scan over a buffer
 // with an explicit length that never reads outside it and never allocates.
 // Walks over dictionaries are built from step_at (lex.h), so the rules for

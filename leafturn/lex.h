@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The lexical layer. The library has no tokenizer: every stage finds what it
 // needs by scanning bytes. The rules of that scanning (byte classes,
 // comments, literal and hex strings, nested dictionaries, where a name ends,

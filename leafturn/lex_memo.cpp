@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scanning context: the questions the loader and the writer ask of one
 // file image, answered from memos built once per load. They ask the same
 // questions of overlapping ranges many times (the next "endobj" after each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Live object selection: one record per object number survives. A direct
 // copy beats every copy from an object stream, and among copies of one kind
 // the last in index order wins. Object-stream containers never survive.

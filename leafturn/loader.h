@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The loader: file intake, then the stages that turn the file bytes into an
 // index of live objects, a catalog and the ordered list of pages. Each stage
 // reads the image through the load's scanning context. Only intake and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The object scan: every "obj" keyword preceded by an object number and a
 // generation becomes a record, with its dictionary, stream data and "endobj"
 // located from the bytes alone. Stream data ends where /Length says when

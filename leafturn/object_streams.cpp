@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Object streams: each direct stream whose dictionary names /ObjStm is
 // decoded (Flate when the dictionary names it, else taken as it stands), its
 // header of object numbers and offsets is read, and one record per

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file-system calls of the library behind one set of names (os_file.h).
 #include "os_file.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files named by paths as hosts pass them. On Windows a path that is valid
 // UTF-8 and not pure ASCII is converted to UTF-16 and used with the
 // wide-character functions, so names outside the ANSI code page work; any

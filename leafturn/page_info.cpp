@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Page facts for tools: rotation sources and displayed boxes. Inherited
 // values are settled once per node of the page tree, parents first, so a
 // deep or wide tree costs one pass.

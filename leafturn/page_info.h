@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a tool shows of each page and decides by: its rotation and where it
 // comes from, its displayed size and orientation.
 #ifndef LEAFTURN_PAGE_INFO_H

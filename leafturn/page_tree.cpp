@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The last loader stage: refusals, the catalog, the root of the page tree
 // and a depth-first walk that lists the pages in document order with the
 // rotation each inherits. The walk keeps its own stack, so a deep tree never

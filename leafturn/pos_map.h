@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small open-addressing map from non-negative offsets to results, for the
 // memoised searches.
 #ifndef LEAFTURN_POS_MAP_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Page dictionary rewriting: the page's own /Rotate entry (at the
 // dictionary's own level) is taken out whole, value token included, and a new
 // entry is placed right before the closing ">>". Every other byte stays.

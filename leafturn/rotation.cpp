@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Page rotation values: an object's own /Rotate (read at its dictionary's
 // own level only) and a page's effective rotation, which falls back to the
 // value inherited from the page tree.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cross-reference chain, read only for /Root, /Info, /ID and /Encrypt:
 // from the last "startxref", either the trailer dictionaries after a classic
 // table or the dictionaries of cross-reference streams along /Prev. When

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The document writer: a complete new PDF 1.4 file (header, every live
 // object in ascending number, one classic cross-reference table, trailer),
 // chosen pages carrying a new /Rotate. Stream data is copied byte for byte.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Rotation and output: a page's own and effective rotation, the rewrite of
 // a page dictionary, the planned output file and writing it.
 #ifndef LEAFTURN_WRITER_H

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Builds the leafturn package: the Python layer and a native extension
 compiled from the repository's own sources (the library's core, its
 decoder and the command line's page grammar) with pybind11."""

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs what the build and the tests need when it is missing. Runs
 # apt-get only as root; otherwise it lists what is missing and goes on.
 set -u

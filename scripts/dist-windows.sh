@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Packs the cross-built Windows files into leafturn-<version>-win64.zip:
 # bin/leafturn.dll, bin/leafturn.exe, lib/leafturn.dll.a, lib/leafturn.def,
 # include/leafturn.h, the README and the licence notes.
@@ -16,6 +17,7 @@ x86_64-w64-mingw32-strip --strip-unneeded "$stage/bin/leafturn.dll" "$stage/bin/
 cp "$win/leafturn.dll.a" "$top/leafturn/leafturn.def" "$stage/lib/"
 cp "$top/include/leafturn.h" "$stage/include/"
 cp "$top/README.md" "$stage/README.md"
+cp "$top/LICENSE" "$stage/LICENSE.txt"
 # The compiler's runtime is linked into both binaries; its notices come along.
 for pkg in gcc-mingw-w64-base mingw-w64-x86-64-dev; do
   [ -f "/usr/share/doc/$pkg/copyright" ] && cp "/usr/share/doc/$pkg/copyright" "$stage/licences/$pkg.txt"

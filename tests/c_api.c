@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A plain C host that uses only the public header and the shared library. */
 #include <stdio.h>
 #include <string.h>

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The shared library must export exactly the seven calls.
 set -eu
 lib="$1"

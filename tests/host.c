@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * A plain C host that drives every export over a set of PDF files and logs
  * what each call answered. The same program built for Linux and for Windows

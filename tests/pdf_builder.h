@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Small helpers that build PDF bytes in code for the tests: objects in
 // order, an optional classic cross-reference table and trailer, and
 // deliberate damage by plain string editing.

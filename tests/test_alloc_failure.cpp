@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Allocation failure injected at every point of a full rotate call on a
 // document with object streams: each run must end in success with exactly
 // the normal output, or in failure with "out of memory" and no file; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command-line tool as scripts use it: the page grammar, relative and
 // absolute turns, orientation, batches in both modes, JSON reports, the
 // progress line and exit codes. Written files are checked with pdfinfo.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real files from many producers. Each file that loads must report, for
 // every page, the rotation that an independent reader (pdfinfo) shows; each
 // file that does not load must fail for a reason we can name.

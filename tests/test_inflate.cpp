@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The decoder against zlib as an independent oracle, and hand-made streams
 // for the cases zlib never produces: bad data (partial output reported as
 // success), truncation, full output and the header checks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a rewrite keeps of the document beside its pages: the newest copy of
 // each object, the file identifier, the information dictionary (from every
 // kind of cross-reference section) and, in a damaged file, what its last

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The loader's stages seen through doc_load: intake failures, the trailer
 // chain, the object scan and stream extents, removal of hidden headers, live
 // selection and the page tree, each with its messages.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scanning context's memoised answers must be exactly the plain
 // searches'. Random byte soups built from PDF tokens (objects sharing distant
 // "endobj"s, nested and unclosed dictionaries, strings, escapes, comments,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Objects stored in compressed object streams: how the header is read, which
 // entries survive, how they compete with direct copies, and how they are
 // written out again as plain objects.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rotation query and the last-error contract, through the exports.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rotating calls end to end: argument checks, the exact bytes the
 // writer produces, how page dictionaries are rewritten, what happens to the
 // output file when writing fails, and the command-line host.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The byte-scanning primitives decide what the loader recognises in damaged
 // files, so their matching rules are pinned down here case by case.
 #include <gtest/gtest.h>

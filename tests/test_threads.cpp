@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Several threads load, query and rotate different files at once. Nothing in
 // the core may be shared between calls but the last-error text: a race on
 // any other state (the decoder's fixed code tables were one) shows up here

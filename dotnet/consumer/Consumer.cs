@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A program built against the packaged assembly alone: what a NuGet user
 // writes first.
 using System;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The C# face of the leafturn library: its seven exported calls, with paths
 // passed as UTF-8 on every platform, messages decoded as UTF-8, and one
 // lock that keeps each call together with the read of its message.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tests of the C# wrapper, run with mono against the Linux library: every
 // call on built documents and on the corpus, checked against the command
 // line's answers (the C library seen from another host); the exceptions with

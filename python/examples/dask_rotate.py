@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Turns every PDF file of a folder on a Dask cluster, one task per file.
 
     python dask_rotate.py IN_DIR OUT_DIR --by 90 [--pages LIST] [--workers N]

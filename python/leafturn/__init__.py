@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Rotate pages of PDF files.
 
 The library reads damaged and unusual files, finds their pages, and writes

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 from typing import Dict, List, Optional, Tuple, Union
 
 __version__: str

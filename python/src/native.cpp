@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The native half of the Python package: a loaded document with its pending
 // turns, over the core's internal interface. Loading, selecting, turning and
 // writing run without the GIL, so threads work on different documents in

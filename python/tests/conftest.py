@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Shared fixtures: the corpus, the command line to compare with, and PDF
 files built in code."""
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The package's API against the command line's answers, its failures with
 their exact messages, bytes in and out, paths, and how turns compose."""
 import json

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The Dask example on a small folder: every good file turned, the bad ones
 reported, the exit status telling which."""
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Threads on different documents: each gets the bytes it would get alone.
 (How much faster they finish is measured in bench/python_bench.py.)"""
 import threading

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A program built against the installed package only. */
 #include <stdio.h>
 #include <string.h>

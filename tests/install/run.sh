@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs the library from a build folder into a fresh prefix, then builds a
 # tiny consumer against it twice: with CMake's find_package and with
 # pkg-config.

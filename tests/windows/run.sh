@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Builds the Windows DLL and the C host with mingw-w64, runs the host under
 # wine and the same host built for Linux, and compares what both logged and
 # every byte both wrote. Also checks the DLL's export and import tables.
@@ -108,7 +109,7 @@ zip=$(sh "$top/scripts/dist-windows.sh" "$win" "$work/dist")
 mkdir -p "$work/unpacked"
 (cd "$work/unpacked" && /usr/bin/python3 -m zipfile -e "$zip" .)
 root="$work/unpacked/$(basename "$zip" .zip)"
-for f in bin/leafturn.dll bin/leafturn.exe lib/leafturn.dll.a lib/leafturn.def include/leafturn.h README.md NOTICES.txt; do
+for f in bin/leafturn.dll bin/leafturn.exe lib/leafturn.dll.a lib/leafturn.def include/leafturn.h README.md LICENSE.txt NOTICES.txt; do
   [ -f "$root/$f" ] || { echo "the archive lacks $f"; exit 1; }
 done
 x86_64-w64-mingw32-gcc-posix -O2 -I"$root/include" "$top/tests/c_api.c" "$root/lib/leafturn.dll.a" \

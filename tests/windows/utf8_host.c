@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * A Windows host that names files the way .NET, Python and Rust do: it
  * creates them through the wide-character API and passes their names to the
