@@ -8,9 +8,6 @@
 #include <new>
 #include <system_error>
 
-#include "loader.h"
-#include "page_info.h"
-#include "writer.h"
 
 namespace cli {
 
@@ -37,51 +34,33 @@ void work(const std::string &in, const std::string &out, const turn_request &req
   std::vector<int> chosen;
   if (req.has_list) {
     long bad = 0;
-    if (!select_pages(req.list, count, &chosen, &bad)) {
-      err.set("page %ld out of range (document has %d pages)", bad, count);
+    if (!lt::select_pages(req.list, count, &chosen, &bad)) {
+      lt::set_page_range_error(err, bad, count);
       r.error = err.text();
       return;
     }
-  } else {
-    chosen.resize(static_cast<size_t>(count));
-    for (int p = 1; p <= count; ++p) chosen[static_cast<size_t>(p - 1)] = p;
   }
-
-  // Current rotations, with orientation when the selection asks for it.
-  std::vector<lt::page_facts> facts;
-  if (req.only != turn_request::any) facts = lt::describe_pages(doc);
-  std::vector<lt::page_turn> turns;
-  turns.reserve(chosen.size());
-  for (const int p : chosen) {
-    const size_t k = static_cast<size_t>(p - 1);
-    lt::i32 current;
-    if (!facts.empty()) {
-      const lt::orientation want = req.only == turn_request::landscape
-                                       ? lt::orientation::landscape
-                                       : lt::orientation::portrait;
-      if (facts[k].orient != want) continue;
-      current = facts[k].rotation;
-    } else {
-      current = lt::effective_rotation(doc.d, doc.lex, doc.d.pages[k]);
-    }
-    const lt::i32 target = req.absolute ? req.degrees : (current + req.degrees) % 360;
-    if (target != current) turns.push_back({p, target});
+  lt::turn_plan plan(doc);
+  const int turned = plan.apply(req.has_list ? &chosen : nullptr, req.turn, req.only, err);
+  if (turned < 0) {
+    r.error = err.text();
+    return;
   }
-  r.turned = static_cast<int>(turns.size());
+  r.turned = turned;
 
-  if (turns.empty()) {
+  if (!plan.changes_anything()) {
     // Nothing turns: the file itself stays, and a copy stays the same bytes.
     if (!same_file(in, out) &&
-        !lt::write_output(out.c_str(), lt::unchanged_output(doc.d), doc.d.source, err)) {
+        !lt::write_output(out.c_str(), lt::copy_output(doc.d), doc.d.source, err)) {
       r.error = err.text();
       return;
     }
     r.ok = true;
     return;
   }
-  lt::output built;
-  if (!lt::build_output_turns(doc, turns, &built, err) ||
-      !lt::write_output(out.c_str(), built, doc.d.source, err)) {
+  lt::rewrite_output rewrite;
+  if (!rewrite.plan(doc, plan.targets(), err) ||
+      !lt::write_output(out.c_str(), rewrite, doc.d.source, err)) {
     r.error = err.text();
     r.turned = 0;
     return;

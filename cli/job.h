@@ -5,16 +5,15 @@
 
 #include <string>
 
-#include "page_list.h"
+#include "core.h"
 
 namespace cli {
 
 struct turn_request {
-  bool absolute = false;  // --to: every chosen page ends at `degrees`
-  int degrees = 0;        // --by: 90, 180 or 270 (clockwise); --to: 0..270
+  lt::turn turn;          // --by (relative, 90, 180 or 270 clockwise) or --to
   bool has_list = false;  // --pages given
-  page_list list;
-  enum { any, landscape, portrait } only = any;
+  lt::page_list list;
+  lt::page_filter only = lt::page_filter::any;  // --landscape, --portrait
 };
 
 struct job_result {

@@ -17,10 +17,7 @@
 #include "job.h"
 #include "json.h"
 #include "leafturn.h"
-#include "loader.h"
-#include "doc_info.h"
-#include "page_info.h"
-#include "page_list.h"
+#include "core.h"
 
 namespace {
 
@@ -293,15 +290,16 @@ int cmd_rotate(arg_reader &a) {
                                    : (d % 90 != 0 || d == 0 || d < -270 || d > 270)))
         return usage_error(to ? "--to takes 0, 90, 180 or 270 (got " + v + ")"
                               : name + " takes 90, 180, 270, -90, -180 or -270 (got " + v + ")");
-      req.absolute = to;
-      req.degrees = static_cast<int>((d % 360 + 360) % 360);
+      req.turn.absolute = to;
+      req.turn.degrees = static_cast<int>((d % 360 + 360) % 360);
     } else if (name == "--pages") {
       if (!a.value(name, inline_value, has_inline, &v, &why)) return usage_error(why);
-      if (!cli::parse_page_list(v, &req.list, &why)) return usage_error(why);
+      if (!lt::parse_page_list(v, &req.list, &why)) return usage_error(why);
       req.has_list = true;
     } else if (name == "--landscape" || name == "--portrait") {
-      const auto only = name == "--landscape" ? cli::turn_request::landscape : cli::turn_request::portrait;
-      if (req.only != cli::turn_request::any && req.only != only)
+      const auto only =
+          name == "--landscape" ? lt::page_filter::landscape : lt::page_filter::portrait;
+      if (req.only != lt::page_filter::any && req.only != only)
         return usage_error("--landscape and --portrait exclude each other");
       req.only = only;
     } else if (name == "--in-place") {

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
-#include "loader.h"
-#include "writer.h"
+#include "core.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   if (size < 2 || size > (64u << 20)) return 0;
@@ -19,14 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   lt::failure err;
   try {
     if (lt::doc_load_bytes(data + 1, static_cast<lt::i32>(size - 1), doc, err) == 0) {
-      const int pages[] = {1, static_cast<int>(doc.d.pages.size()), 1, 0};
-      lt::output out;
-      const int ok = mode == 0   ? lt::build_output(doc, nullptr, 0, degrees, &out, err)
-                     : mode == 1 ? lt::build_output(doc, pages, 3, degrees, &out, err)
-                                 : lt::build_output(doc, pages + 3, 1, degrees, &out, err);
-      if (ok) {
-        const std::string bytes = out.bytes();
-        if (bytes.size() > out.size || bytes.compare(0, 9, "%PDF-1.4\n") != 0 ||
+      const std::vector<int> some = {1, static_cast<int>(doc.d.pages.size()), 1}, none = {0};
+      lt::turn_plan plan(doc);
+      const lt::turn by{false, degrees};
+      const int turned = plan.apply(mode == 0 ? nullptr : mode == 1 ? &some : &none, by,
+                                    lt::page_filter::any, err);
+      lt::rewrite_output out;
+      if (turned >= 0 && out.plan(doc, plan.targets(), err)) {
+        const std::string bytes = lt::output_bytes(out);
+        if (bytes.size() > out.size() || bytes.compare(0, 9, "%PDF-1.4\n") != 0 ||
             bytes.compare(bytes.size() - 7, 7, "\n%%EOF\n") != 0)
           std::abort();
       } else if (err.empty()) {

@@ -27,26 +27,34 @@ constexpr std::size_t k_max_out = std::size_t(1) << 30;
 
 // Bad-data results of a block (any negative value ends decoding as success).
 constexpr int k_bad = -1;
+// decode() found no code of k_max_bits or fewer that matches the input: bad
+// data, told apart from k_bad only for those who debug the decoder.
+constexpr int k_no_code = -10;
 // Output full, or input too short for a stored block: the call fails.
 constexpr int k_full = 1;
+
+// A fast-table entry: (code length << k_fast_bits) | symbol, 0 for none.
+// Symbols are below 2^k_fast_bits (at most 287), so they fit the low bits.
+constexpr int k_symbol_mask = (1 << k_fast_bits) - 1;
 
 struct code_table {
   std::int16_t *cnt;   // codes per length, cnt[0] symbols without a code
   std::int16_t *sym;   // symbols ordered by code
-  std::uint16_t *fast; // next nine bits -> (length << 9) | symbol, 0 if none
+  std::uint16_t *fast; // the next k_fast_bits input bits -> an entry, 0 if none
 };
 
 struct dec_state {
-  std::uint8_t *out;     // null once a byte did not fit the first out_keep
-  std::uint32_t out_keep;
-  std::uint32_t out_cap;
-  std::uint32_t out_pos;
-  const std::uint8_t *in;
-  std::uint32_t in_len;
-  std::uint32_t in_pos;
-  std::uint64_t acc;  // bits fetched, least significant first; whole bytes ahead allowed
-  int acc_bits;
-  std::jmp_buf escape;
+  std::uint8_t *out;       // the output block; null once a byte did not fit
+                           // the first out_keep (later bytes are only counted)
+  std::uint32_t out_keep;  // bytes of out that are stored
+  std::uint32_t out_cap;   // bytes the stream may produce before it counts as full
+  std::uint32_t out_pos;   // bytes produced so far (stored or only counted)
+  const std::uint8_t *in;  // the compressed data, after the two-byte header
+  std::uint32_t in_len;    // its length
+  std::uint32_t in_pos;    // the next byte of in to fetch into acc
+  std::uint64_t acc;       // bits fetched, least significant first; whole bytes ahead allowed
+  int acc_bits;            // how many bits of acc are valid
+  std::jmp_buf escape;     // where bits() goes when the input runs out
 };
 
 const std::int16_t k_order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
@@ -91,7 +99,7 @@ int decode_slow(dec_state *s, const code_table *h) {
     first <<= 1;
     code <<= 1;
   }
-  return -10;  // no code of 15 bits or fewer matches
+  return k_no_code;
 }
 
 inline int decode(dec_state *s, const code_table *h) {
@@ -99,10 +107,10 @@ inline int decode(dec_state *s, const code_table *h) {
   if (s->acc_bits >= k_fast_bits) {
     const std::uint16_t e = h->fast[s->acc & (k_fast_size - 1)];
     if (e) {
-      const int len = e >> 9;
+      const int len = e >> k_fast_bits;
       s->acc >>= len;
       s->acc_bits -= len;
-      return e & 511;
+      return e & k_symbol_mask;
     }
   }
   return decode_slow(s, h);
@@ -134,7 +142,7 @@ int construct(code_table *h, const std::int16_t *length, int n) {
     for (int i = 0; i < h->cnt[len]; ++i) {
       int rev = 0;
       for (int b = 0; b < len; ++b) rev |= ((code >> b) & 1) << (len - 1 - b);
-      const std::uint16_t e = static_cast<std::uint16_t>((len << 9) | h->sym[index++]);
+      const std::uint16_t e = static_cast<std::uint16_t>((len << k_fast_bits) | h->sym[index++]);
       for (int k = rev; k < k_fast_size; k += 1 << len) h->fast[k] = e;
       ++code;
     }

@@ -142,26 +142,19 @@ int write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out,
   struct to_file : piece_sink {
     sink &s;
     int in_fd;
-    bool failed = false;
     to_file(sink &s_, int fd) : s(s_), in_fd(fd) {}
     bool put(const u8 *p, size_t n, i32 off) override {
       size_t done = 0;
       if (in_fd >= 0 && off >= 0 && n >= k_min_system_copy && s.copy(in_fd, off, n, &done))
         return true;
-      if (!s.put(p + done, n - done)) failed = true;
-      return !failed;
+      return s.put(p + done, n - done);
     }
   } pieces(s, in_fd);
-  failure plan_err;
-  bool ok = out.each(pieces, plan_err) && s.flush() && std::fflush(s.file()) == 0;
+  bool ok = out.emit(pieces) && s.flush() && std::fflush(s.file()) == 0;
 #if defined(__linux__)
   if (in_fd >= 0) ::close(in_fd);
 #endif
-  if (!ok) {
-    // A plan that failed says why; anything else is the writing's failure.
-    if (!pieces.failed && !plan_err.empty()) err = plan_err;
-    else err.set("short write to %s", shown);
-  }
+  if (!ok) err.set("short write to %s", shown);
   if (!s.close()) {
     err.set("close error on %s", shown);
     ok = false;
@@ -273,7 +266,7 @@ int write_output(const char *path, const output &out, const file_identity &input
                  failure &err) {
   std::vector<u8> stage;
   // Allocated before any file exists.
-  stage.resize(std::min(out.size, std::min(k_stage_size, std::max(k_min_stage_size, out.size / 64))));
+  stage.resize(std::min(out.size(), std::min(k_stage_size, std::max(k_min_stage_size, out.size() / 64))));
   std::string target;
   unsigned mode = 0;
   if (!existing_regular_file(path, &target, &mode)) {

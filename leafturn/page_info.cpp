@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "writer.h"
+#include "rotation.h"
 
 namespace lt {
 

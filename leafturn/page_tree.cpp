@@ -7,7 +7,7 @@
 #include <cstddef>
 
 #include "loader.h"
-#include "writer.h"
+#include "rotation.h"
 
 namespace lt {
 

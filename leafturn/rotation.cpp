@@ -2,7 +2,7 @@
 // Page rotation values: an object's own /Rotate (read at its dictionary's
 // own level only) and a page's effective rotation, which falls back to the
 // value inherited from the page tree.
-#include "writer.h"
+#include "rotation.h"
 
 namespace lt {
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 
+#include "turn_plan.h"
 #include "writer.h"
 
 namespace lt {
@@ -35,7 +36,7 @@ class outbuf {
   // Bytes of the document in memory; file_off is their offset in the input
   // file, or -1.
   void add_ref(const u8 *p, size_t n, i32 file_off) {
-    if (grow(n) && sink_ && !sink_->put(p, n, file_off)) failed_ = sink_failed_ = true;
+    if (grow(n) && sink_ && !sink_->put(p, n, file_off)) failed_ = true;
   }
   // A rewritten dictionary; in_image: its bytes are the file image's.
   void add(const dict_edit &e, bool in_image) {
@@ -61,7 +62,6 @@ class outbuf {
   i32 offset() const { return static_cast<i32>(size_); }
   size_t size() const { return size_; }
   bool failed() const { return failed_; }
-  bool sink_failed() const { return sink_failed_; }
 
  private:
   bool grow(size_t n) {
@@ -74,7 +74,7 @@ class outbuf {
     return true;
   }
   piece_sink *sink_ = nullptr;
-  bool failed_ = false, sink_failed_ = false;
+  bool failed_ = false;
   size_t size_ = 0;
 };
 
@@ -140,24 +140,19 @@ i32 content_start(const doc &d, const obj_rec &o) {
   return skip_pdf_ws(d.data, d.len, obj_keyword_pos(d.data, d.len, o.hdr_off) + 3);
 }
 
-// Appends one object's body; false (message set) when a chosen page cannot
-// be rewritten.
-bool write_body(outbuf &out, const doc &d, scan_ctx &lex, const obj_rec &o, i32 rotation,
-                failure &err) {
+// Appends one object's body. A chosen object stream member comes with its
+// planned edit (member_edit).
+void write_body(outbuf &out, const doc &d, scan_ctx &lex, const obj_rec &o, i32 rotation,
+                const dict_edit *member_edit) {
   const bool chosen = rotation >= 0;
   if (o.in_objstm()) {
     if (chosen) {
-      dict_edit edit;
-      if (!plan_body_edit(o.body, o.body_len, lex.own_rotate(o), rotation, &edit)) {
-        err.set("failed to rebuild body for obj %ld", static_cast<long>(o.num));
-        return false;
-      }
-      out.add(edit, false);
+      out.add(*member_edit, false);
     } else {
       out.add_ref(o.body, static_cast<size_t>(o.body_len), -1);
     }
     out.add("\nendobj\n");
-    return true;
+    return;
   }
   if (o.is_stream()) {
     if (chosen && o.dict_off >= 0) {
@@ -171,7 +166,7 @@ bool write_body(outbuf &out, const doc &d, scan_ctx &lex, const obj_rec &o, i32 
     out.add("stream\n");
     out.add_range(d, o.data_off, o.data_end);
     out.add("\nendstream\nendobj\n");
-    return true;
+    return;
   }
   if (chosen && o.dict_off >= 0) {
     out.add(plan_dict_edit(d.data, d.len, o.dict_off, o.endobj_off,
@@ -184,48 +179,20 @@ bool write_body(outbuf &out, const doc &d, scan_ctx &lex, const obj_rec &o, i32 
     if (n >= 1 && n <= k_max_plain_content) out.add_range(d, c, o.endobj_off);
   }
   out.add("endobj\n");
-  return true;
 }
 
 }  // namespace
 
 namespace {
 
-// Target rotation per object number (-1: not chosen); a page named twice
-// keeps the last. False with the message set for a page out of range.
-bool plan_targets(const doc &d, scan_ctx &lex, const int *pages, int count, int degrees,
-                  std::vector<i32> *target, failure &err) {
-  const int n_pages = static_cast<int>(d.pages.size());
-  const int n_targets = pages ? count : n_pages;
+using member_edits = std::vector<std::pair<i32, dict_edit>>;
 
-  target->assign(static_cast<size_t>(d.max_num()) + 1, -1);
-  // A page object can stand many times in the page list: its own /Rotate
-  // is read once (-2: not read yet).
-  std::vector<i32> own(static_cast<size_t>(d.max_num()) + 1, -2);
-  for (int k = 0; k < n_targets; ++k) {
-    const int p = pages ? pages[k] : k + 1;
-    if (p < 1 || p > n_pages) {
-      err.set("page %d out of range (document has %d pages)", p, n_pages);
-      return false;
-    }
-    // The effective rotation, as effective_rotation gives it. Page objects
-    // are live, so their numbers lie within 1..max_num.
-    const page_ref &ref = d.pages[static_cast<size_t>(p - 1)];
-    const size_t num = static_cast<size_t>(ref.num);
-    if (own[num] == -2) {
-      const obj_rec *rec = d.find(ref.num);
-      own[num] = rec ? obj_rotate_own(d, lex, *rec) : -1;
-    }
-    const i32 r = own[num] >= 0 ? own[num] : ref.inherited_rotate;
-    (*target)[num] = (r + degrees) % 360;
-  }
-  return true;
-}
-
-// Makes the whole output, piece by piece; false with the message set.
-bool assemble(const doc &d, scan_ctx &lex, const std::vector<i32> &target, outbuf &out,
-              failure &err) {
+// Makes the whole output, piece by piece, into out (which refuses to grow
+// past what 32-bit offsets address: out.failed() tells).
+void assemble(const doc &d, scan_ctx &lex, const std::vector<i32> &target,
+              const member_edits &edits, outbuf &out) {
   std::vector<i32> offset(static_cast<size_t>(d.max_num()) + 1, -1);
+  size_t next_edit = 0;  // edits come in ascending number, as the objects do
 
   out.add("%PDF-1.4\n");
   out.add("%\xE2\xE3\xCF\xD3\n");
@@ -233,6 +200,9 @@ bool assemble(const doc &d, scan_ctx &lex, const std::vector<i32> &target, outbu
   for (const i32 idx : d.by_num) {
     if (idx < 0) continue;
     const obj_rec &o = d.objs[static_cast<size_t>(idx)];
+    const i32 rotation = target[static_cast<size_t>(o.num)];
+    const dict_edit *edit = nullptr;
+    if (rotation >= 0 && o.in_objstm()) edit = &edits[next_edit++].second;
     const i32 at = out.offset();
     char head[32];
     size_t n = put_decimal(head, o.num);
@@ -240,9 +210,9 @@ bool assemble(const doc &d, scan_ctx &lex, const std::vector<i32> &target, outbu
     n += put_decimal(head + n, o.gen);
     std::memcpy(head + n, " obj\n", 5);
     out.add(head, n + 5);
-    if (!write_body(out, d, lex, o, target[static_cast<size_t>(o.num)], err)) return false;
+    write_body(out, d, lex, o, rotation, edit);
     offset[static_cast<size_t>(o.num)] = at;
-    if (out.failed()) break;
+    if (out.failed()) return;
   }
 
   const i32 xref_at = out.offset();
@@ -279,48 +249,6 @@ bool assemble(const doc &d, scan_ctx &lex, const std::vector<i32> &target, outbu
   }
   out.addf(">>\nstartxref %ld", static_cast<long>(xref_at));
   out.add("\n%%EOF\n");
-  if (out.failed()) {
-    err.set("failed to build output");
-    return false;
-  }
-  return true;
-}
-
-// Checks that the planned output can be made: what assemble would refuse
-// is refused here, with the same message. Only an output that might not fit
-// 32-bit offsets is measured whole.
-bool check_plan(document &doc, const std::vector<i32> &target, size_t *size, failure &err) {
-  const lt::doc &d = doc.d;
-  const unsigned long long bound = output_bound(d);
-  if (bound > k_max_output) {
-    outbuf count;
-    if (!assemble(d, doc.lex, target, count, err)) return false;
-    *size = count.size();
-    return true;
-  }
-  for (const i32 idx : d.by_num) {
-    if (idx < 0) continue;
-    const obj_rec &o = d.objs[static_cast<size_t>(idx)];
-    const i32 rotation = target[static_cast<size_t>(o.num)];
-    dict_edit edit;
-    if (rotation >= 0 && o.in_objstm() &&
-        !plan_body_edit(o.body, o.body_len, doc.lex.own_rotate(o), rotation, &edit)) {
-      err.set("failed to rebuild body for obj %ld", static_cast<long>(o.num));
-      return false;
-    }
-  }
-  *size = static_cast<size_t>(bound);
-  return true;
-}
-
-bool plan_output(document &doc, std::vector<i32> &&target, output *result, failure &err) {
-  size_t size = 0;
-  if (!check_plan(doc, target, &size, err)) return false;
-  *result = output();
-  result->plan = &doc;
-  result->target = std::move(target);
-  result->size = size;
-  return true;
 }
 
 // Appends every piece to a string.
@@ -338,65 +266,72 @@ class string_sink : public piece_sink {
 
 }  // namespace
 
-bool output::each(piece_sink &sink, failure &err) const {
-  if (!plan) {
-    for (const out_piece &p : pieces)
-      if (!sink.put(p.ptr, p.len, p.off)) return false;
+bool copy_output::emit(piece_sink &sink) const { return sink.put(d_.data, size(), 0); }
+
+bool rewrite_output::plan(document &doc, std::vector<i32> target, failure &err) {
+  const lt::doc &d = doc.d;
+  doc_ = &doc;
+  target_ = std::move(target);
+  member_edits_.clear();
+  // Only an object stream member's rewrite can be refused (a body without
+  // its dictionary's ">>").
+  for (const i32 idx : d.by_num) {
+    if (idx < 0) continue;
+    const obj_rec &o = d.objs[static_cast<size_t>(idx)];
+    const i32 rotation = target_[static_cast<size_t>(o.num)];
+    if (rotation < 0 || !o.in_objstm()) continue;
+    dict_edit edit;
+    if (!plan_body_edit(o.body, o.body_len, doc.lex.own_rotate(o), rotation, &edit)) {
+      err.set("failed to rebuild body for obj %ld", static_cast<long>(o.num));
+      return false;
+    }
+    member_edits_.emplace_back(o.num, edit);
+  }
+  // The size: an upper bound from the records, cheap and almost always
+  // within 32-bit offsets; only an output that might not fit is measured
+  // by making its pieces once without keeping them.
+  const unsigned long long bound = output_bound(d);
+  if (bound <= k_max_output) {
+    size_ = static_cast<size_t>(bound);
     return true;
   }
-  outbuf out(sink);
-  return assemble(plan->d, plan->lex, target, out, err) && !out.sink_failed();
-}
-
-int build_output_turns(document &doc, const std::vector<page_turn> &turns, output *result,
-                       failure &err) {
-  const lt::doc &d = doc.d;
-  const int n_pages = static_cast<int>(d.pages.size());
-  std::vector<i32> target(static_cast<size_t>(d.max_num()) + 1, -1);
-  for (const page_turn &t : turns) {
-    if (t.page < 1 || t.page > n_pages) {
-      err.set("page %d out of range (document has %d pages)", t.page, n_pages);
-      return 0;
-    }
-    target[static_cast<size_t>(d.pages[static_cast<size_t>(t.page - 1)].num)] =
-        normalise_rotation(t.rotation);
+  outbuf count;
+  assemble(d, doc.lex, target_, member_edits_, count);
+  if (count.failed()) {
+    err.set("failed to build output");
+    return false;
   }
-  return plan_output(doc, std::move(target), result, err) ? 1 : 0;
+  size_ = count.size();
+  return true;
 }
 
-output unchanged_output(const doc &d) {
-  output out;
-  out.pieces.push_back({d.data.get(), static_cast<std::uint32_t>(d.len), 0});
-  out.size = static_cast<size_t>(d.len);
-  return out;
+bool rewrite_output::emit(piece_sink &sink) const {
+  outbuf out(sink);
+  assemble(doc_->d, doc_->lex, target_, member_edits_, out);
+  return !out.failed();
 }
 
-int build_output(document &doc, const int *pages, int count, int degrees, output *result,
-                 failure &err) {
-  std::vector<i32> target;
-  if (!plan_targets(doc.d, doc.lex, pages, count, degrees, &target, err)) return 0;
-  return plan_output(doc, std::move(target), result, err) ? 1 : 0;
-}
-
-std::string output::bytes() const {
+std::string output_bytes(const output &out) {
   std::string all;
-  all.reserve(size);
+  all.reserve(out.size());
   string_sink s(all);
-  failure err;
-  each(s, err);
+  out.emit(s);
   return all;
 }
 
 int rotate_doc(document &doc, const char *out_path, const int *pages, int count, int degrees,
                failure &err) {
-  std::vector<i32> target;
-  if (!plan_targets(doc.d, doc.lex, pages, count, degrees, &target, err)) return 0;
+  turn_plan plan(doc);
+  std::vector<int> listed;
+  if (pages) listed.assign(pages, pages + count);
+  if (plan.apply(pages ? &listed : nullptr, turn{false, degrees}, page_filter::any, err) < 0)
+    return 0;
   if (!out_path) {
     err.set("NULL output path");
     return 0;
   }
-  output result;
-  if (!plan_output(doc, std::move(target), &result, err)) return 0;
+  rewrite_output result;
+  if (!result.plan(doc, plan.targets(), err)) return 0;
   return write_output(out_path, result, doc.d.source, err);
 }
 

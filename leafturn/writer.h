@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Rotation and output: a page's own and effective rotation, the rewrite of
-// a page dictionary, the planned output file and writing it.
+// Output: the rewrite of a page dictionary, the planned outputs, and the
+// sinks that write them to a file or to memory.
 #ifndef LEAFTURN_WRITER_H
 #define LEAFTURN_WRITER_H
 
@@ -11,20 +11,9 @@
 #include "doc.h"
 #include "lex.h"
 #include "loader.h"
+#include "rotation.h"
 
 namespace lt {
-
-// ---- rotation values (rotation.cpp) ------------------------------------------
-
-// An object's own /Rotate at its dictionary's own level, reduced into
-// 0..359; -1 when it has none that counts.
-i32 obj_rotate_own(const doc &d, scan_ctx &lex, const obj_rec &o);
-// The page's own rotation, else the one it inherits.
-i32 effective_rotation(const doc &d, scan_ctx &lex, const page_ref &p);
-inline i32 normalise_rotation(long long v) {
-  long long r = v % 360;
-  return static_cast<i32>(r < 0 ? r + 360 : r);
-}
 
 // ---- page dictionary rewriting (rewrite.cpp) ---------------------------------
 
@@ -66,11 +55,11 @@ dict_edit plan_dict_edit(const u8 *b, i32 len, i32 start, i32 end, i32 close, i3
 // ">>").
 bool plan_body_edit(const u8 *body, i32 len, i32 name_pos, i32 rotation, dict_edit *edit);
 
-// ---- the output (writer.cpp) -------------------------------------------------
+// ---- outputs (writer.cpp) and where they go (file_out.cpp) -------------------
 
-// Where the pieces of an output go, in order: p[0, n), from the input file
-// at offset file_off (-1: generated, or not from the input file). False
-// stops the output.
+// Where the pieces of an output go, in order: p[0, n), which stand at offset
+// file_off of the input file when file_off >= 0 (a sink may copy those from
+// the file itself). False stops the output.
 class piece_sink {
  public:
   virtual bool put(const u8 *p, size_t n, i32 file_off) = 0;
@@ -79,54 +68,65 @@ class piece_sink {
   ~piece_sink() = default;
 };
 
-// An output file. Either pieces in memory, in order (bytes of the loaded
-// document: `off` >= 0 says the same bytes stand at that offset of the
-// input file), or planned: the pieces are made as they are written, from a
-// document that must stay loaded, unchanged and unused meanwhile.
-struct out_piece {
-  const u8 *ptr;
-  std::uint32_t len;
-  i32 off;  // the offset in the input file, or -1
-};
-struct output {
-  std::vector<out_piece> pieces;
-  size_t size = 0;  // the exact size; for a planned output, an upper bound
-  document *plan = nullptr;
-  std::vector<i32> target;  // planned: the rotation per object number, -1 none
-  // Sends every piece to the sink; false when the sink or the plan fails
-  // (the plan's failures set the message).
-  bool each(piece_sink &sink, failure &err) const;
-  std::string bytes() const;  // all pieces joined
+// An output planned in full: whatever could refuse it was checked when it
+// was planned, so sending it to a sink fails only when the sink does. Its
+// pieces are made as they are sent, mostly the loaded bytes themselves, so
+// no copy of the output is held in memory; the document it was planned
+// from must stay loaded and unchanged until it has been sent.
+class output {
+ public:
+  virtual ~output() = default;
+  // The exact size, or an upper bound of it.
+  virtual size_t size() const = 0;
+  // Sends every piece in order; false when the sink refused one.
+  virtual bool emit(piece_sink &sink) const = 0;
 };
 
-// The output with the chosen pages turned, planned from the document (which
-// must outlive it). pages null and count 0 selects every page. 1 on
-// success; 0 with the message set. Whatever can fail is checked here, so
-// that writing a planned output fails only when the writing does.
-int build_output(document &doc, const int *pages, int count, int degrees, output *out,
-                 failure &err);
-// A page and the rotation it is to carry (reduced into 0..359).
-struct page_turn {
-  int page;  // 1-based
-  i32 rotation;
-};
-// The output with each listed page carrying its rotation (a page listed
-// twice keeps the last). 1 on success; 0 with the message set.
-int build_output_turns(document &doc, const std::vector<page_turn> &turns, output *out,
-                       failure &err);
-// The loaded file exactly as it was read, as an output to write.
-output unchanged_output(const doc &d);
-// build_output, then write_output to out_path.
-int rotate_doc(document &doc, const char *out_path, const int *pages, int count, int degrees,
-               failure &err);
+// The loaded file exactly as it was read.
+class copy_output final : public output {
+ public:
+  explicit copy_output(const doc &d) : d_(d) {}
+  size_t size() const override { return static_cast<size_t>(d_.len); }
+  bool emit(piece_sink &sink) const override;
 
-// ---- file output (file_out.cpp) ----------------------------------------------
+ private:
+  const doc &d_;
+};
+
+// The full rewrite: "%PDF-1.4", every live object in ascending number (none
+// in object streams), one classic cross-reference table and the trailer;
+// page objects with a planned rotation carry it as their own /Rotate.
+class rewrite_output final : public output {
+ public:
+  // Plans the rewrite of doc with the rotation per object number (-1:
+  // unchanged; turn_plan::targets). False with the message set when it
+  // cannot be made.
+  bool plan(document &doc, std::vector<i32> target, failure &err);
+  size_t size() const override { return size_; }
+  bool emit(piece_sink &sink) const override;
+
+ private:
+  document *doc_ = nullptr;
+  std::vector<i32> target_;
+  // The rewritten bodies of object stream members, by object number in
+  // ascending order: planned first, since only they can be refused.
+  std::vector<std::pair<i32, dict_edit>> member_edits_;
+  size_t size_ = 0;
+};
 
 // Writes an output to path; an existing regular file is replaced
 // atomically. Bytes that the input file still holds unchanged may be copied
 // from it by the system. 1 on success; 0 with the message set.
 int write_output(const char *path, const output &out, const file_identity &input,
                  failure &err);
+// The output's bytes in memory.
+std::string output_bytes(const output &out);
+
+// The rotating exports' work: the listed pages (every page when pages is
+// null) turned by degrees and the full rewrite written to out_path. 1 on
+// success; 0 with the message set.
+int rotate_doc(document &doc, const char *out_path, const int *pages, int count, int degrees,
+               failure &err);
 
 }  // namespace lt
 

@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 """Builds the leafturn package: the Python layer and a native extension
 compiled from the repository's own sources (the library's core, its
-decoder and the command line's page grammar) with pybind11."""
+decoder) with pybind11."""
 import os
 import re
 
@@ -24,12 +24,12 @@ def version():
 core = sorted(os.path.join("leafturn", n) for n in os.listdir(os.path.join(TOP, "leafturn"))
               if n.endswith(".cpp") and n != "api.cpp")
 sources = [os.path.join("src", "native.cpp")] + [rel(c) for c in core] + [
-    rel("inflate", "inflate.cpp"), rel("cli", "page_list.cpp")]
+    rel("inflate", "inflate.cpp")]
 
 ext = Pybind11Extension(
     "leafturn._native",
     sources,
-    include_dirs=[rel("include"), rel("leafturn"), rel("inflate"), rel("cli")],
+    include_dirs=[rel("include"), rel("leafturn"), rel("inflate")],
     cxx_std=17,
 )
 

@@ -125,12 +125,12 @@ TEST(PageList, SelectsThePagesOfEachItem) {
   };
   for (const row &r : rows) {
     SCOPED_TRACE(r.text);
-    cli::page_list list;
+    lt::page_list list;
     std::string why;
-    ASSERT_TRUE(cli::parse_page_list(r.text, &list, &why)) << why;
+    ASSERT_TRUE(lt::parse_page_list(r.text, &list, &why)) << why;
     std::vector<int> got;
     long bad = 0;
-    ASSERT_TRUE(cli::select_pages(list, r.pages, &got, &bad));
+    ASSERT_TRUE(lt::select_pages(list, r.pages, &got, &bad));
     EXPECT_EQ(got, r.want);
   }
 }
@@ -138,21 +138,21 @@ TEST(PageList, SelectsThePagesOfEachItem) {
 TEST(PageList, RefusesMalformedItemsAndReportsPagesOutside) {
   for (const char *bad : {"0", "r0", "", ",", "1,", "a", "x", "1-", "-2", "1--2", "r", "rz",
                           "2-r0", "1.5", "+1", "odd2", "xx1", "1 2", "99999999999"}) {
-    cli::page_list list;
+    lt::page_list list;
     std::string why;
-    EXPECT_FALSE(cli::parse_page_list(bad, &list, &why)) << bad;
+    EXPECT_FALSE(lt::parse_page_list(bad, &list, &why)) << bad;
   }
   struct row {
     const char *text;
     long bad;
   };
   for (const row &r : std::vector<row>{{"6", 6}, {"2-6", 6}, {"r6", 0}, {"x9", 9}, {"1-z,r7-2", -1}}) {
-    cli::page_list list;
+    lt::page_list list;
     std::string why;
-    ASSERT_TRUE(cli::parse_page_list(r.text, &list, &why)) << r.text;
+    ASSERT_TRUE(lt::parse_page_list(r.text, &list, &why)) << r.text;
     std::vector<int> got;
     long bad = 0;
-    EXPECT_FALSE(cli::select_pages(list, 5, &got, &bad)) << r.text;
+    EXPECT_FALSE(lt::select_pages(list, 5, &got, &bad)) << r.text;
     EXPECT_EQ(bad, r.bad) << r.text;
   }
 }

@@ -14,6 +14,7 @@
 #include "leafturn.h"
 #include "loader.h"
 #include "pdf_builder.h"
+#include "turn_plan.h"
 #include "writer.h"
 
 using namespace lt;
@@ -79,12 +80,14 @@ bool load_and_build(const std::string &path, std::vector<i32> *rot, std::string 
   }
   rot->clear();
   for (const page_ref &p : doc.d.pages) rot->push_back(effective_rotation(doc.d, doc.lex, p));
-  output out;
-  if (!build_output(doc, nullptr, 0, 90, &out, err)) {
+  turn_plan plan(doc);
+  rewrite_output out;
+  if (plan.apply(nullptr, turn{false, 90}, page_filter::any, err) < 0 ||
+      !out.plan(doc, plan.targets(), err)) {
     *why = err.text();
     return false;
   }
-  *bytes = out.bytes();
+  *bytes = output_bytes(out);
   doc_free(doc);
   return true;
 }

@@ -8,19 +8,13 @@
 #include <pybind11/stl.h>
 
 #include <climits>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
-#include "doc_info.h"
+#include "core.h"
 #include "leafturn.h"
-#include "loader.h"
-#include "page_info.h"
-#include "page_list.h"
-#include "writer.h"
 
 namespace py = pybind11;
 
@@ -107,74 +101,48 @@ class native_document {
   }
 
   // (rotation, own, inherited, width, height, orientation) of page n
-  // (1-based), None where absent; sizes are displayed ones.
+  // (1-based), None where absent; rotation and sizes as the page stands now.
   py::tuple facts(int n) {
     check_page(n);
     lt::page_facts f;
-    lt::i32 rotation = 0;
     {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(m_);
-      if (!facts_ready_) {
-        facts_ = lt::describe_pages(doc_);
-        facts_ready_ = true;
-      }
-      f = facts_[static_cast<size_t>(n - 1)];
-      rotation = rotation_[static_cast<size_t>(n - 1)];
+      f = plan_->facts(n);
     }
     py::object none = py::none();
-    // The box as the file draws it, turned by the page's rotation now.
-    double w = f.width, h = f.height;
-    const bool was_turned = f.rotation == 90 || f.rotation == 270;
-    const bool is_turned = rotation == 90 || rotation == 270;
-    if (was_turned != is_turned) std::swap(w, h);
-    const char *o = !f.box_known ? nullptr : w > h ? "landscape" : h > w ? "portrait" : "square";
-    return py::make_tuple(rotation, f.own >= 0 ? py::object(py::int_(f.own)) : none,
+    const char *o = lt::orientation_name(f.orient);
+    return py::make_tuple(f.rotation, f.own >= 0 ? py::object(py::int_(f.own)) : none,
                           f.inherited >= 0 ? py::object(py::int_(f.inherited)) : none,
-                          f.box_known ? py::object(py::float_(w)) : none,
-                          f.box_known ? py::object(py::float_(h)) : none,
+                          f.box_known ? py::object(py::float_(f.width)) : none,
+                          f.box_known ? py::object(py::float_(f.height)) : none,
                           o ? py::object(py::str(o)) : none);
   }
 
   // The pages a page list selects; ValueError for a malformed one.
   std::vector<int> select(const std::string &text) const {
-    cli::page_list list;
+    lt::page_list list;
     std::string why;
-    if (!cli::parse_page_list(text, &list, &why)) throw py::value_error(why);
+    if (!lt::parse_page_list(text, &list, &why)) throw py::value_error(why);
     std::vector<int> pages;
     long bad = 0;
-    if (!cli::select_pages(list, count_, &pages, &bad)) out_of_range(bad);
+    if (!lt::select_pages(list, count_, &pages, &bad)) out_of_range(bad);
     return pages;
   }
 
   // Turns the listed pages (all when none), by `by` (relative) or to `to`
-  // (absolute); returns how many of them changed. Targets come from the
-  // rotations before the call.
+  // (absolute); returns how many of them changed.
   int rotate(const std::vector<int> *pages, bool absolute, int degrees) {
-    if (pages)
-      for (int p : *pages) check_page(p);
+    outcome o;
     int changed = 0;
-    py::gil_scoped_release nogil;
-    std::lock_guard<std::mutex> lock(m_);
-    std::vector<char> listed(static_cast<size_t>(count_) + 1, 0);
-    std::vector<std::pair<int, lt::i32>> turns;
-    auto consider = [&](int p) {
-      if (listed[static_cast<size_t>(p)]) {
-        // Listed again: its target, computed from the same rotation, stands.
-        return;
-      }
-      listed[static_cast<size_t>(p)] = 1;
-      const lt::i32 cur = rotation_[static_cast<size_t>(p - 1)];
-      const lt::i32 target = absolute ? degrees : (cur + degrees) % 360;
-      if (target != cur) turns.emplace_back(p, target);
-    };
-    if (pages) {
-      for (int p : *pages) consider(p);
-    } else {
-      for (int p = 1; p <= count_; ++p) consider(p);
+    {
+      py::gil_scoped_release nogil;
+      std::lock_guard<std::mutex> lock(m_);
+      lt::failure err;
+      changed = plan_->apply(pages, lt::turn{absolute, degrees}, lt::page_filter::any, err);
+      if (changed < 0) o.fail(err.text());
     }
-    for (const auto &t : turns) apply(t.first, t.second);
-    changed = static_cast<int>(turns.size());
+    if (!o.ok) raise_error(o.message);
     return changed;
   }
 
@@ -185,9 +153,7 @@ class native_document {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(m_);
       lt::failure err;
-      lt::output out;
-      if (!build(&out, err) || !lt::write_output(p.c_str(), out, doc_.d.source, err))
-        o.fail(err.text());
+      if (!write(p, err)) o.fail(err.text());
     }
     if (!o.ok) raise_error(o.message);
   }
@@ -199,54 +165,30 @@ class native_document {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(m_);
       lt::failure err;
-      lt::output out;
-      if (!build(&out, err)) o.fail(err.text());
-      else bytes = out.bytes();
+      if (!write(std::string(), err, &bytes)) o.fail(err.text());
     }
     if (!o.ok) raise_error(o.message);
     return py::bytes(bytes);
   }
 
  private:
-  // After a load: the rotation of every page and which objects stand for
-  // several pages.
+  // After a load: the plan that turns build on.
   void settle() {
-    const lt::doc &d = doc_.d;
-    count_ = static_cast<int>(d.pages.size());
-    rotation_.resize(d.pages.size());
-    std::unordered_map<lt::i32, int> first;
-    for (size_t k = 0; k < d.pages.size(); ++k) {
-      rotation_[k] = lt::effective_rotation(d, doc_.lex, d.pages[k]);
-      const auto hit = first.emplace(d.pages[k].num, static_cast<int>(k));
-      if (!hit.second) {
-        std::vector<int> &v = sharing_[d.pages[k].num];
-        if (v.empty()) v.push_back(hit.first->second);
-        v.push_back(static_cast<int>(k));
-      }
-    }
+    count_ = static_cast<int>(doc_.d.pages.size());
+    plan_ = std::make_unique<lt::turn_plan>(doc_);
   }
 
-  // Page p's object carries `target`: so do the other pages it stands for.
-  void apply(int p, lt::i32 target) {
-    const lt::i32 num = doc_.d.pages[static_cast<size_t>(p - 1)].num;
-    pending_[num] = {p, target};
-    const auto s = sharing_.find(num);
-    if (s == sharing_.end()) {
-      rotation_[static_cast<size_t>(p - 1)] = target;
-    } else {
-      for (int k : s->second) rotation_[static_cast<size_t>(k)] = target;
+  // The document with its turns to a file at path, or into *bytes.
+  bool write(const std::string &path, lt::failure &err, std::string *bytes = nullptr) {
+    if (!plan_->changes_anything()) {
+      const lt::copy_output copy(doc_.d);
+      if (bytes) *bytes = lt::output_bytes(copy);
+      return bytes || lt::write_output(path.c_str(), copy, doc_.d.source, err);
     }
-  }
-
-  bool build(lt::output *out, lt::failure &err) {
-    if (pending_.empty()) {
-      *out = lt::unchanged_output(doc_.d);
-      return true;
-    }
-    std::vector<lt::page_turn> turns;
-    turns.reserve(pending_.size());
-    for (const auto &t : pending_) turns.push_back({t.second.first, t.second.second});
-    return lt::build_output_turns(doc_, turns, out, err) != 0;
+    lt::rewrite_output rewrite;
+    if (!rewrite.plan(doc_, plan_->targets(), err)) return false;
+    if (bytes) *bytes = lt::output_bytes(rewrite);
+    return bytes || lt::write_output(path.c_str(), rewrite, doc_.d.source, err);
   }
 
   void check_page(int n) const {
@@ -254,18 +196,14 @@ class native_document {
   }
   [[noreturn]] void out_of_range(long n) const {
     lt::failure err;
-    err.set("page %ld out of range (document has %d pages)", n, count_);
+    lt::set_page_range_error(err, n, count_);
     raise_error(err.text());
   }
 
   lt::document doc_;
   std::mutex m_;
   int count_ = 0;
-  std::vector<lt::i32> rotation_;                    // per page, turns included
-  std::unordered_map<lt::i32, std::vector<int>> sharing_;  // object -> its pages, when several
-  std::map<lt::i32, std::pair<int, lt::i32>> pending_;     // object -> (a page of it, rotation)
-  bool facts_ready_ = false;
-  std::vector<lt::page_facts> facts_;
+  std::unique_ptr<lt::turn_plan> plan_;  // the turns made so far
 };
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace cli {
+namespace lt {
 
 namespace {
 
@@ -20,7 +20,7 @@ bool parse_count(const std::string &s, long *out) {
 }
 
 // N, z or rN.
-bool parse_page(const std::string &s, page_ref *p, std::string *why) {
+bool parse_page(const std::string &s, page_pos *p, std::string *why) {
   if (s == "z") {
     *p = {true, 1};
     return true;
@@ -40,7 +40,7 @@ bool parse_page(const std::string &s, page_ref *p, std::string *why) {
 }
 
 // The page number in a document of `count` pages (may lie outside it).
-long resolve(const page_ref &p, int count) { return p.from_end ? count - p.n + 1 : p.n; }
+long resolve(const page_pos &p, int count) { return p.from_end ? count - p.n + 1 : p.n; }
 
 }  // namespace
 
@@ -118,4 +118,4 @@ bool select_pages(const page_list &list, int count, std::vector<int> *pages, lon
   return true;
 }
 
-}  // namespace cli
+}  // namespace lt

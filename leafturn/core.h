@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: MIT
+// The core's own interface for what is built on it: the command line and
+// the language bindings include this header and no other of the library's.
+//  - loading a file or bytes: document, doc_load, doc_load_bytes (loader.h);
+//  - what tools show: describe_pages (page_info.h), describe_info
+//    (doc_info.h);
+//  - choosing pages: the page grammar (page_list.h);
+//  - turning them: turn_plan (turn_plan.h);
+//  - outputs and where they go: copy_output, rewrite_output, write_output,
+//    output_bytes (writer.h).
+#ifndef LEAFTURN_CORE_H
+#define LEAFTURN_CORE_H
+
+#include "doc_info.h"
+#include "loader.h"
+#include "page_info.h"
+#include "page_list.h"
+#include "turn_plan.h"
+#include "writer.h"
+
+#endif

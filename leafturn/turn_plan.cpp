@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: MIT
+// The turn plan (rules in turn_plan.h). A page's rotation is its object's
+// planned rotation when it has one, else what the file gives; the file's
+// value is read once per object, when first needed, so a plan that turns
+// one page of a large document reads one page.
+#include "turn_plan.h"
+
+#include <cmath>
+#include <utility>
+
+#include "rotation.h"
+
+namespace lt {
+
+namespace {
+
+constexpr i32 k_unread = -2;  // an own rotation not read yet
+
+bool turned_sideways(i32 rotation) { return rotation == 90 || rotation == 270; }
+
+}  // namespace
+
+void set_page_range_error(failure &err, long page, int count) {
+  err.set("page %ld out of range (document has %d pages)", page, count);
+}
+
+turn_plan::turn_plan(document &doc)
+    : doc_(doc),
+      target_(static_cast<size_t>(doc.d.max_num()) + 1, -1),
+      own_(static_cast<size_t>(doc.d.max_num()) + 1, k_unread) {}
+
+i32 turn_plan::own(i32 num) {
+  i32 &v = own_[static_cast<size_t>(num)];
+  if (v == k_unread) {
+    const obj_rec *rec = doc_.d.find(num);
+    v = rec ? obj_rotate_own(doc_.d, doc_.lex, *rec) : -1;
+  }
+  return v;
+}
+
+i32 turn_plan::rotation(int p) {
+  const page_ref &ref = doc_.d.pages[static_cast<size_t>(p - 1)];
+  // Page objects are live, so their numbers lie within 1..max_num.
+  const i32 planned = target_[static_cast<size_t>(ref.num)];
+  if (planned >= 0) return planned;
+  const i32 o = own(ref.num);
+  return o >= 0 ? o : ref.inherited_rotate;
+}
+
+page_facts turn_plan::facts(int p) {
+  if (facts_.empty()) facts_ = describe_pages(doc_);
+  page_facts f = facts_[static_cast<size_t>(p - 1)];
+  const i32 now = rotation(p);
+  if (f.box_known && turned_sideways(now) != turned_sideways(f.rotation)) {
+    std::swap(f.width, f.height);
+    f.orient = f.width > f.height   ? orientation::landscape
+               : f.height > f.width ? orientation::portrait
+                                    : orientation::square;
+  }
+  f.rotation = now;
+  return f;
+}
+
+int turn_plan::apply(const std::vector<int> *pages, const turn &t, page_filter only,
+                     failure &err) {
+  const int n = page_count();
+  if (pages) {
+    for (const int p : *pages)
+      if (p < 1 || p > n) {
+        set_page_range_error(err, p, n);
+        return -1;
+      }
+  }
+  const size_t count = pages ? pages->size() : static_cast<size_t>(n);
+  // Every target from the rotations before this turn, then all set.
+  std::vector<std::pair<i32, i32>> turns;  // (object number, rotation)
+  if (pages) listed_.assign(static_cast<size_t>(n) + 1, 0);
+  for (size_t k = 0; k < count; ++k) {
+    const int p = pages ? (*pages)[k] : static_cast<int>(k) + 1;
+    if (pages) {
+      if (listed_[static_cast<size_t>(p)]) continue;
+      listed_[static_cast<size_t>(p)] = 1;
+    }
+    if (only != page_filter::any) {
+      const orientation want =
+          only == page_filter::landscape ? orientation::landscape : orientation::portrait;
+      if (facts(p).orient != want) continue;
+    }
+    const i32 now = rotation(p);
+    const i32 target = t.absolute ? t.degrees : (now + t.degrees) % 360;
+    if (target != now) turns.emplace_back(doc_.d.pages[static_cast<size_t>(p - 1)].num, target);
+  }
+  for (const auto &x : turns) target_[static_cast<size_t>(x.first)] = x.second;
+  if (!turns.empty()) changed_ = true;
+  return static_cast<int>(turns.size());
+}
+
+}  // namespace lt

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: MIT
+// The turn plan: what every caller of the core (the exports, the command
+// line, the bindings) decides pages by. It knows each page's rotation now
+// and the rotation each page object is to carry, and applies turns, one
+// after another, to chosen pages.
+//
+// Rules that hold for every caller:
+//  - a turn's targets come from the rotations before that turn: a page
+//    listed twice in one turn counts once, and turns build on each other;
+//  - a page already at its target does not count and is not written;
+//  - a page object that stands for several pages carries one rotation, the
+//    last one given to any of its pages; all of them show it.
+#ifndef LEAFTURN_TURN_PLAN_H
+#define LEAFTURN_TURN_PLAN_H
+
+#include <vector>
+
+#include "page_info.h"
+
+namespace lt {
+
+// The one message for a page number outside the document.
+void set_page_range_error(failure &err, long page, int count);
+
+struct turn {
+  bool absolute = false;  // every chosen page ends at `degrees`
+  int degrees = 0;        // relative: 0..359 clockwise; absolute: 0, 90, 180, 270
+};
+
+enum class page_filter { any, landscape, portrait };
+
+class turn_plan {
+ public:
+  // The document must outlive the plan and stay loaded.
+  explicit turn_plan(document &doc);
+
+  int page_count() const { return static_cast<int>(doc_.d.pages.size()); }
+  // The rotation page p (1-based, valid) has now, turns included.
+  i32 rotation(int p);
+  // Page p's facts as it stands now: rotation, displayed size and
+  // orientation with the turns included; own and inherited as the file has
+  // them.
+  page_facts facts(int p);
+
+  // Turns the listed pages (every page when `pages` is null), those the
+  // filter keeps. Returns how many pages change; -1 with the range message
+  // when a listed page is outside the document (nothing is turned then).
+  int apply(const std::vector<int> *pages, const turn &t, page_filter only, failure &err);
+
+  bool changes_anything() const { return changed_; }
+  // The rotation each object number is to carry, -1 for none.
+  const std::vector<i32> &targets() const { return target_; }
+
+ private:
+  i32 own(i32 num);
+
+  document &doc_;
+  std::vector<i32> target_;   // per object number: the planned rotation, -1 none
+  std::vector<i32> own_;      // per object number: its own /Rotate, k_unread when not read yet
+  std::vector<page_facts> facts_;  // as loaded, made when first asked for
+  std::vector<char> listed_;  // scratch of apply: pages met in this turn
+  bool changed_ = false;
+};
+
+}  // namespace lt
+
+#endif
