@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The document record and file intake: the whole input file is read into
-// one block with one read, then the loader stages run in a fixed order on
-// that image. A failed load leaves nothing allocated.
+// one block with one read (load.cpp then runs the loader stages on it).
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -12,8 +11,8 @@
 #include <sys/mman.h>
 #endif
 
+#include "doc.h"
 #include "lex.h"
-#include "loader.h"
 #include "os_file.h"
 
 namespace lt {
@@ -132,7 +131,6 @@ void clear_record(doc &d) {
   std::vector<obj_rec>().swap(d.objs);
   std::vector<page_ref>().swap(d.pages);
   std::vector<tree_node>().swap(d.nodes);
-  std::vector<i32>().swap(d.containers);
   std::vector<i32>().swap(d.by_num);
   d.source = file_identity();
   d.trailer_root = d.trailer_info = d.encrypted = 0;
@@ -142,10 +140,7 @@ void clear_record(doc &d) {
 
 }  // namespace
 
-void doc_free(document &doc) {
-  doc.lex.reset();
-  clear_record(doc.d);
-}
+void doc_clear(doc &d) { clear_record(d); }
 
 namespace {
 
@@ -223,55 +218,20 @@ int intake(const char *path, doc &d, failure &err) {
   return 0;
 }
 
-// The loader stages on the image in d.data / d.len.
-int run_stages(document &doc, const char *path, failure &err) {
-  lt::doc &d = doc.d;
-  load_trailers(d, doc.lex);
-  scan_objects(d, doc.lex);
-  expand_object_streams(d, doc.lex);
-  select_live(d, doc.lex);
-  if (load_page_tree(d, doc.lex, path, err) != 0) return -1;
-  doc.lex.end_of_load();
-  return 0;
-}
-
-template <typename F>
-int load_with(document &doc, F &&fill, const char *path, failure &err) {
-  doc_free(doc);
-  doc.d.trailer_root = doc.d.trailer_info = doc.d.root_num = -1;
-  try {
-    if (fill() != 0 || run_stages(doc, path, err) != 0) {
-      doc_free(doc);
-      return -1;
-    }
-  } catch (...) {
-    doc_free(doc);
-    throw;
-  }
-  return 0;
-}
-
 }  // namespace
 
-int doc_load(const char *path, document &doc, failure &err) {
-  return load_with(doc, [&] { return intake(path, doc.d, err); }, path, err);
-}
+int intake_file(const char *path, doc &d, failure &err) { return intake(path, d, err); }
 
-int doc_load_bytes(const u8 *bytes, i32 len, document &doc, failure &err) {
-  return load_with(
-      doc,
-      [&] {
-        if (len <= 0) {
-          err.set("empty input file: %s", "(memory)");
-          return -1;
-        }
-        std::unique_ptr<u8[]> image(new u8[static_cast<size_t>(len)]);
-        std::memcpy(image.get(), bytes, static_cast<size_t>(len));
-        doc.d.data.adopt(std::move(image));
-        doc.d.len = len;
-        return 0;
-      },
-      "(memory)", err);
+int intake_bytes(const u8 *bytes, i32 len, doc &d, failure &err) {
+  if (len <= 0) {
+    err.set("empty input file: %s", "(memory)");
+    return -1;
+  }
+  std::unique_ptr<u8[]> image(new u8[static_cast<size_t>(len)]);
+  std::memcpy(image.get(), bytes, static_cast<size_t>(len));
+  d.data.adopt(std::move(image));
+  d.len = len;
+  return 0;
 }
 
 }  // namespace lt

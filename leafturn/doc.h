@@ -149,8 +149,6 @@ struct doc {
   lt::arena arena;         // decoded object streams
   std::vector<page_ref> pages;  // in document order
   std::vector<tree_node> nodes; // the /Pages nodes walked, parents first
-  std::vector<i32> containers;  // during the load: the direct records that are
-                                // object streams (indices in objs, ascending)
   i32 root_num = -1;       // the catalog chosen
   i32 info_num = -1;       // trailer_info when such an object is live, else -1
   // After live selection: the record index of each object number, -1 if
@@ -164,6 +162,13 @@ struct doc {
   const obj_rec *find(i32 num) const;
   i32 find_index(i32 num) const;
 };
+
+// File intake: the whole file (or a copy of the bytes) into d.data and
+// d.len. 0, or -1 with the message set ("(memory)" names bytes).
+int intake_file(const char *path, doc &d, failure &err);
+int intake_bytes(const u8 *bytes, i32 len, doc &d, failure &err);
+// Releases everything the record holds; its fields become zero.
+void doc_clear(doc &d);
 
 // A byte range [start, limit) of one buffer.
 struct span {

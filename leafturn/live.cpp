@@ -6,12 +6,7 @@
 
 namespace lt {
 
-bool is_objstm_container(const doc &d, scan_ctx &lex, const obj_rec &r) {
-  const span dict = stream_dict(d, r);
-  return dict && lex.next_name("ObjStm", dict.start, dict.limit) >= 0;
-}
-
-void select_live(doc &d, scan_ctx &) {
+void select_live(doc &d, const std::vector<i32> &containers) {
   i32 m = 0;
   for (const obj_rec &r : d.objs)
     if (r.num <= k_max_obj_num && r.num > m) m = r.num;
@@ -19,8 +14,7 @@ void select_live(doc &d, scan_ctx &) {
   std::vector<i32> last_direct(slots, -1), last_objstm(slots, -1);
   // The object streams among the direct records, as their expansion found them.
   std::vector<char> container(d.objs.size(), 0);
-  for (const i32 k : d.containers) container[static_cast<size_t>(k)] = 1;
-  std::vector<i32>().swap(d.containers);
+  for (const i32 k : containers) container[static_cast<size_t>(k)] = 1;
   for (size_t k = 0; k < d.objs.size(); ++k) {
     const obj_rec &r = d.objs[k];
     if (r.num < 0 || r.num > m) continue;

@@ -7,6 +7,8 @@
 #define LEAFTURN_LOADER_H
 
 #include "doc.h"
+#include <vector>
+
 #include "lex.h"
 
 namespace lt {
@@ -33,22 +35,19 @@ void doc_free(document &doc);
 
 // ---- the stages, in the order they run -------------------------------------
 
-// /Root, /Info and /Encrypt from the cross-reference chain.
+// /Root, /Info, /ID and /Encrypt from the cross-reference chain.
 void load_trailers(doc &d, scan_ctx &lex);
 // Every object header becomes a record; dictionaries, stream data and
 // "endobj" located; records inside stream data dropped.
 void scan_objects(doc &d, scan_ctx &lex);
-// Objects of compressed object streams appended as records; the object
-// streams themselves listed in d.containers.
-void expand_object_streams(doc &d, scan_ctx &lex);
-// One record per object number survives (object streams never do); by_num
-// indexes them.
-void select_live(doc &d, scan_ctx &lex);
+// Objects of compressed object streams appended as records; returns the
+// object streams themselves (indices of direct records, ascending).
+std::vector<i32> expand_object_streams(doc &d, scan_ctx &lex);
+// One record per object number survives (the object streams never do);
+// by_num indexes them.
+void select_live(doc &d, const std::vector<i32> &containers);
 // Refusals, the catalog and the page list. 0, or -1 with the message set.
 int load_page_tree(doc &d, scan_ctx &lex, const char *path, failure &err);
-
-// A direct stream whose dictionary names /ObjStm.
-bool is_objstm_container(const doc &d, scan_ctx &lex, const obj_rec &r);
 
 }  // namespace lt
 

@@ -131,30 +131,37 @@ void expand(doc &d, scan_ctx &lex, const obj_rec &r, scratch &tmp) {
   }
 }
 
+// A direct stream whose dictionary names /ObjStm.
+bool is_objstm_container(const doc &d, scan_ctx &lex, const obj_rec &r) {
+  const span dict = stream_dict(d, r);
+  return dict && lex.next_name("ObjStm", dict.start, dict.limit) >= 0;
+}
+
 }  // namespace
 
-void expand_object_streams(doc &d, scan_ctx &lex) {
+std::vector<i32> expand_object_streams(doc &d, scan_ctx &lex) {
   // Records appended here are compressed and never examined again, so an
   // object stream inside an object stream is not expanded.
   const size_t direct = d.objs.size();
   // Room for the members the containers declare, reserved once (at most
   // four times the direct records, against declarations that lie).
-  d.containers.clear();
+  std::vector<i32> containers;
   size_t declared = 0;
   for (size_t k = 0; k < direct; ++k) {
     const obj_rec &r = d.objs[k];
     if (!is_objstm_container(d, lex, r)) continue;
-    d.containers.push_back(static_cast<i32>(k));
+    containers.push_back(static_cast<i32>(k));
     const i32 limit = stream_dict(d, r).limit;
     const i32 count = dict_number(d, lex, "N", r.dict_off, limit, [](i32 v) { return v > 0; });
     if (count > 0 && count <= k_max_objstm_count) declared += static_cast<size_t>(count);
   }
   d.objs.reserve(direct + std::min(declared, 4 * direct + 1024));
   scratch tmp;
-  for (const i32 k : d.containers) {
+  for (const i32 k : containers) {
     const obj_rec r = d.objs[static_cast<size_t>(k)];  // a copy: expanding may grow the vector
     expand(d, lex, r, tmp);
   }
+  return containers;
 }
 
 }  // namespace lt

@@ -44,8 +44,7 @@ void load_stages(doc &d, scan_ctx &lex, const std::string &s) {
   d.len = static_cast<i32>(s.size());
   load_trailers(d, lex);
   scan_objects(d, lex);
-  expand_object_streams(d, lex);
-  select_live(d, lex);
+  select_live(d, expand_object_streams(d, lex));
 }
 
 }  // namespace

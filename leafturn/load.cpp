@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: MIT
+// Loading: file intake, then the loader stages in their fixed order on the
+// image. A failed load leaves nothing allocated.
+#include <vector>
+
+#include "loader.h"
+
+namespace lt {
+
+namespace {
+
+int run_stages(document &loaded, const char *path, failure &err) {
+  doc &d = loaded.d;
+  scan_ctx &lex = loaded.lex;
+  load_trailers(d, lex);
+  scan_objects(d, lex);
+  const std::vector<i32> containers = expand_object_streams(d, lex);
+  select_live(d, containers);
+  if (load_page_tree(d, lex, path, err) != 0) return -1;
+  lex.end_of_load();
+  return 0;
+}
+
+template <typename F>
+int load_with(document &loaded, F &&fill, const char *path, failure &err) {
+  doc_free(loaded);
+  loaded.d.trailer_root = loaded.d.trailer_info = loaded.d.root_num = -1;
+  try {
+    if (fill() != 0 || run_stages(loaded, path, err) != 0) {
+      doc_free(loaded);
+      return -1;
+    }
+  } catch (...) {
+    doc_free(loaded);
+    throw;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int doc_load(const char *path, document &loaded, failure &err) {
+  return load_with(loaded, [&] { return intake_file(path, loaded.d, err); }, path, err);
+}
+
+int doc_load_bytes(const u8 *bytes, i32 len, document &loaded, failure &err) {
+  return load_with(
+      loaded, [&] { return intake_bytes(bytes, len, loaded.d, err); }, "(memory)", err);
+}
+
+void doc_free(document &loaded) {
+  loaded.lex.reset();
+  doc_clear(loaded.d);
+}
+
+}  // namespace lt
