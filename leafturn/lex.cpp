@@ -32,27 +32,14 @@ i32 find_name(const u8 *b, i32 len, i32 start, i32 end, const char *name) {
   const i32 n = static_cast<i32>(std::strlen(name));
   const i32 limit = end < len ? end : len;
   if (start < 0) start = 0;
-#if defined(__SSE2__)
-  // Short ranges (most dictionaries): sixteen bytes at a time, without a
-  // library call per '/'.
+  // Short ranges (most dictionaries): the 16-byte scanner, without a
+  // library call per '/'; long ones with memchr, which is faster there.
   if (ll(limit) - start <= 4096) {
-    const __m128i sl = _mm_set1_epi8('/');
-    i32 i = start;
-    for (; ll(i) + 16 <= limit; i += 16) {
-      unsigned m = static_cast<unsigned>(_mm_movemask_epi8(
-          _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(b + i)), sl)));
-      while (m) {
-        const i32 k = i + static_cast<i32>(__builtin_ctz(m));
-        m &= m - 1;
-        if (ll(k) + n + 1 > limit) return -1;
-        if (name_at(b, k, limit, name, n)) return k;
-      }
-    }
-    for (; ll(i) + n + 1 <= limit; ++i)
-      if (b[i] == '/' && name_at(b, i, limit, name, n)) return i;
-    return -1;
+    const i32 k = scan_byte(b, start, limit, '/', [&](i32 p) {
+      return ll(p) + n + 1 > limit || name_at(b, p, limit, name, n);
+    });
+    return (k < limit && ll(k) + n + 1 <= limit) ? k : -1;
   }
-#endif
   for (i32 i = start; ll(i) + n + 1 <= limit; ++i) {
     const void *hit = std::memchr(b + i, '/', static_cast<size_t>(limit - n - i));
     if (!hit) return -1;

@@ -10,9 +10,6 @@
 #include <cstring>
 #include <iterator>
 #include <map>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "lex.h"
 #include "pos_map.h"
@@ -334,20 +331,10 @@ namespace {
 // Calls on_hit for every position of byte ch in the image, in order.
 template <typename F>
 void for_each_byte(const u8 *b, i32 len, u8 ch, F on_hit) {
-  i32 i = 0;
-#if defined(__SSE2__)
-  const __m128i v = _mm_set1_epi8(static_cast<char>(ch));
-  for (; i + 16 <= len; i += 16) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + i));
-    unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, v)));
-    while (m) {
-      on_hit(i + static_cast<i32>(__builtin_ctz(m)));
-      m &= m - 1;
-    }
-  }
-#endif
-  for (; i < len; ++i)
-    if (b[i] == ch) on_hit(i);
+  scan_byte(b, 0, len, ch, [&](i32 p) {
+    on_hit(p);
+    return false;
+  });
 }
 
 // The "obj" and "endobj" keywords (every "endobj" ends in "obj"), found
