@@ -51,7 +51,7 @@ void work(const std::string &in, const std::string &out, const turn_request &req
   if (!plan.changes_anything()) {
     // Nothing turns: the file itself stays, and a copy stays the same bytes.
     if (!same_file(in, out) &&
-        !lt::write_output(out.c_str(), lt::copy_output(doc.d), doc.d.source, err)) {
+        !lt::write_output(out.c_str(), lt::copy_output(doc.d), err)) {
       r.error = err.text();
       return;
     }
@@ -60,7 +60,7 @@ void work(const std::string &in, const std::string &out, const turn_request &req
   }
   lt::rewrite_output rewrite;
   if (!rewrite.plan(doc, plan.targets(), err) ||
-      !lt::write_output(out.c_str(), rewrite, doc.d.source, err)) {
+      !lt::write_output(out.c_str(), rewrite, err)) {
     r.error = err.text();
     r.turned = 0;
     return;

@@ -112,7 +112,7 @@ class image_bytes {
   }
   // A new uninitialised block of n bytes (n > 0) to read into; null when
   // memory is short. Large blocks come from the system directly, in huge
-  // pages where it allows them, so that filling them costs few page faults.
+  // pages where it allows them (doc.cpp says what that buys).
   u8 *allocate(size_t n);
   const u8 *get() const { return p_; }
   operator const u8 *() const { return p_; }
@@ -122,15 +122,6 @@ class image_bytes {
   std::unique_ptr<u8[]> owned_;
   void *mapped_ = nullptr;  // a block from the system, of mapped_size_ bytes
   size_t mapped_size_ = 0;
-};
-
-// Where a document's bytes came from, to tell later whether the file still
-// holds them.
-struct file_identity {
-  bool known = false;
-  std::string path;
-  unsigned long long dev = 0, ino = 0;
-  long long size = 0, mtime_ns = 0;
 };
 
 struct doc {
@@ -154,7 +145,6 @@ struct doc {
   // After live selection: the record index of each object number, -1 if
   // none; its last slot is the largest live number.
   std::vector<i32> by_num;
-  file_identity source;    // the file the image was read from
 
   // Largest live object number (0 before selection or with none).
   i32 max_num() const { return by_num.empty() ? 0 : static_cast<i32>(by_num.size()) - 1; }

@@ -13,17 +13,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include <sys/stat.h>
-
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#include <process.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 #include "os_file.h"
 #include "writer.h"
@@ -35,12 +24,10 @@ namespace {
 constexpr size_t k_stage_size = size_t(1) << 16;
 // Small outputs get a smaller block: a sixty-fourth of their size, at least this.
 constexpr size_t k_min_stage_size = size_t(1) << 14;
-constexpr size_t k_min_system_copy = size_t(1) << 16;
 
-// An open output file. Small pieces are gathered into one staging block;
-// large ones go out directly, or are copied inside the system from the
-// input file when it still holds them.
-class sink {
+// An open output file. Small pieces are gathered into one staging block and
+// written with one call per block; large ones go out directly.
+class sink : public piece_sink {
  public:
   // The staging block is allocated before the file is opened, so that
   // running out of memory never leaves a file behind.
@@ -49,33 +36,12 @@ class sink {
   ~sink() {
     if (f_) std::fclose(f_);
   }
-  bool put(const u8 *p, size_t n) {
+  bool put(const u8 *p, size_t n, i32) override {
     if (n >= limit_ || !stage_) return flush() && raw(p, n);
     if (used_ + n > limit_ && !flush()) return false;
     std::memcpy(stage_ + used_, p, n);
     used_ += n;
     return true;
-  }
-  // Copies n bytes at offset off of in_fd; false when the system would not
-  // (then nothing of the piece counts as written: *done says how much did).
-  bool copy(int in_fd, long long off, size_t n, size_t *done) {
-    *done = 0;
-#if defined(__linux__)
-    if (!flush() || std::fflush(f_) != 0) return false;
-    loff_t from = static_cast<loff_t>(off);
-    const int out_fd = fileno(f_);
-    while (*done < n) {
-      const ssize_t k = ::copy_file_range(in_fd, &from, out_fd, nullptr, n - *done, 0);
-      if (k <= 0) return false;
-      *done += static_cast<size_t>(k);
-    }
-    return true;
-#else
-    (void)in_fd;
-    (void)off;
-    (void)n;
-    return false;
-#endif
   }
   bool flush() {
     if (used_ == 0) return true;
@@ -99,61 +65,12 @@ class sink {
   size_t used_ = 0;
 };
 
-// The input file, opened again, when it still is the file the document was
-// read from; -1 otherwise.
-int reopen_input(const file_identity &id) {
-#if defined(__linux__)
-  if (!id.known) return -1;
-  const int fd = ::open(id.path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || static_cast<unsigned long long>(st.st_dev) != id.dev ||
-      static_cast<unsigned long long>(st.st_ino) != id.ino || st.st_size != id.size ||
-      static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec != id.mtime_ns) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-#else
-  (void)id;
-  return -1;
-#endif
-}
-
 // Writes every piece and closes the file. Sets the message with the
 // caller's path on failure.
-int write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out,
-                    const file_identity &input, const char *shown, failure &err) {
+int write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out, const char *shown,
+                    failure &err) {
   sink s(f, stage);
-  int in_fd = reopen_input(input);
-#if defined(__linux__)
-  if (in_fd >= 0) {
-    // Never copy from the file being written (a direct write into the input).
-    struct stat a, b;
-    if (::fstat(fileno(f), &a) != 0 || ::fstat(in_fd, &b) != 0 ||
-        (a.st_dev == b.st_dev && a.st_ino == b.st_ino)) {
-      ::close(in_fd);
-      in_fd = -1;
-    }
-  }
-#endif
-  // Pieces the input file still holds are copied from it by the system
-  // when they are large; the rest goes through the staging block.
-  struct to_file : piece_sink {
-    sink &s;
-    int in_fd;
-    to_file(sink &s_, int fd) : s(s_), in_fd(fd) {}
-    bool put(const u8 *p, size_t n, i32 off) override {
-      size_t done = 0;
-      if (in_fd >= 0 && off >= 0 && n >= k_min_system_copy && s.copy(in_fd, off, n, &done))
-        return true;
-      return s.put(p + done, n - done);
-    }
-  } pieces(s, in_fd);
-  bool ok = out.emit(pieces) && s.flush() && std::fflush(s.file()) == 0;
-#if defined(__linux__)
-  if (in_fd >= 0) ::close(in_fd);
-#endif
+  bool ok = out.emit(s) && s.flush() && std::fflush(s.file()) == 0;
   if (!ok) err.set("short write to %s", shown);
   if (!s.close()) {
     err.set("close error on %s", shown);
@@ -162,39 +79,52 @@ int write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out,
   return ok ? 1 : 0;
 }
 
-int write_direct(const char *path, std::vector<u8> &stage, const output &out,
-                 const file_identity &input, failure &err) {
+int write_direct(const char *path, std::vector<u8> &stage, const output &out, failure &err) {
   std::FILE *f = os_fopen(path, "wb");
   if (!f) {
     err.set("cannot write %s", path);
     return 0;
   }
-  return write_and_close(f, stage, out, input, path, err);
+  return write_and_close(f, stage, out, path, err);
 }
 
-// A new file: written under a temporary name beside it and renamed into
-// place once complete, so that a write failing part-way (a full disk, a
-// file size limit) leaves no file behind. When no temporary file can be
-// made there (a name at the length limit), the file is written directly.
-int write_new(const char *path, std::vector<u8> &stage, const output &out,
-              const file_identity &input, failure &err) {
-  std::string tmp;
-  std::FILE *f = nullptr;
-  for (int attempt = 0; attempt < 100 && !f; ++attempt) {
-    // The frame's address tells threads apart; O_EXCL tells processes.
-    char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".lt%llx-%d.tmp",
-                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&tmp)), attempt);
-    tmp = std::string(path) + suffix;
-    f = os_create_new(tmp.c_str(), 0666);
-    if (!f && errno != EEXIST) break;
+// A new file beside target that the output is written under before it is
+// renamed into place: "<target>.lt<process>-<frame>-<attempt>.tmp". The
+// process id tells processes apart, the address of the caller's frame
+// threads, and creating it only when no such file exists settles the rest.
+// Its permission bits: exactly `mode` when `exact`, else `mode` as the umask
+// leaves it. Null when none can be made.
+std::FILE *open_temp(const std::string &target, unsigned mode, bool exact, std::string *tmp) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[80];
+    std::snprintf(suffix, sizeof suffix, ".lt%ld-%llx-%d.tmp", os_process_id(),
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&suffix)),
+                  attempt);
+    *tmp = target + suffix;  // every allocation before the file exists
+    std::FILE *f = os_create_new(tmp->c_str(), mode);
+    if (f) {
+      if (exact) os_set_mode(f, mode);
+      return f;
+    }
+    if (errno != EEXIST) return nullptr;
   }
-  if (!f) return write_direct(path, stage, out, input, err);
-  if (!write_and_close(f, stage, out, input, path, err)) {
+  return nullptr;
+}
+
+// Writes the output under a temporary name beside target and renames it
+// over target once complete.
+int write_replacing(const char *path, const std::string &target, unsigned mode, bool exact,
+                    std::vector<u8> &stage, const output &out, failure &err) {
+  std::string tmp;
+  std::FILE *f = open_temp(target, mode, exact, &tmp);
+  // No temporary file can be made there (a name at the length limit, a
+  // folder that takes no new names): the path is written directly.
+  if (!f) return write_direct(path, stage, out, err);
+  if (!write_and_close(f, stage, out, path, err)) {
     os_remove(tmp.c_str());
     return 0;
   }
-  if (!os_replace(tmp.c_str(), path)) {
+  if (!os_replace(tmp.c_str(), target.c_str())) {
     os_remove(tmp.c_str());
     err.set("cannot write %s", path);
     return 0;
@@ -202,68 +132,24 @@ int write_new(const char *path, std::vector<u8> &stage, const output &out,
   return 1;
 }
 
-#if defined(_WIN32)
-
-bool existing_regular_file(const char *path, std::string *target, unsigned *mode) {
-  if (!os_regular_file(path, mode)) return false;
-  *target = path;
-  return true;
-}
-
-// A new file beside the target; its name keeps the target's encoding (the
-// suffix is ASCII).
-std::FILE *open_temp(const std::string &target, unsigned mode, std::string *tmp) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[48];
-    std::snprintf(suffix, sizeof suffix, ".lt%d-%d.tmp", _getpid(), attempt);
-    *tmp = target + suffix;
-    std::FILE *f = os_create_new(tmp->c_str(), mode);
-    if (f) return f;
-    if (errno != EEXIST) return nullptr;
-  }
-  return nullptr;
-}
-
-bool replace_with(const std::string &tmp, const std::string &target) {
-  return os_replace(tmp.c_str(), target.c_str());
-}
-
-#else
-
 // An existing regular file at path (after following symbolic links): its
 // real location and permission bits.
 bool existing_regular_file(const char *path, std::string *target, unsigned *mode) {
   if (!os_regular_file(path, mode)) return false;
+#if defined(_WIN32)
+  *target = path;
+#else
   char *real = ::realpath(path, nullptr);
   if (!real) return false;
   *target = real;
   std::free(real);
+#endif
   return true;
 }
 
-std::FILE *open_temp(const std::string &target, unsigned mode, std::string *tmp) {
-  *tmp = target + ".ltXXXXXX";  // every allocation before the file exists
-  const int fd = ::mkstemp(&(*tmp)[0]);
-  if (fd < 0) return nullptr;
-  ::fchmod(fd, static_cast<mode_t>(mode));
-  std::FILE *f = ::fdopen(fd, "wb");
-  if (!f) {
-    ::close(fd);
-    ::unlink(tmp->c_str());
-  }
-  return f;
-}
-
-bool replace_with(const std::string &tmp, const std::string &target) {
-  return std::rename(tmp.c_str(), target.c_str()) == 0;
-}
-
-#endif
-
 }  // namespace
 
-int write_output(const char *path, const output &out, const file_identity &input,
-                 failure &err) {
+int write_output(const char *path, const output &out, failure &err) {
   std::vector<u8> stage;
   // Allocated before any file exists.
   stage.resize(std::min(out.size(), std::min(k_stage_size, std::max(k_min_stage_size, out.size() / 64))));
@@ -271,10 +157,10 @@ int write_output(const char *path, const output &out, const file_identity &input
   unsigned mode = 0;
   if (!existing_regular_file(path, &target, &mode)) {
     // Devices, pipes and links that lead nowhere are written as they are.
-    if (os_entry_exists(path)) return write_direct(path, stage, out, input, err);
-    return write_new(path, stage, out, input, err);
+    if (os_entry_exists(path)) return write_direct(path, stage, out, err);
+    // A new file appears whole or not at all.
+    return write_replacing(path, path, 0666, false, stage, out, err);
   }
-
   // A file the caller may not write is not replaced. Opening it to append
   // changes nothing.
   std::FILE *probe = os_fopen(path, "ab");
@@ -283,20 +169,7 @@ int write_output(const char *path, const output &out, const file_identity &input
     return 0;
   }
   std::fclose(probe);
-
-  std::string tmp;
-  std::FILE *f = open_temp(target, mode, &tmp);
-  if (!f) return write_direct(path, stage, out, input, err);
-  if (!write_and_close(f, stage, out, input, path, err)) {
-    os_remove(tmp.c_str());
-    return 0;
-  }
-  if (!replace_with(tmp, target)) {
-    os_remove(tmp.c_str());
-    err.set("cannot write %s", path);
-    return 0;
-  }
-  return 1;
+  return write_replacing(path, target, mode, true, stage, out, err);
 }
 
 }  // namespace lt

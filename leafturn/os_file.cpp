@@ -8,6 +8,7 @@
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
 #include <windows.h>
 #include <string>
 #else
@@ -108,6 +109,10 @@ int os_remove(const char *path) {
   return w.empty() ? std::remove(path) : _wremove(w.c_str());
 }
 
+void os_set_mode(std::FILE *, unsigned) {}
+
+long os_process_id() { return static_cast<long>(_getpid()); }
+
 #else
 
 std::FILE *os_fopen(const char *path, const char *mode) { return std::fopen(path, mode); }
@@ -145,6 +150,10 @@ std::FILE *os_create_new(const char *path, unsigned mode) {
 bool os_replace(const char *from, const char *to) { return std::rename(from, to) == 0; }
 
 int os_remove(const char *path) { return std::remove(path); }
+
+void os_set_mode(std::FILE *f, unsigned mode) { ::fchmod(fileno(f), static_cast<mode_t>(mode)); }
+
+long os_process_id() { return static_cast<long>(::getpid()); }
 
 #endif
 

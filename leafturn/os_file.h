@@ -25,6 +25,9 @@ std::FILE *os_create_new(const char *path, unsigned mode);
 // Renames from over to, replacing it.
 bool os_replace(const char *from, const char *to);
 int os_remove(const char *path);
+// Sets a file's permission bits exactly (Windows: nothing to do).
+void os_set_mode(std::FILE *f, unsigned mode);
+long os_process_id();
 
 }  // namespace lt
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "digits.h"
 #include "writer.h"
 
 namespace lt {
@@ -66,19 +67,7 @@ i32 last_close(const u8 *body, i32 len) {
 // "/Rotate r >>" into buf (room for 40 bytes); returns its length.
 int new_entry(char *buf, size_t, i32 rotation) {
   std::memcpy(buf, "/Rotate ", 8);
-  int n = 8;
-  long long v = rotation;
-  if (v < 0) {
-    buf[n++] = '-';
-    v = -v;
-  }
-  char digits[24];
-  int k = 0;
-  do {
-    digits[k++] = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v);
-  while (k) buf[n++] = digits[--k];
+  const int n = 8 + static_cast<int>(put_decimal(buf + 8, rotation));
   std::memcpy(buf + n, " >>", 3);
   return n + 3;
 }

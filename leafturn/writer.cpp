@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 
+#include "digits.h"
 #include "turn_plan.h"
 #include "writer.h"
 
@@ -96,40 +97,6 @@ unsigned long long output_bound(const doc &d) {
     }
   }
   return n;
-}
-
-// The decimal digits of v, as %ld writes them; returns their count.
-size_t put_decimal(char *p, long long v) {
-  char tmp[24];
-  size_t n = 0;
-  const bool neg = v < 0;
-  unsigned long long u = neg ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
-  do {
-    tmp[n++] = static_cast<char>('0' + u % 10);
-    u /= 10;
-  } while (u);
-  size_t k = 0;
-  if (neg) p[k++] = '-';
-  while (n) p[k++] = tmp[--n];
-  return k;
-}
-
-// v in exactly `width` digits, zero-padded (v has at most that many), two
-// digits at a time.
-void put_padded(char *p, std::uint32_t v, int width) {
-  static const char pairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
-  int i = width;
-  while (i >= 2) {
-    const std::uint32_t r = v % 100;
-    v /= 100;
-    i -= 2;
-    p[i] = pairs[2 * r];
-    p[i + 1] = pairs[2 * r + 1];
-  }
-  if (i == 1) p[0] = static_cast<char>('0' + v % 10);
 }
 
 // A generation as the cross-reference table can carry it.
@@ -332,7 +299,7 @@ int rotate_doc(document &doc, const char *out_path, const int *pages, int count,
   }
   rewrite_output result;
   if (!result.plan(doc, plan.targets(), err)) return 0;
-  return write_output(out_path, result, doc.d.source, err);
+  return write_output(out_path, result, err);
 }
 
 }  // namespace lt

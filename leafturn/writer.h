@@ -115,10 +115,8 @@ class rewrite_output final : public output {
 };
 
 // Writes an output to path; an existing regular file is replaced
-// atomically. Bytes that the input file still holds unchanged may be copied
-// from it by the system. 1 on success; 0 with the message set.
-int write_output(const char *path, const output &out, const file_identity &input,
-                 failure &err);
+// atomically. 1 on success; 0 with the message set.
+int write_output(const char *path, const output &out, failure &err);
 // The output's bytes in memory.
 std::string output_bytes(const output &out);
 

@@ -183,12 +183,12 @@ class native_document {
     if (!plan_->changes_anything()) {
       const lt::copy_output copy(doc_.d);
       if (bytes) *bytes = lt::output_bytes(copy);
-      return bytes || lt::write_output(path.c_str(), copy, doc_.d.source, err);
+      return bytes || lt::write_output(path.c_str(), copy, err);
     }
     lt::rewrite_output rewrite;
     if (!rewrite.plan(doc_, plan_->targets(), err)) return false;
     if (bytes) *bytes = lt::output_bytes(rewrite);
-    return bytes || lt::write_output(path.c_str(), rewrite, doc_.d.source, err);
+    return bytes || lt::write_output(path.c_str(), rewrite, err);
   }
 
   void check_page(int n) const {
