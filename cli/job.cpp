@@ -21,14 +21,14 @@ bool same_file(const std::string &a, const std::string &b) {
 }
 
 void work(const std::string &in, const std::string &out, const turn_request &req, job_result &r) {
-  lt::document doc;
+  lt::document loaded;
   lt::failure err;
-  if (lt::doc_load(in.c_str(), doc, err) != 0) {
+  if (lt::doc_load(in.c_str(), loaded, err) != 0) {
     r.error = err.text();
     return;
   }
   r.loaded = true;
-  const int count = static_cast<int>(doc.d.pages.size());
+  const int count = static_cast<int>(loaded.d.pages.size());
   r.pages = count;
 
   std::vector<int> chosen;
@@ -40,7 +40,7 @@ void work(const std::string &in, const std::string &out, const turn_request &req
       return;
     }
   }
-  lt::turn_plan plan(doc);
+  lt::turn_plan plan(loaded);
   const int turned = plan.apply(req.has_list ? &chosen : nullptr, req.turn, req.only, err);
   if (turned < 0) {
     r.error = err.text();
@@ -51,7 +51,7 @@ void work(const std::string &in, const std::string &out, const turn_request &req
   if (!plan.changes_anything()) {
     // Nothing turns: the file itself stays, and a copy stays the same bytes.
     if (!same_file(in, out) &&
-        !lt::write_output(out.c_str(), lt::copy_output(doc.d), err)) {
+        !lt::write_output(out.c_str(), lt::copy_output(loaded.d), err)) {
       r.error = err.text();
       return;
     }
@@ -59,7 +59,7 @@ void work(const std::string &in, const std::string &out, const turn_request &req
     return;
   }
   lt::rewrite_output rewrite;
-  if (!rewrite.plan(doc, plan.targets(), err) ||
+  if (!rewrite.plan(loaded, plan.targets(), err) ||
       !lt::write_output(out.c_str(), rewrite, err)) {
     r.error = err.text();
     r.turned = 0;

@@ -159,9 +159,9 @@ std::string info_json(const lt::doc_info &info) {
 }
 
 int info_file(const std::string &path, bool json, bool several) {
-  lt::document doc;
+  lt::document loaded;
   lt::failure err;
-  if (lt::doc_load(path.c_str(), doc, err) != 0) {
+  if (lt::doc_load(path.c_str(), loaded, err) != 0) {
     if (json) {
       std::printf("{\"file\": %s, \"error\": %s}\n", cli::json_string(path).c_str(),
                   cli::json_string(err.text()).c_str());
@@ -170,8 +170,8 @@ int info_file(const std::string &path, bool json, bool several) {
     }
     return 1;
   }
-  const std::vector<lt::page_facts> facts = lt::describe_pages(doc);
-  const lt::doc_info info = lt::describe_info(doc);
+  const std::vector<lt::page_facts> facts = lt::describe_pages(loaded);
+  const lt::doc_info info = lt::describe_info(loaded);
   if (json) {
     std::string s = "{\"file\": " + cli::json_string(path) +
                     ", \"pages\": " + std::to_string(facts.size()) +

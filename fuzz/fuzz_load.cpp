@@ -13,22 +13,22 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   if (size == 0 || size > (64u << 20)) return 0;
-  lt::document doc;
+  lt::document loaded;
   lt::failure err;
   try {
-    if (lt::doc_load_bytes(data, static_cast<lt::i32>(size), doc, err) != 0) {
+    if (lt::doc_load_bytes(data, static_cast<lt::i32>(size), loaded, err) != 0) {
       if (err.empty()) std::abort();  // a failure always says why
       return 0;
     }
-    for (const lt::page_ref &p : doc.d.pages) {
-      const lt::i32 r = lt::effective_rotation(doc.d, doc.lex, p);
+    for (const lt::page_ref &p : loaded.d.pages) {
+      const lt::i32 r = lt::effective_rotation(loaded.d, loaded.lex, p);
       if (r < 0 || r > 359) std::abort();
     }
-    const lt::doc_info info = lt::describe_info(doc);
+    const lt::doc_info info = lt::describe_info(loaded);
     for (const auto &e : info.entries)
       if (lt::text_string_to_utf8("\xEF\xBB\xBF" + e.second) != e.second) std::abort();
   } catch (const std::bad_alloc &) {
   }
-  lt::doc_free(doc);
+  lt::doc_free(loaded);
   return 0;
 }

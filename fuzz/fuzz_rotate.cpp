@@ -15,17 +15,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   // The first byte chooses the degrees and the page selection.
   const int degrees = 90 * (1 + data[0] % 3);
   const int mode = (data[0] >> 2) % 3;
-  lt::document doc;
+  lt::document loaded;
   lt::failure err;
   try {
-    if (lt::doc_load_bytes(data + 1, static_cast<lt::i32>(size - 1), doc, err) == 0) {
-      const std::vector<int> some = {1, static_cast<int>(doc.d.pages.size()), 1}, none = {0};
-      lt::turn_plan plan(doc);
+    if (lt::doc_load_bytes(data + 1, static_cast<lt::i32>(size - 1), loaded, err) == 0) {
+      const std::vector<int> some = {1, static_cast<int>(loaded.d.pages.size()), 1}, none = {0};
+      lt::turn_plan plan(loaded);
       const lt::turn by{false, degrees};
       const int turned = plan.apply(mode == 0 ? nullptr : mode == 1 ? &some : &none, by,
                                     lt::page_filter::any, err);
       lt::rewrite_output out;
-      if (turned >= 0 && out.plan(doc, plan.targets(), err)) {
+      if (turned >= 0 && out.plan(loaded, plan.targets(), err)) {
         const std::string bytes = lt::output_bytes(out);
         if (bytes.size() > out.size() || bytes.compare(0, 9, "%PDF-1.4\n") != 0 ||
             bytes.compare(bytes.size() - 7, 7, "\n%%EOF\n") != 0)
@@ -36,6 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
   } catch (const std::bad_alloc &) {
   }
-  lt::doc_free(doc);
+  lt::doc_free(loaded);
   return 0;
 }

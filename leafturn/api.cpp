@@ -50,10 +50,10 @@ int guarded(int failure_value, F &&work) {
 
 int rotate(const char *in_path, const char *out_path, const int *pages, int count, int degrees,
            failure &err) {
-  document doc;
-  if (doc_load(in_path, doc, err) != 0) return 0;
-  const int ok = rotate_doc(doc, out_path, pages, count, degrees, err);
-  doc_free(doc);
+  document loaded;
+  if (doc_load(in_path, loaded, err) != 0) return 0;
+  const int ok = rotate_doc(loaded, out_path, pages, count, degrees, err);
+  doc_free(loaded);
   return ok ? 1 : 0;
 }
 
@@ -83,16 +83,16 @@ LEAFTURN_API int leafturn_get_rotation(const char *in_path, int page_number) {
       err.set("page_number must be >= 1 (got %d)", page_number);
       return -1;
     }
-    document doc;
-    if (doc_load(in_path, doc, err) != 0) return -1;
-    const int count = static_cast<int>(doc.d.pages.size());
+    document loaded;
+    if (doc_load(in_path, loaded, err) != 0) return -1;
+    const int count = static_cast<int>(loaded.d.pages.size());
     if (page_number > count) {
       err.set("page %d out of range (document has %d pages)", page_number, count);
-      doc_free(doc);
+      doc_free(loaded);
       return -1;
     }
-    const i32 r = effective_rotation(doc.d, doc.lex, doc.d.pages[static_cast<size_t>(page_number - 1)]);
-    doc_free(doc);
+    const i32 r = effective_rotation(loaded.d, loaded.lex, loaded.d.pages[static_cast<size_t>(page_number - 1)]);
+    doc_free(loaded);
     return r < 0 ? 0 : r % 360;
   });
 }

@@ -20,6 +20,8 @@ using u8 = std::uint8_t;
 constexpr i32 k_max_obj_num = 0x7FFFFF;
 // Largest input file: offsets are signed 32-bit values.
 constexpr long long k_max_file_size = 0x7FFFFFFFLL;
+// obj_rec::dict_close before the loader looked for the close.
+constexpr i32 k_close_unknown = -2;
 // Longest message, as the last-error text holds it.
 constexpr std::size_t k_max_message = 1023;
 
@@ -52,8 +54,8 @@ struct obj_rec {
   i32 data_off = -1;      // first byte of stream data, -1 if no stream
   i32 data_end = -1;      // just past the stream data, -1 if no stream
   i32 endobj_off = -1;    // the "endobj" that ends it, -1 if none was found
-  i32 dict_close = -2;    // the "<<" at dict_off closed over the whole image: the
-                          // first '>' of its ">>", -1 never, -2 not looked for
+  i32 dict_close = k_close_unknown;  // the "<<" at dict_off closed over the whole
+                          // image: the first '>' of its ">>", -1 never
   i32 body_len = 0;          // inside an object stream: bytes at body
   const u8 *body = nullptr;  // inside an object stream: its bytes (an arena block)
 

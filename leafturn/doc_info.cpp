@@ -269,9 +269,9 @@ std::string text_string_to_utf8(const std::string &s) {
   return out;
 }
 
-doc_info describe_info(const document &doc) {
+doc_info describe_info(const document &loaded) {
   doc_info info;
-  const lt::doc &d = doc.d;
+  const lt::doc &d = loaded.d;
   const obj_rec *o = d.info_num >= 0 ? d.find(d.info_num) : nullptr;
   const span v = o ? object_content(d, *o) : span();
   if (!v) return info;

@@ -21,7 +21,7 @@ struct doc_info {
   const std::string *find(const std::string &key) const;
 };
 
-doc_info describe_info(const document &doc);
+doc_info describe_info(const document &loaded);
 
 // A PDF text string as UTF-8: UTF-16BE after its byte order mark, UTF-8
 // after its mark, else PDFDocEncoding. What cannot be decoded becomes

@@ -79,12 +79,12 @@ struct first_match {
 
 // A walk that stops at the first /Type whose value decides the type.
 struct type_match {
-  int type = 0;
+  page_kind type = page_kind_other;
   bool at_depth0(i32) { return false; }
   i32 skip_nested(i32) { return k_descend; }
   bool on_match(const u8 *b, i32 i, i32 limit) {
-    const int t = page_type_after(b, i, limit);
-    if (t < 0) return false;
+    const page_kind t = page_type_after(b, i, limit);
+    if (t == page_kind_undecided) return false;
     type = t;
     return true;
   }
@@ -119,20 +119,21 @@ i32 dict_stream_kw(const u8 *b, i32 len, i32 d) {
   return stream_kw_after(b, len, find_dict_close(b, d, len));
 }
 
-int page_type_after(const u8 *b, i32 t, i32 limit) {
+page_kind page_type_after(const u8 *b, i32 t, i32 limit) {
   const i32 j = skip_pdf_ws(b, limit, t + 5);
   if (ll(j) + 1 < limit && b[j] == '/' && ll(j) + 4 < limit &&
       std::memcmp(b + j + 1, "Page", 4) == 0) {
-    if (j + 5 >= limit || !is_alnum(b[j + 5])) return 1;
-    if (b[j + 5] == 's') return (j + 6 >= limit || !is_alnum(b[j + 6])) ? 2 : 0;
-    return 0;
+    if (j + 5 >= limit || !is_alnum(b[j + 5])) return page_kind_page;
+    if (b[j + 5] == 's')
+      return (j + 6 >= limit || !is_alnum(b[j + 6])) ? page_kind_pages : page_kind_other;
+    return page_kind_other;
   }
-  return -1;
+  return page_kind_undecided;
 }
 
-int obj_type(const doc &d, const obj_rec &o) {
+page_kind obj_type(const doc &d, const obj_rec &o) {
   const span r = dict_span(d, o);
-  if (!r) return 0;
+  if (!r) return page_kind_other;
   // One walk for every /Type: a later /Type keeps the walk's nesting
   // depth, so a /Type inside a nested dictionary is never taken.
   type_match m;

@@ -327,10 +327,18 @@ bool walk_own_level(const u8 *b, i32 lo, i32 limit, const char *name, const Skip
   return false;
 }
 
-// The page-tree type that the value after a /Type at t gives: 1 /Page,
-// 2 /Pages, 0 another name that begins with "Page" (which decides: 0), or
-// -1 when the value is something else and the search goes on.
-int page_type_after(const u8 *b, i32 t, i32 limit);
+// What /Type says of an object for the page tree.
+enum page_kind : signed char {
+  page_kind_undecided = -1,  // no /Type that decides (yet)
+  page_kind_other = 0,       // not a page-tree object
+  page_kind_page = 1,        // /Type /Page
+  page_kind_pages = 2,       // /Type /Pages
+};
+
+// The kind that the value after a /Type at t gives: a page or a node, other
+// for another name that begins with "Page" (which decides), or undecided
+// when the value is something else and the search goes on.
+page_kind page_type_after(const u8 *b, i32 t, i32 limit);
 
 // ---- plain searches ---------------------------------------------------------
 
@@ -355,8 +363,8 @@ inline i32 stream_kw_after(const u8 *b, i32 len, i32 c) {
   const i32 p = skip_pdf_ws(b, len, c + 2);
   return kw_at(b, p, len, "stream") ? p : -1;
 }
-// 1 for a /Type /Page object, 2 for /Type /Pages, 0 otherwise.
-int obj_type(const doc &d, const obj_rec &o);
+// The page-tree kind of an object: page, pages or other (never undecided).
+page_kind obj_type(const doc &d, const obj_rec &o);
 
 // ---- numbers and references -------------------------------------------------
 
@@ -435,6 +443,18 @@ i32 number_after_key(const u8 *b, i32 len, const char *key, i32 from, i32 skip, 
 // little there, and memos pay off only on long ones.
 constexpr i32 k_plain_scan_max = 4096;
 
+// The keywords the loader asks the context to find, whole words.
+enum class keyword : u8 { obj, endobj, endstream, trailer, startxref };
+constexpr int k_keywords = 5;
+// The names it asks for (find_name's matching rules), all collected in one
+// pass over the image when a long window first asks for one.
+enum class pdf_name : u8 {
+  Root, Info, ID, Encrypt, Prev, Length, ObjStm, FlateDecode, Catalog, Kids, N, First, Pages
+};
+constexpr int k_pdf_names = 13;
+const char *text_of(keyword k);
+const char *text_of(pdf_name n);
+
 // The questions asked of one file image, by the loader and then the writer.
 // Each answers exactly as the plain search would over the same range; the
 // context decides inside when to answer from a memo. It belongs to one load
@@ -455,26 +475,29 @@ class scan_ctx {
   void end_of_load();
 
   // find_kw over the whole image.
-  i32 next_keyword(const char *kw, i32 start);
+  i32 next_keyword(keyword kw, i32 start);
   // Every whole-word position of "obj", ascending.
   const std::vector<i32> &obj_keywords();
   // The last whole-word occurrence in the image, or -1.
-  i32 last_keyword(const char *kw);
-  // find_name(image, len, start, limit, name), for windows that end at a
-  // keyword, at the end of the image or at a match found here.
-  i32 next_name(const char *name, i32 start, i32 limit);
+  i32 last_keyword(keyword kw);
+  // find_name(image, len, start, limit, name). The window must not end
+  // inside a run of name bytes (it ends at a keyword, at a delimiter or at
+  // the end of the image): a name that ends at the limit matches whatever
+  // follows it there, and the whole-image list could not say so. Checked in
+  // debug builds.
+  i32 next_name(pdf_name name, i32 start, i32 limit);
   // find_dict_close(image, start, end) for a "<<" at start.
   i32 dict_close(i32 start, i32 end);
   // dict_stream_kw(image, len, start) for a "<<" at start.
   i32 stream_after_dict(i32 start);
   // dict_close(o.dict_off, end), from the close the loader recorded.
   i32 record_close(const obj_rec &o, i32 end) {
-    if (o.dict_close < -1) return dict_close(o.dict_off, end);
+    if (o.dict_close == k_close_unknown) return dict_close(o.dict_off, end);
     return (o.dict_close >= 0 && static_cast<long long>(o.dict_close) + 1 < end) ? o.dict_close : -1;
   }
 
   // obj_type of a record of the document.
-  int page_type(const obj_rec &o);
+  page_kind page_type(const obj_rec &o);
   // The names looked for at a dictionary's own level.
   enum own_key { key_rotate, key_media_box, key_crop_box, k_own_keys };
   // find_name_top(.., name) over the record's dictionary range: the offset
@@ -485,6 +508,10 @@ class scan_ctx {
   struct memo;
 
  private:
+  // The plain-or-memo rule, for a range of n bytes: true when it is to be
+  // scanned plainly (see k_plain_scan_max).
+  bool plain(long long n) const { return n <= plain_max_; }
+
   const doc &d_;
   i32 plain_max_;
   std::unique_ptr<memo> m_;

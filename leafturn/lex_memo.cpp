@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
-#include <map>
+#include <cassert>
 
 #include "lex.h"
 #include "pos_map.h"
@@ -53,13 +53,6 @@ size_t first_from(const std::vector<i32> &v, i32 x, size_t *hint) {
                                      v.begin());
 }
 
-// The names one pass over the image collects; any other name gets a pass
-// of its own when first asked for.
-const char *const k_indexed_names[] = {"Root",   "Info",        "Encrypt", "Prev",
-                                       "Length", "ObjStm",      "FlateDecode", "Catalog",
-                                       "Kids",   "N",           "First",   "Pages"};
-constexpr size_t k_indexed = sizeof k_indexed_names / sizeof k_indexed_names[0];
-
 // Closes of dictionaries by the offset of their "<<": found ones in a map,
 // failed ones as one bit per image byte (a hostile file fails millions of
 // nested walks at once, and a map entry each would cost far more).
@@ -85,6 +78,9 @@ class close_memo {
   std::vector<std::uint64_t> failed_;
 };
 
+// An own-name answer not looked for yet.
+constexpr i32 k_not_searched = -2;
+
 // First listed offset above x, or -1.
 i32 next_listed(const std::vector<i32> &v, i32 x) {
   auto it = std::upper_bound(v.begin(), v.end(), x);
@@ -93,21 +89,33 @@ i32 next_listed(const std::vector<i32> &v, i32 x) {
 
 }  // namespace
 
+// The plain scans that a budget still allows, before a memo is built: most
+// files only ever meet short strings and dictionaries, and the memo costs a
+// pass over every byte or a map entry per nested dictionary. Spending at
+// most the image's size this way keeps the total linear.
+struct plain_budget {
+  long long left = 0;
+  // The end of a plain window from `at`, at most `limit`; at (nothing to
+  // spend) when the budget is gone.
+  i32 window(i32 at, i32 limit, i32 cap) const {
+    return static_cast<i32>(at + std::min<long long>({static_cast<long long>(limit) - at, left,
+                                                      static_cast<long long>(cap)}));
+  }
+  void spend(long long n) { left -= n; }
+};
+
 struct scan_ctx::memo {
-  // Loader only: keywords and names.
+  // Loader only: keywords and names, by what is asked.
   bool index_built = false, names_built = false;
-  std::map<std::string, kw_index, std::less<>> keywords;
-  std::map<std::string, std::vector<i32>, std::less<>> names;
+  kw_index keywords[k_keywords];
+  std::vector<i32> names[k_pdf_names];
+  size_t name_hint[k_pdf_names] = {};
 
   // Every '(' of the image with the ')' that closes a literal string opened
   // there (-1 when none), sorted by position.
   bool strings_built = false;
   std::vector<i32> open_pos, open_close;
-  // Bytes that plain string scans may still read before the table above
-  // is built: most files only ever meet short strings, and the table costs
-  // a pass over every byte. Spending at most the image's size this way
-  // keeps the total linear.
-  long long plain_string_budget = 0;
+  plain_budget strings_budget;  // plain string scans before the table
   // Image offsets of CR/LF and of '>', for comments and hex strings.
   bool eols_built = false, gts_built = false;
   std::vector<i32> eols, gts;
@@ -115,33 +123,31 @@ struct scan_ctx::memo {
   // each rule set.
   close_memo closes[2];
   std::vector<i32> close_stack;  // starts of the open walks
-  // Bytes that plain dictionary walks in short windows may still read: most
-  // dictionaries close within a few kilobytes, and the memo walk costs a
-  // map entry per nested dictionary. Spending at most the image's size
-  // this way keeps the total linear.
-  long long plain_close_budget = 0;
-
-  // The last lists asked for, by the address of the caller's name: callers
-  // pass literals, and a map lookup per question costs more than the answer.
-  struct cached_kw {
-    const char *key = nullptr;
-    kw_index *index = nullptr;
-  } kw_cache[4];
-  struct cached_name {
-    const char *key = nullptr;
-    std::vector<i32> *list = nullptr;
-    size_t hint = 0;
-  } name_cache[4];
+  plain_budget closes_budget;  // plain dictionary walks before the memo walk
 
   // Own-level answers per record of the document.
   bool records_built = false;
-  std::vector<signed char> type;        // page_type, -1 unknown
+  std::vector<signed char> type;        // page_type, page_kind_undecided until known
   std::vector<char> known[scan_ctx::k_own_keys];
   std::vector<const u8 *> at[scan_ctx::k_own_keys];  // first own /name, null when none
-  // Short ranges' own names, searched plainly once: offset, -1 none, -2 not yet.
+  // Short ranges' own names, searched plainly once: offset, -1 none,
+  // k_not_searched before.
   std::vector<i32> short_own[scan_ctx::k_own_keys];
   std::vector<std::pair<addr, i32>> starts;  // dictionary range starts, sorted
 };
+
+const char *text_of(keyword k) {
+  static const char *const text[k_keywords] = {"obj", "endobj", "endstream", "trailer",
+                                               "startxref"};
+  return text[static_cast<int>(k)];
+}
+
+const char *text_of(pdf_name n) {
+  static const char *const text[k_pdf_names] = {
+      "Root", "Info", "ID", "Encrypt", "Prev", "Length", "ObjStm", "FlateDecode",
+      "Catalog", "Kids", "N", "First", "Pages"};
+  return text[static_cast<int>(n)];
+}
 
 scan_ctx::scan_ctx(const doc &d, i32 plain_max) : d_(d), plain_max_(plain_max) {}
 scan_ctx::~scan_ctx() = default;
@@ -151,10 +157,9 @@ void scan_ctx::reset() { m_.reset(); }
 void scan_ctx::end_of_load() {
   if (!m_) return;
   m_->index_built = m_->names_built = false;
-  for (auto &e : m_->kw_cache) e = memo::cached_kw();
-  for (auto &e : m_->name_cache) e = memo::cached_name();
-  decltype(m_->keywords)().swap(m_->keywords);
-  decltype(m_->names)().swap(m_->names);
+  for (kw_index &k : m_->keywords) k = kw_index();
+  for (std::vector<i32> &v : m_->names) std::vector<i32>().swap(v);
+  for (size_t &h : m_->name_hint) h = 0;
 }
 
 scan_ctx::memo &scan_ctx::m() {
@@ -162,8 +167,8 @@ scan_ctx::memo &scan_ctx::m() {
     m_.reset(new memo());
     // A context that sends every range through the memos uses the string
     // table from the start too.
-    m_->plain_string_budget = plain_max_ > 0 ? static_cast<long long>(d_.len) + 4096 : 0;
-    m_->plain_close_budget = m_->plain_string_budget;
+    m_->strings_budget.left = plain_max_ > 0 ? static_cast<long long>(d_.len) + 4096 : 0;
+    m_->closes_budget = m_->strings_budget;
   }
   return *m_;
 }
@@ -234,11 +239,10 @@ struct image_skips {
   }
   i32 string_close(i32 i, i32 limit) const {
     if (!c.strings_built) {
-      const long long room = std::min<long long>(limit - i, c.plain_string_budget);
-      if (room > 1) {
-        const i32 window = static_cast<i32>(i + room);
+      const i32 window = c.strings_budget.window(i, limit, limit - i);
+      if (window - i > 1) {
         const i32 close = literal_string_close(d.data, i, window);
-        c.plain_string_budget -= (close >= 0 ? close : window) - i;
+        c.strings_budget.spend((close >= 0 ? close : window) - i);
         // Closed inside the window, or the window is the whole range: the
         // answer is the table's.
         if (close >= 0 || window == limit) return close;
@@ -341,8 +345,8 @@ void for_each_byte(const u8 *b, i32 len, u8 ch, F on_hit) {
 // from their 'b'.
 void build_index(const doc &d, scan_ctx::memo &c) {
   c.index_built = true;
-  kw_index &obj = c.keywords["obj"];
-  kw_index &endobj = c.keywords["endobj"];
+  kw_index &obj = c.keywords[static_cast<int>(keyword::obj)];
+  kw_index &endobj = c.keywords[static_cast<int>(keyword::endobj)];
   obj.pos.clear();
   endobj.pos.clear();
   const u8 *b = d.data;
@@ -357,23 +361,24 @@ void build_index(const doc &d, scan_ctx::memo &c) {
   obj.hi = endobj.hi = len;
 }
 
-// The indexed names, in one pass over every '/': the name token after a
-// '/' (the longest run of name-continuing bytes) matches a name exactly
-// when find_name would. Built when a long window first asks for a name.
+// The names, in one pass over every '/': the name token after a '/' (the
+// longest run of name-continuing bytes) matches a name exactly when
+// find_name would. Built when a long window first asks for a name.
 void build_names(const doc &d, scan_ctx::memo &c) {
   c.names_built = true;
   // By first letter: a name token is compared with the few that start like
   // it, and matches one when its bytes follow the '/' and no
   // name-continuing byte follows them.
-  std::vector<i32> *lists[k_indexed];
-  i32 lens[k_indexed];
-  unsigned char by_first[256][k_indexed];
+  const char *text[k_pdf_names];
+  i32 lens[k_pdf_names];
+  unsigned char by_first[256][k_pdf_names];
   unsigned char count[256] = {};
-  for (size_t k = 0; k < k_indexed; ++k) {
-    lists[k] = &c.names[k_indexed_names[k]];
-    lists[k]->clear();
-    lens[k] = static_cast<i32>(std::strlen(k_indexed_names[k]));
-    const u8 first = static_cast<u8>(k_indexed_names[k][0]);
+  for (int k = 0; k < k_pdf_names; ++k) {
+    c.names[k].clear();
+    c.name_hint[k] = 0;
+    text[k] = text_of(static_cast<pdf_name>(k));
+    lens[k] = static_cast<i32>(std::strlen(text[k]));
+    const u8 first = static_cast<u8>(text[k][0]);
     by_first[first][count[first]++] = static_cast<unsigned char>(k);
   }
   const u8 *b = d.data;
@@ -382,38 +387,31 @@ void build_names(const doc &d, scan_ctx::memo &c) {
     if (i + 1 >= len) return;
     const u8 first = b[i + 1];
     for (unsigned char q = 0; q < count[first]; ++q) {
-      const size_t k = by_first[first][q];
-      if (name_at(b, i, len, k_indexed_names[k], lens[k])) {
-        lists[k]->push_back(i);
+      const int k = by_first[first][q];
+      if (name_at(b, i, len, text[k], lens[k])) {
+        c.names[k].push_back(i);
         break;
       }
     }
   });
 }
 
-kw_index &keyword_index(const doc &d, scan_ctx::memo &c, const char *kw) {
-  if (!c.index_built && (std::strcmp(kw, "obj") == 0 || std::strcmp(kw, "endobj") == 0))
-    build_index(d, c);
-  for (const auto &e : c.kw_cache)
-    if (e.key == kw) return *e.index;
-  auto it = c.keywords.find(kw);
-  if (it == c.keywords.end()) it = c.keywords.emplace(kw, kw_index()).first;
-  // Map entries stay where they are; the oldest cached one gives way.
-  std::move_backward(std::begin(c.kw_cache), std::end(c.kw_cache) - 1, std::end(c.kw_cache));
-  c.kw_cache[0] = {kw, &it->second};
-  return it->second;
+kw_index &keyword_index(const doc &d, scan_ctx::memo &c, keyword kw) {
+  if (!c.index_built && (kw == keyword::obj || kw == keyword::endobj)) build_index(d, c);
+  return c.keywords[static_cast<int>(kw)];
 }
 
 }  // namespace
 
 const std::vector<i32> &scan_ctx::obj_keywords() {
   memo &c = m();
-  return keyword_index(d_, c, "obj").pos;
+  return keyword_index(d_, c, keyword::obj).pos;
 }
 
-i32 scan_ctx::next_keyword(const char *kw, i32 start) {
+i32 scan_ctx::next_keyword(keyword word, i32 start) {
   memo &c = m();
-  kw_index &k = keyword_index(d_, c, kw);
+  kw_index &k = keyword_index(d_, c, word);
+  const char *kw = text_of(word);
   const u8 *b = d_.data;
   const i32 len = d_.len;
   if (start < 0) start = 0;
@@ -442,7 +440,8 @@ i32 scan_ctx::next_keyword(const char *kw, i32 start) {
   }
 }
 
-i32 scan_ctx::last_keyword(const char *kw) {
+i32 scan_ctx::last_keyword(keyword word) {
+  const char *kw = text_of(word);
   const u8 *b = d_.data;
   const i32 n = static_cast<i32>(std::strlen(kw));
   for (i32 i = d_.len - n; i >= 0; --i) {
@@ -458,42 +457,22 @@ i32 scan_ctx::last_keyword(const char *kw) {
   return -1;
 }
 
-// A name that ends right at the limit matches whatever byte follows, so a
-// windowed search could find a match that the whole-image list lacks. The
-// windows asked about end at a keyword ("stream", "endobj", "startxref"),
-// the end of the image or a match found here, and a keyword never follows a
-// letter, so the list answers every windowed search; short windows are
-// searched plainly.
-i32 scan_ctx::next_name(const char *name, i32 start, i32 limit) {
+i32 scan_ctx::next_name(pdf_name name, i32 start, i32 limit) {
   const u8 *b = d_.data;
+  assert(limit <= start || limit >= d_.len || !is_name_cont(b[limit - 1]) ||
+         !is_name_cont(b[limit]));
   if (start < 0) start = 0;
-  if (static_cast<long long>(limit) - start <= plain_max_)
-    return find_name(b, d_.len, start, limit, name);
+  if (plain(static_cast<long long>(limit) - start))
+    return find_name(b, d_.len, start, limit, text_of(name));
   memo &c = m();
   if (!c.names_built) build_names(d_, c);
-  memo::cached_name *entry = nullptr;
-  for (auto &e : c.name_cache)
-    if (e.key == name) entry = &e;
-  if (!entry) {
-    auto it = c.names.find(name);
-    if (it == c.names.end()) {
-      std::vector<i32> &v = c.names[name];
-      for (i32 p = find_name(b, d_.len, 0, d_.len, name); p >= 0;
-           p = find_name(b, d_.len, p + 1, d_.len, name))
-        v.push_back(p);
-      it = c.names.find(name);
-    }
-    std::move_backward(std::begin(c.name_cache), std::end(c.name_cache) - 1,
-                       std::end(c.name_cache));
-    c.name_cache[0] = {name, &it->second, 0};
-    entry = &c.name_cache[0];
-  }
-  const std::vector<i32> &v = *entry->list;
-  const size_t k = first_from(v, start, &entry->hint);
+  const int key = static_cast<int>(name);
+  const std::vector<i32> &v = c.names[key];
+  const size_t k = first_from(v, start, &c.name_hint[key]);
   if (k == v.size()) return -1;
-  const auto at = v.begin() + static_cast<std::ptrdiff_t>(k);
-  const long long end = static_cast<long long>(*at) + 1 + static_cast<long long>(std::strlen(name));
-  return end <= std::min(limit, d_.len) ? *at : -1;
+  const i32 at = v[k];
+  const long long end = static_cast<long long>(at) + 1 + static_cast<long long>(std::strlen(text_of(name)));
+  return end <= std::min(limit, d_.len) ? at : -1;
 }
 
 // ---- dictionaries ----------------------------------------------------------
@@ -506,14 +485,14 @@ i32 scan_ctx::dict_close(i32 start, i32 end) {
   i32 result;
   if (m_ && m_->closes[0].get(start, &result))
     return (result < 0 || static_cast<long long>(result) + 1 >= end) ? -1 : result;
-  if (static_cast<long long>(end) - start <= plain_max_) return find_dict_close(b, start, end);
+  if (plain(static_cast<long long>(end) - start)) return find_dict_close(b, start, end);
   // A close found inside a shorter window is the whole range's too: every
   // lexeme before it ended inside the window. Failures there may not be.
   memo &c = m();
-  if (c.plain_close_budget > 0) {
-    const i32 window = start + static_cast<i32>(std::min<long long>(plain_max_, c.plain_close_budget));
+  if (c.closes_budget.left > 0) {
+    const i32 window = c.closes_budget.window(start, end, plain_max_);
     result = find_dict_close(b, start, window);
-    c.plain_close_budget -= (result >= 0 ? result + 2 : window) - start;
+    c.closes_budget.spend((result >= 0 ? result + 2 : window) - start);
     if (result >= 0 && result + 2 <= window) return result;
   }
   result = memo_close<rules::dict_end>(d_, c, start);
@@ -542,7 +521,7 @@ const char *const k_own_names[scan_ctx::k_own_keys] = {"Rotate", "MediaBox", "Cr
 
 struct outcome {
   bool final;
-  int type;
+  page_kind type;
   const u8 *found;   // the name found (own names)
   i32 same_as;
 };
@@ -557,7 +536,7 @@ struct record_hooks {
   bool image;         // the buffer is the file image
   int w;              // k_want_type or an own_key
   std::vector<std::pair<addr, i32>>::const_iterator it;  // next start not passed
-  outcome out{true, 0, nullptr, -1};
+  outcome out{true, page_kind_other, nullptr, -1};
 
   bool at_depth0(i32 i) {
     const addr here = A(base + i);
@@ -568,7 +547,7 @@ struct record_hooks {
       if (j->second == k) continue;
       const span r = dict_span(d, d.objs[static_cast<size_t>(j->second)]);
       if (r && A(r.b + r.limit) == end) {
-        out = {false, 0, nullptr, j->second};
+        out = {false, page_kind_other, nullptr, j->second};
         return true;
       }
     }
@@ -582,12 +561,12 @@ struct record_hooks {
   }
   bool on_match(const u8 *b, i32 i, i32 limit) {
     if (w != k_want_type) {
-      out = {true, 0, b + i, -1};
+      out = {true, page_kind_other, b + i, -1};
       return true;
     }
     // /Type: a page type decides; another value lets the walk go on.
-    const int t = page_type_after(b, i, limit);
-    if (t < 0) return false;
+    const page_kind t = page_type_after(b, i, limit);
+    if (t == page_kind_undecided) return false;
     out = {true, t, nullptr, -1};
     return true;
   }
@@ -596,7 +575,7 @@ struct record_hooks {
 void build_records(const doc &d, scan_ctx::memo &c) {
   c.records_built = true;
   const size_t n = d.objs.size();
-  c.type.assign(n, -1);
+  c.type.assign(n, page_kind_undecided);
   for (int key = 0; key < scan_ctx::k_own_keys; ++key) {
     c.known[key].assign(n, 0);
     c.at[key].assign(n, nullptr);
@@ -612,7 +591,7 @@ void build_records(const doc &d, scan_ctx::memo &c) {
 outcome walk_record(const doc &d, scan_ctx::memo &c, i32 k, int w) {
   const obj_rec &o = d.objs[static_cast<size_t>(k)];
   const span r = dict_span(d, o);
-  if (!r) return {true, 0, nullptr, -1};
+  if (!r) return {true, page_kind_other, nullptr, -1};
   record_hooks h{d, c, k, r.b, r.limit, !o.in_objstm(), w,
                  std::upper_bound(c.starts.cbegin(), c.starts.cend(),
                                   std::make_pair(A(r.b + r.start), k))};
@@ -639,7 +618,8 @@ void resolve(const doc &d, scan_ctx::memo &c, i32 k, int w) {
     if (out.final) break;
     if (known(out.same_as)) {
       const size_t j = static_cast<size_t>(out.same_as);
-      out = {true, c.type[j], w == k_want_type ? nullptr : c.at[w][j], -1};
+      out = {true, static_cast<page_kind>(c.type[j]), w == k_want_type ? nullptr : c.at[w][j],
+             -1};
       break;
     }
     chain.push_back(out.same_as);
@@ -664,14 +644,14 @@ i32 index_of(const doc &d, const obj_rec &o) {
 
 }  // namespace
 
-int scan_ctx::page_type(const obj_rec &o) {
+page_kind scan_ctx::page_type(const obj_rec &o) {
   const i32 k = index_of(d_, o);
   const span r = dict_span(d_, o);
-  if (k < 0 || !r || r.limit - r.start <= plain_max_) return obj_type(d_, o);
+  if (k < 0 || !r || plain(r.limit - r.start)) return obj_type(d_, o);
   memo &c = m();
   if (!c.records_built) build_records(d_, c);
   resolve(d_, c, k, k_want_type);
-  return c.type[static_cast<size_t>(k)];
+  return static_cast<page_kind>(c.type[static_cast<size_t>(k)]);
 }
 
 i32 scan_ctx::own_name(const obj_rec &o, own_key key) {
@@ -680,12 +660,12 @@ i32 scan_ctx::own_name(const obj_rec &o, own_key key) {
   if (!r) return -1;
   if (k < 0) return find_name_top(r.b, r.limit, r.start, r.limit, k_own_names[key]);
   memo &c = m();
-  if (r.limit - r.start <= plain_max_) {
+  if (plain(r.limit - r.start)) {
     // Asked again by the writer for each page it turns: searched once.
     std::vector<i32> &cache = c.short_own[key];
-    if (cache.size() != d_.objs.size()) cache.assign(d_.objs.size(), -2);
+    if (cache.size() != d_.objs.size()) cache.assign(d_.objs.size(), k_not_searched);
     i32 &at = cache[static_cast<size_t>(k)];
-    if (at == -2) at = find_name_top(r.b, r.limit, r.start, r.limit, k_own_names[key]);
+    if (at == k_not_searched) at = find_name_top(r.b, r.limit, r.start, r.limit, k_own_names[key]);
     return at;
   }
   if (!c.records_built) build_records(d_, c);

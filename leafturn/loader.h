@@ -27,11 +27,11 @@ struct document {
 // Loads a file: intake, trailer chain, object scan, object streams, live
 // selection, catalog and page tree. 0 on success; -1 with the message in
 // err and the document emptied.
-int doc_load(const char *path, document &doc, failure &err);
+int doc_load(const char *path, document &loaded, failure &err);
 // The same stages on a copy of bytes in memory (messages name "(memory)").
-int doc_load_bytes(const u8 *bytes, i32 len, document &doc, failure &err);
+int doc_load_bytes(const u8 *bytes, i32 len, document &loaded, failure &err);
 // Releases everything the document holds; its fields become zero.
-void doc_free(document &doc);
+void doc_free(document &loaded);
 
 // ---- the stages, in the order they run -------------------------------------
 

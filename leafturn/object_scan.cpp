@@ -81,13 +81,13 @@ void scan_headers(doc &d, scan_ctx &lex) {
         r.stream_kw_off = s;
         r.data_off = stream_data_start(b, len, s);
       } else {
-        r.endobj_off = lex.next_keyword("endobj", q);
+        r.endobj_off = lex.next_keyword(keyword::endobj, q);
         if (r.endobj_off < 0) continue;
       }
     } else {
       // No dictionary; a single '<' opens a hex string, which is a value
       // like any other and never borrows a later object's dictionary.
-      r.endobj_off = lex.next_keyword("endobj", p + 3);
+      r.endobj_off = lex.next_keyword(keyword::endobj, p + 3);
       if (r.endobj_off < 0) continue;
     }
     d.objs.push_back(r);
@@ -124,8 +124,8 @@ i32 indirect_length(const doc &d, const first_index &index, i32 num) {
 i32 declared_length(const doc &d, scan_ctx &lex, const obj_rec &r, const first_index &index) {
   const u8 *b = d.data;
   const i32 sk = r.stream_kw_off;
-  for (i32 at = lex.next_name("Length", r.dict_off, sk); at >= 0;
-       at = lex.next_name("Length", at + 1, sk)) {
+  for (i32 at = lex.next_name(pdf_name::Length, r.dict_off, sk); at >= 0;
+       at = lex.next_name(pdf_name::Length, at + 1, sk)) {
     i32 v = at + 8;
     while (v < sk && is_pdf_ws(b[v])) ++v;
     if (v >= sk) return -1;
@@ -170,14 +170,14 @@ void settle_extents(doc &d, scan_ctx &lex) {
         if (static_cast<long long>(p) + 9 <= len &&
             std::equal(b + p, b + p + 9, "endstream")) {
           r.data_end = static_cast<i32>(e);
-          r.endobj_off = lex.next_keyword("endobj", r.data_end + 1);
+          r.endobj_off = lex.next_keyword(keyword::endobj, r.data_end + 1);
           continue;
         }
       }
     }
     // No usable /Length, or it does not land on "endstream": the data ends
     // at the next "endstream", less one line end.
-    const i32 f = lex.next_keyword("endstream", r.data_off + 1);
+    const i32 f = lex.next_keyword(keyword::endstream, r.data_off + 1);
     if (f >= 0) {
       r.data_end = f;
       if (b[f - 1] == '\n') {
@@ -185,12 +185,12 @@ void settle_extents(doc &d, scan_ctx &lex) {
       } else if (b[f - 1] == '\r') {
         r.data_end = f - 1;
       }
-      r.endobj_off = lex.next_keyword("endobj", r.data_end + 1);
+      r.endobj_off = lex.next_keyword(keyword::endobj, r.data_end + 1);
       continue;
     }
     // No "endstream" at all: the data ends before the next "endobj", so one
     // misspelt keyword does not swallow the rest of the file.
-    const i32 g = lex.next_keyword("endobj", r.data_off);
+    const i32 g = lex.next_keyword(keyword::endobj, r.data_off);
     if (g < 0) {
       r.data_end = len;
       r.endobj_off = -1;

@@ -28,9 +28,9 @@ constexpr long long k_scratch_size = 1LL << 20;
 
 // The number after the first /key in [from, limit) that passes `ok`.
 template <typename Ok>
-i32 dict_number(const doc &d, scan_ctx &lex, const char *key, i32 from, i32 limit, Ok ok) {
+i32 dict_number(const doc &d, scan_ctx &lex, pdf_name key, i32 from, i32 limit, Ok ok) {
   return number_after_key(
-      d.data, d.len, key, from, /*skip=*/0,
+      d.data, d.len, text_of(key), from, /*skip=*/0,
       [&](i32 at) { return lex.next_name(key, at, limit); }, ok);
 }
 
@@ -98,13 +98,13 @@ void expand(doc &d, scan_ctx &lex, const obj_rec &r, scratch &tmp) {
   const long long n = static_cast<long long>(r.data_end) - r.data_off;
   if (n < 0 || n > k_max_objstm_data) return;
   const i32 limit = stream_dict(d, r).limit;
-  const bool flate = lex.next_name("FlateDecode", r.dict_off, limit) >= 0;
+  const bool flate = lex.next_name(pdf_name::FlateDecode, r.dict_off, limit) >= 0;
   i32 decoded_len = 0;
   const u8 *block = decode_stream(d, r, flate, tmp, &decoded_len);
   if (!block) return;
 
-  const i32 count = dict_number(d, lex, "N", r.dict_off, limit, [](i32 v) { return v > 0; });
-  const i32 first = dict_number(d, lex, "First", r.dict_off, limit, [](i32 v) { return v >= 0; });
+  const i32 count = dict_number(d, lex, pdf_name::N, r.dict_off, limit, [](i32 v) { return v > 0; });
+  const i32 first = dict_number(d, lex, pdf_name::First, r.dict_off, limit, [](i32 v) { return v >= 0; });
   if (count < 1 || count > k_max_objstm_count || first < 0 || first > decoded_len) return;
 
   std::vector<i32> nums(static_cast<size_t>(count)), offs(static_cast<size_t>(count));
@@ -134,7 +134,7 @@ void expand(doc &d, scan_ctx &lex, const obj_rec &r, scratch &tmp) {
 // A direct stream whose dictionary names /ObjStm.
 bool is_objstm_container(const doc &d, scan_ctx &lex, const obj_rec &r) {
   const span dict = stream_dict(d, r);
-  return dict && lex.next_name("ObjStm", dict.start, dict.limit) >= 0;
+  return dict && lex.next_name(pdf_name::ObjStm, dict.start, dict.limit) >= 0;
 }
 
 }  // namespace
@@ -152,7 +152,7 @@ std::vector<i32> expand_object_streams(doc &d, scan_ctx &lex) {
     if (!is_objstm_container(d, lex, r)) continue;
     containers.push_back(static_cast<i32>(k));
     const i32 limit = stream_dict(d, r).limit;
-    const i32 count = dict_number(d, lex, "N", r.dict_off, limit, [](i32 v) { return v > 0; });
+    const i32 count = dict_number(d, lex, pdf_name::N, r.dict_off, limit, [](i32 v) { return v > 0; });
     if (count > 0 && count <= k_max_objstm_count) declared += static_cast<size_t>(count);
   }
   d.objs.reserve(direct + std::min(declared, 4 * direct + 1024));

@@ -80,10 +80,10 @@ box read_box(const doc &d, const span &r, i32 pos, i32 name_len) {
 }
 
 // The object's own box of one key, when it has a readable one.
-box own_box(document &doc, const obj_rec &o, scan_ctx::own_key key, i32 name_len) {
-  const i32 pos = doc.lex.own_name(o, key);
+box own_box(document &loaded, const obj_rec &o, scan_ctx::own_key key, i32 name_len) {
+  const i32 pos = loaded.lex.own_name(o, key);
   if (pos < 0) return {};
-  return read_box(doc.d, dict_span(doc.d, o), pos, name_len);
+  return read_box(loaded.d, dict_span(loaded.d, o), pos, name_len);
 }
 
 struct from_tree {
@@ -92,30 +92,30 @@ struct from_tree {
 };
 
 // Own values over inherited ones; *own gets the object's own rotation.
-from_tree settle(document &doc, const obj_rec *o, const from_tree &from, i32 *own_out = nullptr) {
+from_tree settle(document &loaded, const obj_rec *o, const from_tree &from, i32 *own_out = nullptr) {
   from_tree h = from;
   if (own_out) *own_out = -1;
   if (!o) return h;
-  const i32 own = obj_rotate_own(doc.d, doc.lex, *o);
+  const i32 own = obj_rotate_own(loaded.d, loaded.lex, *o);
   if (own_out) *own_out = own;
   if (own >= 0) h.rotate = own;
-  const box crop = own_box(doc, *o, scan_ctx::key_crop_box, 7);
+  const box crop = own_box(loaded, *o, scan_ctx::key_crop_box, 7);
   if (crop.known) h.crop = crop;
-  const box media = own_box(doc, *o, scan_ctx::key_media_box, 8);
+  const box media = own_box(loaded, *o, scan_ctx::key_media_box, 8);
   if (media.known) h.media = media;
   return h;
 }
 
 }  // namespace
 
-std::vector<page_facts> describe_pages(document &doc) {
-  const lt::doc &d = doc.d;
+std::vector<page_facts> describe_pages(document &loaded) {
+  const lt::doc &d = loaded.d;
   // Nodes come after their parents, so one pass settles them all.
   std::vector<from_tree> node(d.nodes.size());
   for (size_t k = 0; k < d.nodes.size(); ++k) {
     const tree_node &n = d.nodes[k];
     const from_tree parent = n.parent >= 0 ? node[static_cast<size_t>(n.parent)] : from_tree();
-    node[k] = settle(doc, d.find(n.num), parent);
+    node[k] = settle(loaded, d.find(n.num), parent);
   }
   std::vector<page_facts> out(d.pages.size());
   for (size_t k = 0; k < d.pages.size(); ++k) {
@@ -123,7 +123,7 @@ std::vector<page_facts> describe_pages(document &doc) {
     const from_tree up = p.parent >= 0 ? node[static_cast<size_t>(p.parent)] : from_tree();
     const obj_rec *o = d.find(p.num);
     page_facts &f = out[k];
-    const from_tree mine = settle(doc, o, up, &f.own);
+    const from_tree mine = settle(loaded, o, up, &f.own);
     f.inherited = up.rotate;
     f.rotation = f.own >= 0 ? f.own : p.inherited_rotate;
     const box &b = mine.crop.known ? mine.crop : mine.media;

@@ -29,7 +29,7 @@ struct page_facts {
 // the page tree as /Rotate is; values may be indirect or real numbers, and
 // corners may come in any order. A box that cannot be read leaves the page
 // without size and orientation.
-std::vector<page_facts> describe_pages(document &doc);
+std::vector<page_facts> describe_pages(document &loaded);
 
 }  // namespace lt
 

@@ -21,9 +21,9 @@ constexpr size_t k_max_pages = static_cast<size_t>(k_max_obj_num) + 1;
 
 // The first /name in [from, t.limit) of an object's text: through the
 // context in the file image, plainly in an object stream member's body.
-i32 name_in(scan_ctx &lex, const doc &d, const span &t, const char *name, i32 from) {
+i32 name_in(scan_ctx &lex, const doc &d, const span &t, pdf_name name, i32 from) {
   if (t.b == d.data.get()) return lex.next_name(name, from, t.limit);
-  return find_name(t.b, t.limit, from, t.limit, name);
+  return find_name(t.b, t.limit, from, t.limit, text_of(name));
 }
 
 i32 choose_catalog(const doc &d, scan_ctx &lex) {
@@ -31,24 +31,28 @@ i32 choose_catalog(const doc &d, scan_ctx &lex) {
   for (const obj_rec &o : d.objs) {
     if (o.in_objstm() && o.body_len < 8) continue;
     const span t = object_text(d, o);
-    if (t && name_in(lex, d, t, "Catalog", t.start) >= 0) return o.num;
+    if (t && name_in(lex, d, t, pdf_name::Catalog, t.start) >= 0) return o.num;
   }
   return 1;
 }
 
 // Object number of the page-tree root named by the catalog, or -1.
 i32 pages_root(const doc &d, scan_ctx &lex, const obj_rec &cat) {
-  const int t = lex.page_type(cat);
-  if (t == 1 || t == 2) return cat.num;
+  const page_kind t = lex.page_type(cat);
+  if (t == page_kind_page || t == page_kind_pages) return cat.num;
   const span text = object_text(d, cat);
   if (!text) return -1;
   const i32 len = text.b == d.data.get() ? d.len : text.limit;
   return number_after_key(
       text.b, len, "Pages", text.start, /*skip=*/0,
-      [&](i32 at) { return name_in(lex, d, text, "Pages", at); }, [](i32 v) { return v > 0; });
+      [&](i32 at) { return name_in(lex, d, text, pdf_name::Pages, at); }, [](i32 v) { return v > 0; });
 }
 
 enum node_kind { node_page, node_fail, node_inline, node_empty, node_kids };
+
+// What a walk of the tree gives besides a page count.
+constexpr i32 k_broken_tree = -1;  // a loop, a missing or foreign object
+constexpr i32 k_inline_kids = -2;  // the root's /Kids holds a dictionary
 
 struct frame {
   std::vector<i32> kids;
@@ -61,20 +65,20 @@ class walker {
  public:
   walker(doc &d, scan_ctx &lex)
       : d_(d), lex_(lex), visited_(static_cast<size_t>(d.max_num()) + 1, 0),
-        type_(d.objs.size(), -1) {}
+        type_(d.objs.size(), page_kind_undecided) {}
 
-  // Walks from the root: the number of pages listed, 0 for none, -1 for a
-  // broken tree, -2 for an inline dictionary in the root's /Kids.
   // Set when the page list reached its limit.
   bool too_many = false;
 
+  // Walks from the root: the number of pages listed (0 for none), or
+  // k_broken_tree or k_inline_kids.
   i32 run(i32 root) {
     std::vector<frame> stack;
     frame top;
     switch (enter(root, 0, -1, &top)) {
       case node_page: return 1;
-      case node_fail: return -1;
-      case node_inline: return -2;
+      case node_fail: return k_broken_tree;
+      case node_inline: return k_inline_kids;
       case node_empty: return 0;
       case node_kids: break;
     }
@@ -87,26 +91,26 @@ class walker {
       }
       const i32 k = f.kids[f.next++];
       const i32 idx = d_.find_index(k);
-      if (idx < 0) return -1;
-      const int t = type_of(idx);
-      if (t == 1) {
-        if (!add_page(k, f.rotate, f.node)) return -1;
-      } else if (t == 2) {
+      if (idx < 0) return k_broken_tree;
+      const page_kind t = type_of(idx);
+      if (t == page_kind_page) {
+        if (!add_page(k, f.rotate, f.node)) return k_broken_tree;
+      } else if (t == page_kind_pages) {
         frame child;
         const node_kind kind = enter(k, f.rotate, f.node, &child);
-        if (kind == node_fail || kind == node_inline) return -1;
+        if (kind == node_fail || kind == node_inline) return k_broken_tree;
         if (kind == node_kids) stack.push_back(std::move(child));
       } else {
-        return -1;
+        return k_broken_tree;
       }
     }
     return static_cast<i32>(d_.pages.size());
   }
 
  private:
-  int type_of(i32 idx) {
-    signed char &t = type_[static_cast<size_t>(idx)];
-    if (t < 0) t = static_cast<signed char>(lex_.page_type(d_.objs[static_cast<size_t>(idx)]));
+  page_kind type_of(i32 idx) {
+    page_kind &t = type_[static_cast<size_t>(idx)];
+    if (t == page_kind_undecided) t = lex_.page_type(d_.objs[static_cast<size_t>(idx)]);
     return t;
   }
 
@@ -115,12 +119,12 @@ class walker {
   node_kind enter(i32 n, i32 h, i32 parent, frame *f) {
     const i32 idx = d_.find_index(n);
     if (idx < 0) return node_fail;
-    const int t = type_of(idx);
-    if (t == 1) {
+    const page_kind t = type_of(idx);
+    if (t == page_kind_page) {
       if (!add_page(n, h, parent)) return node_fail;
       return node_page;
     }
-    if (t != 2) return node_fail;
+    if (t != page_kind_pages) return node_fail;
     if (n <= d_.max_num()) {
       char &seen = visited_[static_cast<size_t>(n)];
       if (seen) return node_fail;
@@ -140,8 +144,8 @@ class walker {
 
     // The first /Kids followed by '['.
     i32 p = -1;
-    for (i32 w = name_in(lex_, d_, dict, "Kids", dict.start); w >= 0;
-         w = name_in(lex_, d_, dict, "Kids", w + 1)) {
+    for (i32 w = name_in(lex_, d_, dict, pdf_name::Kids, dict.start); w >= 0;
+         w = name_in(lex_, d_, dict, pdf_name::Kids, w + 1)) {
       const i32 c = skip_pdf_ws(b, limit, w + 5);
       if (c < limit && b[c] == '[') {
         p = c + 1;
@@ -221,7 +225,7 @@ class walker {
   scan_ctx &lex_;
   kid_cache last_kids_;
   std::vector<char> visited_;
-  std::vector<signed char> type_;
+  std::vector<page_kind> type_;  // per record, page_kind_undecided until asked
 };
 
 }  // namespace
@@ -250,7 +254,7 @@ int load_page_tree(doc &d, scan_ctx &lex, const char *path, failure &err) {
     err.set("out of memory");
     return -1;
   }
-  if (r == -2) {
+  if (r == k_inline_kids) {
     err.set("page tree uses inline page dictionaries in /Kids \xE2\x80\x94 pages must "
               "be indirect objects");
     return -1;

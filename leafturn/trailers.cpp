@@ -18,18 +18,18 @@ constexpr int k_max_xref_sections = 32;
 
 // The number after the first /key in [from, limit) that is 0 or more, or -1.
 // `skip`: how many bytes past the end of the name the number is read from.
-i32 key_value(const doc &d, scan_ctx &lex, const char *key, i32 from, i32 limit, i32 skip) {
+i32 key_value(const doc &d, scan_ctx &lex, pdf_name key, i32 from, i32 limit, i32 skip) {
   return number_after_key(
-      d.data, d.len, key, from, skip, [&](i32 at) { return lex.next_name(key, at, limit); },
+      d.data, d.len, text_of(key), from, skip, [&](i32 at) { return lex.next_name(key, at, limit); },
       [](i32 v) { return v >= 0; });
 }
 
 // The number after the first /key in [from, limit), whatever it is (-1 for
 // none).
-i32 first_key_value(const doc &d, scan_ctx &lex, const char *key, i32 from, i32 limit,
+i32 first_key_value(const doc &d, scan_ctx &lex, pdf_name key, i32 from, i32 limit,
                     i32 skip) {
   return number_after_key(
-      d.data, d.len, key, from, skip, [&](i32 at) { return lex.next_name(key, at, limit); },
+      d.data, d.len, text_of(key), from, skip, [&](i32 at) { return lex.next_name(key, at, limit); },
       [](i32) { return true; });
 }
 
@@ -67,7 +67,8 @@ bool id_value(const u8 *b, i32 w, i32 limit, i32 *from, i32 *to) {
 // The first usable /ID in [from, limit) (only the first /ID when
 // `first_only`) becomes the document's.
 void read_id(doc &d, scan_ctx &lex, i32 from, i32 limit, bool first_only) {
-  for (i32 w = lex.next_name("ID", from, limit); w >= 0; w = lex.next_name("ID", w + 1, limit)) {
+  for (i32 w = lex.next_name(pdf_name::ID, from, limit); w >= 0;
+       w = lex.next_name(pdf_name::ID, w + 1, limit)) {
     if (id_value(d.data, w, limit, &d.trailer_id_from, &d.trailer_id_to)) return;
     if (first_only) return;
   }
@@ -78,20 +79,20 @@ void read_id(doc &d, scan_ctx &lex, i32 from, i32 limit, bool first_only) {
 // read from one byte past the end of the name.
 void read_trailer(doc &d, scan_ctx &lex, i32 k, i32 v, bool root) {
   if (root) {
-    const i32 r = key_value(d, lex, "Root", k, v, /*skip=*/1);
+    const i32 r = key_value(d, lex, pdf_name::Root, k, v, /*skip=*/1);
     if (r >= 0) d.trailer_root = r;
   }
-  const i32 info = key_value(d, lex, "Info", k, v, /*skip=*/1);
+  const i32 info = key_value(d, lex, pdf_name::Info, k, v, /*skip=*/1);
   if (info >= 0) d.trailer_info = info;
   read_id(d, lex, k, v, /*first_only=*/false);
-  if (lex.next_name("Encrypt", k, v) >= 0) d.encrypted = 1;
+  if (lex.next_name(pdf_name::Encrypt, k, v) >= 0) d.encrypted = 1;
 }
 
 // The dictionary of the "trailer" keyword at t: [k, v) with k at its "<",
 // or false when none follows.
 bool trailer_window(doc &d, scan_ctx &lex, i32 t, i32 *k, i32 *v) {
   *k = skip_pdf_ws(d.data, d.len, t + 7);
-  *v = lex.next_keyword("startxref", *k);
+  *v = lex.next_keyword(keyword::startxref, *k);
   if (*v < 0) *v = d.len;
   return *k < *v && d.data[*k] == '<';
 }
@@ -99,7 +100,8 @@ bool trailer_window(doc &d, scan_ctx &lex, i32 t, i32 *k, i32 *v) {
 // Every trailer dictionary from body to the end of the file; the last
 // readable values win, /Encrypt in any of them marks the document.
 void read_trailers(doc &d, scan_ctx &lex, i32 body) {
-  for (i32 t = lex.next_keyword("trailer", body); t >= 0; t = lex.next_keyword("trailer", t + 1)) {
+  for (i32 t = lex.next_keyword(keyword::trailer, body); t >= 0;
+       t = lex.next_keyword(keyword::trailer, t + 1)) {
     i32 k = 0, v = 0;
     if (trailer_window(d, lex, t, &k, &v)) read_trailer(d, lex, k, v, /*root=*/true);
   }
@@ -117,25 +119,25 @@ i32 read_xref_stream(doc &d, scan_ctx &lex, i32 p) {
     const i32 s = lex.stream_after_dict(q);
     if (s > 0) e = s;
   }
-  const i32 prev = first_key_value(d, lex, "Prev", q, e, /*skip=*/0);
+  const i32 prev = first_key_value(d, lex, pdf_name::Prev, q, e, /*skip=*/0);
   // The newest section that holds a value decides it.
   if (d.trailer_root < 0) {
-    const i32 root = first_key_value(d, lex, "Root", q, e, /*skip=*/1);
+    const i32 root = first_key_value(d, lex, pdf_name::Root, q, e, /*skip=*/1);
     if (root >= 0) d.trailer_root = root;
   }
   if (d.trailer_info < 0) {
-    const i32 info = first_key_value(d, lex, "Info", q, e, /*skip=*/1);
+    const i32 info = first_key_value(d, lex, pdf_name::Info, q, e, /*skip=*/1);
     if (info >= 0) d.trailer_info = info;
   }
   if (d.trailer_id_from < 0) read_id(d, lex, q, e, /*first_only=*/true);
-  if (lex.next_name("Encrypt", q, e) >= 0) d.encrypted = 1;
+  if (lex.next_name(pdf_name::Encrypt, q, e) >= 0) d.encrypted = 1;
   return prev;
 }
 
 
 // The walk from the last "startxref".
 void walk_chain(doc &d, scan_ctx &lex) {
-  const i32 last = lex.last_keyword("startxref");
+  const i32 last = lex.last_keyword(keyword::startxref);
   if (last < 0) return;
   i32 cur = last + 9;
   i32 o = parse_int_at(d.data, d.len, &cur);
@@ -169,7 +171,7 @@ void load_trailers(doc &d, scan_ctx &lex) {
   // A damaged chain: the last trailer dictionary in the file still tells
   // what the document carries and whether it is encrypted. Its /Root is
   // not trusted; the catalog is searched for instead.
-  const i32 t = lex.last_keyword("trailer");
+  const i32 t = lex.last_keyword(keyword::trailer);
   i32 k = 0, v = 0;
   if (t >= 0 && trailer_window(d, lex, t, &k, &v)) read_trailer(d, lex, k, v, /*root=*/false);
 }

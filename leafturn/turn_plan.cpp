@@ -24,10 +24,10 @@ void set_page_range_error(failure &err, long page, int count) {
   err.set("page %ld out of range (document has %d pages)", page, count);
 }
 
-turn_plan::turn_plan(document &doc)
-    : doc_(doc),
-      target_(static_cast<size_t>(doc.d.max_num()) + 1, -1),
-      own_(static_cast<size_t>(doc.d.max_num()) + 1, k_unread) {}
+turn_plan::turn_plan(document &loaded)
+    : doc_(loaded),
+      target_(static_cast<size_t>(loaded.d.max_num()) + 1, -1),
+      own_(static_cast<size_t>(loaded.d.max_num()) + 1, k_unread) {}
 
 i32 turn_plan::own(i32 num) {
   i32 &v = own_[static_cast<size_t>(num)];

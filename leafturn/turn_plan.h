@@ -32,7 +32,7 @@ enum class page_filter { any, landscape, portrait };
 class turn_plan {
  public:
   // The document must outlive the plan and stay loaded.
-  explicit turn_plan(document &doc);
+  explicit turn_plan(document &loaded);
 
   int page_count() const { return static_cast<int>(doc_.d.pages.size()); }
   // The rotation page p (1-based, valid) has now, turns included.

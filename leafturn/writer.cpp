@@ -235,9 +235,9 @@ class string_sink : public piece_sink {
 
 bool copy_output::emit(piece_sink &sink) const { return sink.put(d_.data, size(), 0); }
 
-bool rewrite_output::plan(document &doc, std::vector<i32> target, failure &err) {
-  const lt::doc &d = doc.d;
-  doc_ = &doc;
+bool rewrite_output::plan(document &loaded, std::vector<i32> target, failure &err) {
+  const lt::doc &d = loaded.d;
+  doc_ = &loaded;
   target_ = std::move(target);
   member_edits_.clear();
   // Only an object stream member's rewrite can be refused (a body without
@@ -248,7 +248,7 @@ bool rewrite_output::plan(document &doc, std::vector<i32> target, failure &err) 
     const i32 rotation = target_[static_cast<size_t>(o.num)];
     if (rotation < 0 || !o.in_objstm()) continue;
     dict_edit edit;
-    if (!plan_body_edit(o.body, o.body_len, doc.lex.own_rotate(o), rotation, &edit)) {
+    if (!plan_body_edit(o.body, o.body_len, loaded.lex.own_rotate(o), rotation, &edit)) {
       err.set("failed to rebuild body for obj %ld", static_cast<long>(o.num));
       return false;
     }
@@ -263,7 +263,7 @@ bool rewrite_output::plan(document &doc, std::vector<i32> target, failure &err) 
     return true;
   }
   outbuf count;
-  assemble(d, doc.lex, target_, member_edits_, count);
+  assemble(d, loaded.lex, target_, member_edits_, count);
   if (count.failed()) {
     err.set("failed to build output");
     return false;
@@ -286,9 +286,9 @@ std::string output_bytes(const output &out) {
   return all;
 }
 
-int rotate_doc(document &doc, const char *out_path, const int *pages, int count, int degrees,
+int rotate_doc(document &loaded, const char *out_path, const int *pages, int count, int degrees,
                failure &err) {
-  turn_plan plan(doc);
+  turn_plan plan(loaded);
   std::vector<int> listed;
   if (pages) listed.assign(pages, pages + count);
   if (plan.apply(pages ? &listed : nullptr, turn{false, degrees}, page_filter::any, err) < 0)
@@ -298,7 +298,7 @@ int rotate_doc(document &doc, const char *out_path, const int *pages, int count,
     return 0;
   }
   rewrite_output result;
-  if (!result.plan(doc, plan.targets(), err)) return 0;
+  if (!result.plan(loaded, plan.targets(), err)) return 0;
   return write_output(out_path, result, err);
 }
 

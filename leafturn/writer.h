@@ -101,7 +101,7 @@ class rewrite_output final : public output {
   // Plans the rewrite of doc with the rotation per object number (-1:
   // unchanged; turn_plan::targets). False with the message set when it
   // cannot be made.
-  bool plan(document &doc, std::vector<i32> target, failure &err);
+  bool plan(document &loaded, std::vector<i32> target, failure &err);
   size_t size() const override { return size_; }
   bool emit(piece_sink &sink) const override;
 
@@ -123,7 +123,7 @@ std::string output_bytes(const output &out);
 // The rotating exports' work: the listed pages (every page when pages is
 // null) turned by degrees and the full rewrite written to out_path. 1 on
 // success; 0 with the message set.
-int rotate_doc(document &doc, const char *out_path, const int *pages, int count, int degrees,
+int rotate_doc(document &loaded, const char *out_path, const int *pages, int count, int degrees,
                failure &err);
 
 }  // namespace lt

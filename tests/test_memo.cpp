@@ -82,13 +82,22 @@ TEST(MemoisedSearches, AgreeWithThePlainScans) {
         ASSERT_EQ(lex.dict_close(i, end), find_dict_close(b, i, end)) << "seed " << seed << " at " << i << " plain_max " << plain_max;
       }
     }
-    for (const char *name : {"Type", "Rotate", "Length", "Kids", "Catalog", "Pages", "Foo"}) {
+    for (int k = 0; k < k_pdf_names; ++k) {
+      const pdf_name name = static_cast<pdf_name>(k);
       for (i32 i = 0; i < d.len; i += 7)
-        ASSERT_EQ(lex.next_name(name, i, d.len), find_name(b, d.len, i, d.len, name)) << seed;
+        ASSERT_EQ(lex.next_name(name, i, d.len), find_name(b, d.len, i, d.len, text_of(name)))
+            << seed;
     }
-    for (const char *kw : {"obj", "endobj", "endstream", "trailer"}) {
+    for (int k = 0; k < k_keywords; ++k) {
+      const keyword kw = static_cast<keyword>(k);
       for (i32 i = d.len; i >= 0; i -= 5)
-        ASSERT_EQ(lex.next_keyword(kw, i), find_kw(b, d.len, i, kw)) << seed;
+        ASSERT_EQ(lex.next_keyword(kw, i), find_kw(b, d.len, i, text_of(kw))) << seed;
+      ASSERT_EQ(lex.last_keyword(kw), [&] {
+        i32 last = -1;
+        for (i32 p = find_kw(b, d.len, 0, text_of(kw)); p >= 0; p = find_kw(b, d.len, p + 1, text_of(kw)))
+          last = p;
+        return last;
+      }()) << seed;
     }
   }
   EXPECT_GT(compared, 1000);

@@ -55,7 +55,7 @@ class native_document {
     {
       py::gil_scoped_release nogil;
       lt::failure err;
-      if (lt::doc_load(p.c_str(), d->doc_, err) != 0) o.fail(err.text());
+      if (lt::doc_load(p.c_str(), d->loaded_, err) != 0) o.fail(err.text());
       else d->settle();
     }
     if (!o.ok) raise_error(o.message);
@@ -76,7 +76,7 @@ class native_document {
       py::gil_scoped_release nogil;
       lt::failure err;
       if (lt::doc_load_bytes(reinterpret_cast<const lt::u8 *>(bytes.data()),
-                             static_cast<lt::i32>(bytes.size()), d->doc_, err) != 0)
+                             static_cast<lt::i32>(bytes.size()), d->loaded_, err) != 0)
         o.fail(err.text());
       else d->settle();
     }
@@ -92,7 +92,7 @@ class native_document {
     {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(m_);
-      i = lt::describe_info(doc_);
+      i = lt::describe_info(loaded_);
     }
     if (!i.present) return py::none();
     py::dict out;
@@ -174,19 +174,19 @@ class native_document {
  private:
   // After a load: the plan that turns build on.
   void settle() {
-    count_ = static_cast<int>(doc_.d.pages.size());
-    plan_ = std::make_unique<lt::turn_plan>(doc_);
+    count_ = static_cast<int>(loaded_.d.pages.size());
+    plan_ = std::make_unique<lt::turn_plan>(loaded_);
   }
 
   // The document with its turns to a file at path, or into *bytes.
   bool write(const std::string &path, lt::failure &err, std::string *bytes = nullptr) {
     if (!plan_->changes_anything()) {
-      const lt::copy_output copy(doc_.d);
+      const lt::copy_output copy(loaded_.d);
       if (bytes) *bytes = lt::output_bytes(copy);
       return bytes || lt::write_output(path.c_str(), copy, err);
     }
     lt::rewrite_output rewrite;
-    if (!rewrite.plan(doc_, plan_->targets(), err)) return false;
+    if (!rewrite.plan(loaded_, plan_->targets(), err)) return false;
     if (bytes) *bytes = lt::output_bytes(rewrite);
     return bytes || lt::write_output(path.c_str(), rewrite, err);
   }
@@ -200,7 +200,7 @@ class native_document {
     raise_error(err.text());
   }
 
-  lt::document doc_;
+  lt::document loaded_;
   std::mutex m_;
   int count_ = 0;
   std::unique_ptr<lt::turn_plan> plan_;  // the turns made so far
