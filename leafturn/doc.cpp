@@ -12,7 +12,6 @@
 #endif
 
 #include "doc.h"
-#include "lex.h"
 #include "os_file.h"
 
 namespace lt {
@@ -98,33 +97,6 @@ i32 doc::find_index(i32 num) const {
 const obj_rec *doc::find(i32 num) const {
   const i32 k = find_index(num);
   return k < 0 ? nullptr : &objs[static_cast<size_t>(k)];
-}
-
-span dict_span(const doc &d, const obj_rec &o) {
-  if (o.in_objstm()) return {o.body, 0, o.body_len};
-  if (o.dict_off < 0) return {};
-  return {d.data, o.dict_off,
-          o.stream_kw_off > 0 ? o.stream_kw_off : o.endobj_off > 0 ? o.endobj_off : d.len};
-}
-
-span object_text(const doc &d, const obj_rec &o) {
-  if (o.in_objstm()) return {o.body, 0, o.body_len};
-  if (o.dict_off < 0) return {};
-  return {d.data, o.dict_off, o.endobj_off > 0 ? o.endobj_off : d.len};
-}
-
-span object_content(const doc &d, const obj_rec &o) {
-  if (o.is_stream()) return {};
-  if (o.in_objstm()) return {o.body, 0, o.body_len};
-  if (o.endobj_off < 0) return {};
-  const i32 k = obj_keyword_pos(d.data, d.len, o.hdr_off);
-  if (!kw_at(d.data, k, d.len, "obj")) return {};
-  return {d.data, k + 3, o.endobj_off};
-}
-
-span stream_dict(const doc &d, const obj_rec &o) {
-  if (o.in_objstm() || !o.is_stream() || o.dict_off < 0) return {};
-  return {d.data, o.dict_off, o.stream_kw_off > 0 ? o.stream_kw_off : d.len};
 }
 
 namespace {

@@ -91,7 +91,6 @@ class arena {
  public:
   u8 *alloc(std::size_t size);  // throws std::bad_alloc when memory is short
   u8 *adopt(std::unique_ptr<u8[]> block);
-  std::size_t count() const { return blocks_.size(); }
   void clear() { blocks_.clear(); }
 
  private:
@@ -161,29 +160,6 @@ int intake_file(const char *path, doc &d, failure &err);
 int intake_bytes(const u8 *bytes, i32 len, doc &d, failure &err);
 // Releases everything the record holds; its fields become zero.
 void doc_clear(doc &d);
-
-// A byte range [start, limit) of one buffer.
-struct span {
-  const u8 *b = nullptr;
-  i32 start = 0;
-  i32 limit = 0;
-  explicit operator bool() const { return b != nullptr; }
-};
-
-// The dictionary range of a record: an object stream member's whole body;
-// else from its "<<" to its "stream" keyword, its "endobj" or the end of the
-// file. Empty when it has no dictionary.
-span dict_span(const doc &d, const obj_rec &o);
-// The text searched for /Catalog and /Pages: as dict_span, but through the
-// stream data up to "endobj".
-span object_text(const doc &d, const obj_rec &o);
-// What a plain object holds: the body of an object stream member; else its
-// bytes between "obj" and "endobj". Empty for a stream, or when the header
-// or "endobj" is missing.
-span object_content(const doc &d, const obj_rec &o);
-// A direct stream's dictionary: from its "<<" to its "stream" keyword (or
-// the end of the file).
-span stream_dict(const doc &d, const obj_rec &o);
 
 }  // namespace lt
 

@@ -13,6 +13,33 @@ namespace {
 inline long long ll(i32 v) { return static_cast<long long>(v); }
 }  // namespace
 
+span dict_span(const doc &d, const obj_rec &o) {
+  if (o.in_objstm()) return {o.body, 0, o.body_len};
+  if (o.dict_off < 0) return {};
+  return {d.data, o.dict_off,
+          o.stream_kw_off > 0 ? o.stream_kw_off : o.endobj_off > 0 ? o.endobj_off : d.len};
+}
+
+span object_text(const doc &d, const obj_rec &o) {
+  if (o.in_objstm()) return {o.body, 0, o.body_len};
+  if (o.dict_off < 0) return {};
+  return {d.data, o.dict_off, o.endobj_off > 0 ? o.endobj_off : d.len};
+}
+
+span object_content(const doc &d, const obj_rec &o) {
+  if (o.is_stream()) return {};
+  if (o.in_objstm()) return {o.body, 0, o.body_len};
+  if (o.endobj_off < 0) return {};
+  const i32 k = obj_keyword_pos(d.data, d.len, o.hdr_off);
+  if (!kw_at(d.data, k, d.len, "obj")) return {};
+  return {d.data, k + 3, o.endobj_off};
+}
+
+span stream_dict(const doc &d, const obj_rec &o) {
+  if (o.in_objstm() || !o.is_stream() || o.dict_off < 0) return {};
+  return {d.data, o.dict_off, o.stream_kw_off > 0 ? o.stream_kw_off : d.len};
+}
+
 i32 find_kw(const u8 *b, i32 len, i32 start, const char *kw) {
   const i32 n = static_cast<i32>(std::strlen(kw));
   if (start < 0) start = 0;
@@ -113,10 +140,6 @@ i32 find_dict_close(const u8 *b, i32 start, i32 end) {
     i = st.next;
   }
   return -1;
-}
-
-i32 dict_stream_kw(const u8 *b, i32 len, i32 d) {
-  return stream_kw_after(b, len, find_dict_close(b, d, len));
 }
 
 page_kind page_type_after(const u8 *b, i32 t, i32 limit) {

@@ -24,6 +24,32 @@
 
 namespace lt {
 
+// ---- what of a record is scanned ------------------------------------------
+
+// A byte range [start, limit) of one buffer.
+struct span {
+  const u8 *b = nullptr;
+  i32 start = 0;
+  i32 limit = 0;
+  explicit operator bool() const { return b != nullptr; }
+};
+
+// The dictionary range of a record: an object stream member's whole body;
+// else from its "<<" to its "stream" keyword, its "endobj" or the end of the
+// file. Empty when it has no dictionary.
+span dict_span(const doc &d, const obj_rec &o);
+// The text searched for /Catalog and /Pages: as dict_span, but through the
+// stream data up to "endobj".
+span object_text(const doc &d, const obj_rec &o);
+// What a plain object holds: the body of an object stream member; else its
+// bytes between "obj" and "endobj". Empty for a stream, or when the header
+// or "endobj" is missing.
+span object_content(const doc &d, const obj_rec &o);
+// A direct stream's dictionary: from its "<<" to its "stream" keyword (or
+// the end of the file).
+span stream_dict(const doc &d, const obj_rec &o);
+
+
 // ---- byte classes ---------------------------------------------------------
 
 namespace byte_class {
@@ -355,7 +381,6 @@ inline int kw_at(const u8 *b, i32 p, i32 len, const char *kw) {
 i32 find_name(const u8 *b, i32 len, i32 start, i32 end, const char *name);
 i32 find_name_top(const u8 *b, i32 len, i32 start, i32 end, const char *name);
 i32 find_dict_close(const u8 *b, i32 start, i32 end);
-i32 dict_stream_kw(const u8 *b, i32 len, i32 d);
 // The "stream" keyword after the ">>" whose first '>' is at c (c < 0:
 // none), or -1.
 inline i32 stream_kw_after(const u8 *b, i32 len, i32 c) {
@@ -488,7 +513,8 @@ class scan_ctx {
   i32 next_name(pdf_name name, i32 start, i32 limit);
   // find_dict_close(image, start, end) for a "<<" at start.
   i32 dict_close(i32 start, i32 end);
-  // dict_stream_kw(image, len, start) for a "<<" at start.
+  // The "stream" keyword after the dictionary opened by the "<<" at start
+  // (stream_kw_after its close over the whole image), or -1.
   i32 stream_after_dict(i32 start);
   // dict_close(o.dict_off, end), from the close the loader recorded.
   i32 record_close(const obj_rec &o, i32 end) {

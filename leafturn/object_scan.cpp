@@ -63,7 +63,7 @@ i32 stream_data_start(const u8 *b, i32 len, i32 s) {
   return t + 1;
 }
 
-// Step 1: every header, in the order of its "obj" keyword.
+// The header scan: every header, in the order of its "obj" keyword.
 void scan_headers(doc &d, scan_ctx &lex) {
   const u8 *b = d.data;
   const i32 len = d.len;
@@ -154,7 +154,7 @@ i32 declared_length(const doc &d, scan_ctx &lex, const obj_rec &r, const first_i
   return -1;
 }
 
-// Step 3: the end of each stream's data and the "endobj" after it.
+// Stream extents: the end of each stream's data and the "endobj" after it.
 void settle_extents(doc &d, scan_ctx &lex) {
   const u8 *b = d.data;
   const i32 len = d.len;
@@ -208,7 +208,7 @@ void settle_extents(doc &d, scan_ctx &lex) {
   }
 }
 
-// Step 4: drop streams without "endobj" and every record whose header lies
+// Removal: drop streams without "endobj" and every record whose header lies
 // inside the data of any stream (kept or not).
 void remove_hidden(doc &d) {
   std::vector<sx_rng> ranges;

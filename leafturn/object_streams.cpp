@@ -47,9 +47,21 @@ struct scratch {
   }
 };
 
-// Decodes the stream's data into a block owned by the arena, growing the
-// buffer as the guesses of eight times the data plus 64 bytes, then four
-// times more per retry, allow. Null when the stream is skipped.
+// The most a stream of n bytes may decode to: the largest of the buffer
+// sizes eight times the data plus 64 bytes, four times that, and so on
+// while the last was at most k_max_retry_size, that does not exceed the
+// decoder's limit; 0 when none does. A stream is read when its output fits
+// such a buffer.
+long long decoded_cap(long long n) {
+  long long largest = 0;
+  for (long long size = n * 8 + 64;; size *= 4) {
+    if (size <= k_max_decoded) largest = size;
+    if (size > k_max_retry_size) return largest;
+  }
+}
+
+// Decodes the stream's data into a block owned by the arena. Null when the
+// stream is skipped.
 const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, scratch &tmp, i32 *decoded_len) {
   const long long n = static_cast<long long>(r.data_end) - r.data_off;
   const u8 *data = d.data + r.data_off;
@@ -59,16 +71,7 @@ const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, scratch &tmp, i32 
     *decoded_len = static_cast<i32>(n);
     return block;
   }
-  // The buffer is guessed at eight times the data plus 64 bytes and grows
-  // four times per failed attempt while the last size was at most
-  // 0xFFFFFFF; a buffer above the decoder's limit fails unread. Whether a
-  // size succeeds depends only on how many bytes the stream yields, so one
-  // decode limited to the largest size tried stands for every attempt.
-  long long largest = 0;
-  for (long long size = n * 8 + 64;; size *= 4) {
-    if (size <= k_max_decoded) largest = size;
-    if (size > k_max_retry_size) break;
-  }
+  const long long largest = decoded_cap(n);
   if (largest == 0) return nullptr;
   // Decoded once into the scratch buffer and copied out when it fits there;
   // otherwise that decode measured it, and it is decoded again at its size.

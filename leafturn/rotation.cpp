@@ -41,7 +41,6 @@ i32 obj_rotate_own(const doc &d, scan_ctx &lex, const obj_rec &o) {
 }
 
 i32 effective_rotation(const doc &d, scan_ctx &lex, const page_ref &p) {
-  if (d.objs.empty()) return p.inherited_rotate;
   const obj_rec *o = d.find(p.num);
   if (!o) return p.inherited_rotate;
   const i32 own = obj_rotate_own(d, lex, *o);

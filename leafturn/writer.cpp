@@ -121,8 +121,8 @@ void write_body(outbuf &out, const doc &d, scan_ctx &lex, const obj_rec &o, i32 
     out.add("\nendobj\n");
     return;
   }
-  if (o.is_stream()) {
-    if (chosen && o.dict_off >= 0) {
+  if (o.is_stream()) {  // a stream always has its dictionary
+    if (chosen) {
       out.add(plan_dict_edit(d.data, d.len, o.dict_off, o.stream_kw_off,
                              lex.record_close(o, o.stream_kw_off), lex.own_rotate(o),
                              rotation),

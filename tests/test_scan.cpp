@@ -79,12 +79,12 @@ TEST(DictClose, FollowsNestingAndStrings) {
 }
 
 TEST(DictStreamKeyword, OnlyWhiteSpaceBeforeStream) {
-  const std::string a = "<<>>\nendobj";
-  EXPECT_EQ(dict_stream_kw(B(a), L(a), 0), -1);
-  const std::string b = "<<>> x stream";
-  EXPECT_EQ(dict_stream_kw(B(b), L(b), 0), -1);
-  const std::string c = "<</Length 5>>\r\nstream";
-  EXPECT_EQ(dict_stream_kw(B(c), L(c), 0), 15);
+  auto stream_kw = [](const std::string &s) {
+    return stream_kw_after(B(s), L(s), find_dict_close(B(s), 0, L(s)));
+  };
+  EXPECT_EQ(stream_kw("<<>>\nendobj"), -1);
+  EXPECT_EQ(stream_kw("<<>> x stream"), -1);
+  EXPECT_EQ(stream_kw("<</Length 5>>\r\nstream"), 15);
 }
 
 TEST(ParseInt, SignsDigitsAndCursor) {
