@@ -515,7 +515,8 @@ i32 scan_ctx::stream_after_dict(i32 start) {
 
 namespace {
 
-// What a walk looks for: the page type, or the first own /name of one key.
+// What a walk looks for, the question its answer is kept under: the page
+// type, or the first own /name of one key (a scan_ctx::own_key).
 constexpr int k_want_type = -1;
 const char *const k_own_names[scan_ctx::k_own_keys] = {"Rotate", "MediaBox", "CropBox"};
 
@@ -650,6 +651,7 @@ page_kind scan_ctx::page_type(const obj_rec &o) {
   if (k < 0 || !r || plain(r.limit - r.start)) return obj_type(d_, o);
   memo &c = m();
   if (!c.records_built) build_records(d_, c);
+  assert(c.type.size() == d_.objs.size());  // the records did not change since
   resolve(d_, c, k, k_want_type);
   return static_cast<page_kind>(c.type[static_cast<size_t>(k)]);
 }
@@ -669,6 +671,7 @@ i32 scan_ctx::own_name(const obj_rec &o, own_key key) {
     return at;
   }
   if (!c.records_built) build_records(d_, c);
+  assert(c.known[key].size() == d_.objs.size());  // the records did not change since
   resolve(d_, c, k, key);
   const u8 *at = c.at[key][static_cast<size_t>(k)];
   return at ? static_cast<i32>(at - r.b) : -1;

@@ -266,10 +266,10 @@ TEST(Rotate, InPlaceReplacesTheInput) {
 
 // ---- writing the file -------------------------------------------------------------------
 
-TEST(WriteFile, LargeStreamsCopiedFromTheInputAreExact) {
-  // Large stream data may be copied from the input file by the system; the
-  // bytes must be exactly those assembled in memory, in place or not. The
-  // file spans several huge pages and a tail.
+TEST(WriteFile, LargeStreamsWrittenStraightFromTheImageAreExact) {
+  // Large pieces skip the staging block and go out straight from the loaded
+  // image; the bytes must be exactly those assembled in memory, in place or
+  // not. The file spans several huge pages and a tail.
   std::string big;
   for (unsigned i = 0; i < 4500000; ++i) big += static_cast<char>((i * 7919u) >> 3);
   builder b = simple_doc(2);
