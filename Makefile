@@ -82,16 +82,23 @@ test-tsan:
 
 # The Python package, installed into a fresh virtual environment exactly as
 # the README says, its tests run with pytest against the command line
-# (needs test-release first); then the wheel command of the README.
+# (needs test-release first); then both archives as the README makes them,
+# and the source archive alone installed into another fresh environment,
+# offline, passing the same tests.
+PYTEST = -m pytest -p no:cacheprovider -q $(CURDIR)/python/tests
 test-python:
-	rm -rf $(PY_BUILD) python/build python/dist
+	rm -rf $(PY_BUILD) python/build python/dist python/core
 	mkdir -p $(PY_BUILD)
 	/usr/bin/python3 -m venv --system-site-packages $(PY_BUILD)/venv
 	$(PY_BUILD)/venv/bin/pip install -q --no-build-isolation ./python
 	cd $(PY_BUILD) && LEAFTURN_CLI=$(CURDIR)/$(BUILD)/leafturn LEAFTURN_CORPUS=$(CURDIR)/tests/corpus \
-	  venv/bin/python -m pytest -p no:cacheprovider -q $(CURDIR)/python/tests
-	/usr/bin/python3 -P -m build --wheel --no-isolation python >/dev/null
-	ls python/dist/leafturn-*.whl
+	  venv/bin/python $(PYTEST)
+	/usr/bin/python3 -P -m build --no-isolation python >/dev/null
+	ls python/dist/leafturn-*.tar.gz python/dist/leafturn-*.whl
+	/usr/bin/python3 -m venv --system-site-packages $(PY_BUILD)/sdist-venv
+	$(PY_BUILD)/sdist-venv/bin/pip install -q --no-index --no-build-isolation python/dist/leafturn-*.tar.gz
+	cd $(PY_BUILD) && LEAFTURN_CLI=$(CURDIR)/$(BUILD)/leafturn LEAFTURN_CORPUS=$(CURDIR)/tests/corpus \
+	  sdist-venv/bin/python $(PYTEST)
 
 # The NuGet package: the C# wrapper, the Windows DLL and the Linux library.
 NUGET_OUT ?= build-nuget
@@ -154,4 +161,4 @@ bench:
 	python3 bench/hostile.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/hostile
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(NUGET_OUT) $(DIST) $(PY_BUILD) python/build python/dist $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(NUGET_OUT) $(DIST) $(PY_BUILD) python/build python/dist python/core python/LICENSE $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)

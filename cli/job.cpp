@@ -6,12 +6,22 @@
 #include <chrono>
 #include <filesystem>
 #include <new>
+#include <cstdio>
+#include <string>
 #include <system_error>
+#include <vector>
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 
 namespace cli {
 
 namespace {
+
+// How messages name standard input.
+constexpr char k_stdin_name[] = "(standard input)";
 
 // Whether two paths name one existing file.
 bool same_file(const std::string &a, const std::string &b) {
@@ -20,10 +30,48 @@ bool same_file(const std::string &a, const std::string &b) {
   return std::filesystem::equivalent(std::filesystem::u8path(a), std::filesystem::u8path(b), ec) && !ec;
 }
 
+// The whole of standard input, in binary mode.
+bool read_stdin(std::string *bytes) {
+#if defined(_WIN32)
+  _setmode(_fileno(stdin), _O_BINARY);
+#endif
+  char buf[1 << 16];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, stdin)) > 0) bytes->append(buf, n);
+  return !std::ferror(stdin);
+}
+
+}  // namespace
+
+bool load_input(const std::string &in, lt::document &loaded, lt::failure &err) {
+  if (!is_stdio(in)) return lt::doc_load(in.c_str(), loaded, err) == 0;
+  std::string bytes;
+  if (!read_stdin(&bytes)) {
+    err.set("read error on %s", k_stdin_name);
+    return false;
+  }
+  if (bytes.size() > static_cast<size_t>(lt::k_max_file_size)) {
+    err.set("input file too large: %s", k_stdin_name);
+    return false;
+  }
+  return lt::doc_load_bytes(reinterpret_cast<const lt::u8 *>(bytes.data()),
+                            static_cast<lt::i32>(bytes.size()), loaded, err, k_stdin_name) == 0;
+}
+
+namespace {
+
+bool write(const std::string &out, const lt::output &o, lt::failure &err) {
+  if (!is_stdio(out)) return lt::write_output(out.c_str(), o, err) != 0;
+#if defined(_WIN32)
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  return lt::write_output_to(stdout, o, "standard output", err) != 0;
+}
+
 void work(const std::string &in, const std::string &out, const turn_request &req, job_result &r) {
   lt::document loaded;
   lt::failure err;
-  if (lt::doc_load(in.c_str(), loaded, err) != 0) {
+  if (!load_input(in, loaded, err)) {
     r.error = err.text();
     return;
   }
@@ -31,27 +79,41 @@ void work(const std::string &in, const std::string &out, const turn_request &req
   const int count = static_cast<int>(loaded.d.pages.size());
   r.pages = count;
 
-  std::vector<int> chosen;
-  if (req.has_list) {
-    long bad = 0;
-    if (!lt::select_pages(req.list, count, &chosen, &bad)) {
-      lt::set_page_range_error(err, bad, count);
+  // Every turn in order; a page counts as turned when it ends at another
+  // rotation than it had.
+  lt::turn_plan plan(loaded);
+  std::vector<lt::i32> before(static_cast<size_t>(count) + 1, -1);  // at load, of pages turned
+  std::vector<lt::turn_plan::change> changed;
+  for (const turn_step &step : req.steps) {
+    std::vector<int> chosen;
+    if (step.has_list) {
+      long bad = 0;
+      if (!lt::select_pages(step.list, count, &chosen, &bad)) {
+        lt::set_page_range_error(err, bad, count);
+        r.error = err.text();
+        return;
+      }
+    }
+    changed.clear();
+    if (plan.apply(step.has_list ? &chosen : nullptr, step.turn, step.only, err, &changed) < 0) {
       r.error = err.text();
       return;
     }
+    for (const auto &c : changed)
+      if (before[static_cast<size_t>(c.page)] < 0) before[static_cast<size_t>(c.page)] = c.before;
   }
-  lt::turn_plan plan(loaded);
-  const int turned = plan.apply(req.has_list ? &chosen : nullptr, req.turn, req.only, err);
-  if (turned < 0) {
-    r.error = err.text();
-    return;
-  }
-  r.turned = turned;
+  r.turned = 0;
+  for (int p = 1; p <= count; ++p)
+    if (before[static_cast<size_t>(p)] >= 0 && plan.rotation(p) != before[static_cast<size_t>(p)])
+      ++r.turned;
 
-  if (!plan.changes_anything()) {
+  if (r.turned == 0) {
     // Nothing turns: the file itself stays, and a copy stays the same bytes.
-    if (!same_file(in, out) &&
-        !lt::write_output(out.c_str(), lt::copy_output(loaded.d), err)) {
+    if (!is_stdio(out) && !is_stdio(in) && same_file(in, out)) {
+      r.ok = true;
+      return;
+    }
+    if (!write(out, lt::copy_output(loaded.d), err)) {
       r.error = err.text();
       return;
     }
@@ -59,8 +121,7 @@ void work(const std::string &in, const std::string &out, const turn_request &req
     return;
   }
   lt::rewrite_output rewrite;
-  if (!rewrite.plan(loaded, plan.targets(), err) ||
-      !lt::write_output(out.c_str(), rewrite, err)) {
+  if (!rewrite.plan(loaded, plan.targets(), err) || !write(out, rewrite, err)) {
     r.error = err.text();
     r.turned = 0;
     return;

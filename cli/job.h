@@ -4,17 +4,28 @@
 #define LEAFTURN_CLI_JOB_H
 
 #include <string>
+#include <vector>
 
 #include "core.h"
 
 namespace cli {
 
-struct turn_request {
+// One TURN of the command line with the page choice that follows it.
+struct turn_step {
   lt::turn turn;          // --by (relative, 90, 180 or 270 clockwise) or --to
   bool has_list = false;  // --pages given
   lt::page_list list;
   lt::page_filter only = lt::page_filter::any;  // --landscape, --portrait
+  bool chosen() const { return has_list || only != lt::page_filter::any; }
 };
+
+// The turns of one run, applied in order: later ones build on earlier ones.
+struct turn_request {
+  std::vector<turn_step> steps;
+};
+
+// "-" names standard input (as IN) or standard output (as OUT).
+inline bool is_stdio(const std::string &path) { return path == "-"; }
 
 struct job_result {
   bool ok = false;
@@ -25,9 +36,14 @@ struct job_result {
   std::string error;  // the library's message when not ok
 };
 
+// Loads a file, or standard input for "-" (messages name it "(standard
+// input)"). False with the message set.
+bool load_input(const std::string &in, lt::document &loaded, lt::failure &err);
+
 // Turns the chosen pages of `in` and writes `out` (which may be `in`: it is
 // then replaced atomically). When no page turns, `out` is not written if it
-// is `in`, and gets a byte-for-byte copy otherwise.
+// is `in`, and gets a byte-for-byte copy otherwise. "-" reads standard
+// input or writes standard output (in binary mode).
 job_result rotate_file(const std::string &in, const std::string &out, const turn_request &req);
 
 }  // namespace cli

@@ -2,6 +2,7 @@
 // leafturn: the command-line tool. It parses the command line, then hands
 // files to the core (job.cpp), one at a time or to worker threads
 // (batch.cpp). Exit status: 0 success, 1 a file failed, 2 usage.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,7 +11,10 @@
 #include <thread>
 #include <vector>
 #if defined(_WIN32)
+#include <io.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 #include "batch.h"
@@ -24,14 +28,15 @@ namespace {
 const char k_usage[] =
     "usage: leafturn info [--json] FILE...\n"
     "       leafturn rotation FILE PAGE\n"
-    "       leafturn rotate IN OUT TURN [--pages LIST] [--landscape | --portrait]\n"
-    "       leafturn rotate (--in-place | --out-dir DIR) TURN [--pages LIST]\n"
-    "                       [--landscape | --portrait] [--jobs N] [--json]\n"
+    "       leafturn rotate IN OUT TURN [CHOICE]... [TURN [CHOICE]...]...\n"
+    "       leafturn rotate (--in-place | --out-dir DIR) TURN [CHOICE]...\n"
+    "                       [TURN [CHOICE]...]... [--jobs N] [--json]\n"
     "                       [--progress | --no-progress] PATH...\n"
     "       leafturn --version | --help | COMMAND --help\n";
 
 const char k_help_info[] =
     "leafturn info [--json] FILE...\n"
+    "  FILE - reads standard input.\n"
     "  Prints each file's page count; the document information the file\n"
     "  carries (title, author, subject, keywords, creator, producer, created\n"
     "  and modified, dates as the file writes them: D:YYYYMMDDHHmmSS); and, for\n"
@@ -51,15 +56,19 @@ const char k_help_rotation[] =
     "  Prints the effective rotation (0..359) of one page (1-based).\n";
 
 const char k_help_rotate[] =
-    "leafturn rotate IN OUT TURN [--pages LIST] [--landscape | --portrait]\n"
-    "leafturn rotate (--in-place | --out-dir DIR) TURN [options] PATH...\n"
+    "leafturn rotate IN OUT TURN [CHOICE]... [TURN [CHOICE]...]...\n"
+    "leafturn rotate (--in-place | --out-dir DIR) TURN [CHOICE]... [options] PATH...\n"
     "\n"
-    "TURN, exactly one of:\n"
+    "TURN, one of:\n"
     "  --by D      turn clockwise by D: 90, 180, 270, -90, -180 or -270\n"
     "              (-90 is 270); --degrees D is the same\n"
     "  --to D      each chosen page ends at D: 0, 90, 180 or 270, whatever it had\n"
+    "Several TURNs run in order, each on the pages that the CHOICEs after it\n"
+    "choose; later turns build on earlier ones (a page chosen by two turns\n"
+    "turns twice): --by 90 --pages odd --by -90 --pages even. Every TURN but\n"
+    "the last needs a CHOICE after it.\n"
     "\n"
-    "Choosing pages (every page when neither is given):\n"
+    "CHOICE, the pages a TURN turns (every page when none is given):\n"
     "  --pages LIST    comma-separated items:\n"
     "                    N      page N (1-based)     z    the last page\n"
     "                    rN     the N-th page from the end (r1 is z)\n"
@@ -68,8 +77,12 @@ const char k_help_rotate[] =
     "                    xITEM  takes ITEM's pages out of what came before\n"
     "  --landscape     only pages displayed wider than high\n"
     "  --portrait      only pages displayed higher than wide\n"
-    "  A page already at its target does not count as turned; a file in which\n"
-    "  no page turns is left as it is (copied unchanged to an output path).\n"
+    "  A page that ends at the rotation it had does not count as turned; a\n"
+    "  file in which no page turns is left as it is (copied unchanged to an\n"
+    "  output path).\n"
+    "\n"
+    "Pipes: IN - reads standard input, OUT - writes standard output (never a\n"
+    "terminal; nothing else is written there, so not with --json).\n"
     "\n"
     "Many files (PATHs are files and folders, searched for *.pdf):\n"
     "  --in-place      replace each file (atomically: a failure leaves it whole)\n"
@@ -83,9 +96,22 @@ const char k_help_rotate[] =
     "Examples:\n"
     "  leafturn rotate in.pdf out.pdf --by 90\n"
     "  leafturn rotate in.pdf out.pdf --to 0 --pages 1-z,x3-5\n"
+    "  leafturn rotate scan.pdf fixed.pdf --by 90 --pages odd --by -90 --pages even\n"
+    "  leafturn rotate - - --by 90 < in.pdf > out.pdf\n"
     "  leafturn rotate scan.pdf scan.pdf --by 180 --pages even\n"
     "  leafturn rotate --in-place --to 90 --landscape --pages r2-z reports/\n"
     "  leafturn rotate --out-dir turned --by -90 --jobs 4 --json scans/ extra.pdf\n";
+
+// The form of several turns in one run, for messages.
+const char k_several_turns[] = "--by 90 --pages odd --by -90 --pages even";
+
+bool is_terminal(std::FILE *f) {
+#if defined(_WIN32)
+  return _isatty(_fileno(f)) != 0;
+#else
+  return isatty(fileno(f)) != 0;
+#endif
+}
 
 int usage_error(const std::string &why) {
   std::fprintf(stderr, "leafturn: %s\n%s", why.c_str(), k_usage);
@@ -161,7 +187,7 @@ std::string info_json(const lt::doc_info &info) {
 int info_file(const std::string &path, bool json, bool several) {
   lt::document loaded;
   lt::failure err;
-  if (lt::doc_load(path.c_str(), loaded, err) != 0) {
+  if (!cli::load_input(path, loaded, err)) {
     if (json) {
       std::printf("{\"file\": %s, \"error\": %s}\n", cli::json_string(path).c_str(),
                   cli::json_string(err.text()).c_str());
@@ -218,6 +244,8 @@ int cmd_info(arg_reader &a) {
     else files.push_back(s);
   }
   if (files.empty()) return usage_error("info needs a FILE");
+  if (std::count(files.begin(), files.end(), "-") > 1)
+    return usage_error("- (standard input) can be read once");
   int status = 0;
   for (const std::string &f : files) {
     try {
@@ -259,7 +287,7 @@ int cmd_rotate(arg_reader &a) {
   cli::batch_options opt;
   opt.jobs = static_cast<int>(std::thread::hardware_concurrency());
   if (opt.jobs < 1) opt.jobs = 1;
-  bool have_turn = false, have_out_dir = false, json = false;
+  bool have_out_dir = false, json = false;
   std::vector<std::string> pos;
   std::string why;
   while (a.more()) {
@@ -282,26 +310,37 @@ int cmd_rotate(arg_reader &a) {
       return 0;
     } else if (name == "--by" || name == "--degrees" || name == "--to") {
       if (!a.value(name, inline_value, has_inline, &v, &why)) return usage_error(why);
-      if (have_turn) return usage_error("give one turn: --by (or --degrees) or --to, once");
-      have_turn = true;
+      if (!req.steps.empty() && !req.steps.back().chosen())
+        return usage_error("each TURN but the last needs the pages it turns after it, e.g. " +
+                           std::string(k_several_turns));
+      req.steps.emplace_back();
       long d;
       const bool to = name == "--to";
       if (!parse_int(v, &d) || (to ? (d != 0 && d != 90 && d != 180 && d != 270)
                                    : (d % 90 != 0 || d == 0 || d < -270 || d > 270)))
         return usage_error(to ? "--to takes 0, 90, 180 or 270 (got " + v + ")"
                               : name + " takes 90, 180, 270, -90, -180 or -270 (got " + v + ")");
-      req.turn.absolute = to;
-      req.turn.degrees = static_cast<int>((d % 360 + 360) % 360);
+      req.steps.back().turn.absolute = to;
+      req.steps.back().turn.degrees = static_cast<int>((d % 360 + 360) % 360);
     } else if (name == "--pages") {
       if (!a.value(name, inline_value, has_inline, &v, &why)) return usage_error(why);
-      if (!lt::parse_page_list(v, &req.list, &why)) return usage_error(why);
-      req.has_list = true;
+      if (req.steps.empty())
+        return usage_error("--pages chooses the pages of the TURN before it: " +
+                           std::string(k_several_turns));
+      cli::turn_step &step = req.steps.back();
+      if (step.has_list) return usage_error("give --pages once per TURN");
+      if (!lt::parse_page_list(v, &step.list, &why)) return usage_error(why);
+      step.has_list = true;
     } else if (name == "--landscape" || name == "--portrait") {
+      if (req.steps.empty())
+        return usage_error(name + " chooses the pages of the TURN before it: " +
+                           std::string(k_several_turns));
       const auto only =
           name == "--landscape" ? lt::page_filter::landscape : lt::page_filter::portrait;
-      if (req.only != lt::page_filter::any && req.only != only)
+      cli::turn_step &step = req.steps.back();
+      if (step.only != lt::page_filter::any && step.only != only)
         return usage_error("--landscape and --portrait exclude each other");
-      req.only = only;
+      step.only = only;
     } else if (name == "--in-place") {
       opt.in_place = true;
     } else if (name == "--out-dir") {
@@ -324,15 +363,22 @@ int cmd_rotate(arg_reader &a) {
       return usage_error("unknown option " + s);
     }
   }
-  if (!have_turn) return usage_error("rotate needs a turn: --by D or --to D");
+  if (req.steps.empty()) return usage_error("rotate needs a turn: --by D or --to D");
   if (opt.in_place && have_out_dir) return usage_error("--in-place and --out-dir exclude each other");
   opt.json = json;
 
   if (opt.in_place || have_out_dir) {
     if (pos.empty()) return usage_error("rotate needs a PATH");
+    for (const std::string &p : pos)
+      if (cli::is_stdio(p)) return usage_error("- (standard input) takes one file: rotate - OUT TURN");
     return cli::run_batch(pos, req, opt);
   }
   if (pos.size() != 2) return usage_error("rotate needs IN and OUT (or --in-place or --out-dir)");
+  if (cli::is_stdio(pos[1])) {
+    if (json) return usage_error("--json writes to standard output, which OUT - takes");
+    if (is_terminal(stdout))
+      return usage_error("standard output is a terminal: redirect it (> out.pdf) or name OUT");
+  }
   const cli::job_result r = cli::rotate_file(pos[0], pos[1], req);
   if (json) std::printf("%s\n", cli::json_report(pos[0], r).c_str());
   if (!r.ok) {

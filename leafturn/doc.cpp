@@ -178,9 +178,9 @@ int intake(const char *path, doc &d, failure &err) {
 
 int intake_file(const char *path, doc &d, failure &err) { return intake(path, d, err); }
 
-int intake_bytes(const u8 *bytes, i32 len, doc &d, failure &err) {
+int intake_bytes(const u8 *bytes, i32 len, doc &d, failure &err, const char *name) {
   if (len <= 0) {
-    err.set("empty input file: %s", "(memory)");
+    err.set("empty input file: %s", name);
     return -1;
   }
   std::unique_ptr<u8[]> image(new u8[static_cast<size_t>(len)]);

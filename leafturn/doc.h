@@ -157,7 +157,7 @@ struct doc {
 // File intake: the whole file (or a copy of the bytes) into d.data and
 // d.len. 0, or -1 with the message set ("(memory)" names bytes).
 int intake_file(const char *path, doc &d, failure &err);
-int intake_bytes(const u8 *bytes, i32 len, doc &d, failure &err);
+int intake_bytes(const u8 *bytes, i32 len, doc &d, failure &err, const char *name);
 // Releases everything the record holds; its fields become zero.
 void doc_clear(doc &d);
 

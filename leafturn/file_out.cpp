@@ -56,6 +56,8 @@ class sink : public piece_sink {
     return std::fclose(f) == 0;
   }
   std::FILE *file() const { return f_; }
+  // Leaves the file open (a stream the caller owns).
+  void release() { f_ = nullptr; }
 
  private:
   bool raw(const u8 *p, size_t n) { return std::fwrite(p, 1, n, f_) == n; }
@@ -78,6 +80,19 @@ int write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out, con
   }
   return ok ? 1 : 0;
 }
+
+}  // namespace
+
+int write_output_to(std::FILE *f, const output &out, const char *shown, failure &err) {
+  std::vector<u8> stage(std::min(out.size(), k_stage_size));
+  sink s(f, stage);
+  const bool ok = out.emit(s) && s.flush() && std::fflush(f) == 0;
+  s.release();
+  if (!ok) err.set("short write to %s", shown);
+  return ok ? 1 : 0;
+}
+
+namespace {
 
 int write_direct(const char *path, std::vector<u8> &stage, const output &out, failure &err) {
   std::FILE *f = os_fopen(path, "wb");

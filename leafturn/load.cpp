@@ -43,9 +43,9 @@ int doc_load(const char *path, document &loaded, failure &err) {
   return load_with(loaded, [&] { return intake_file(path, loaded.d, err); }, path, err);
 }
 
-int doc_load_bytes(const u8 *bytes, i32 len, document &loaded, failure &err) {
+int doc_load_bytes(const u8 *bytes, i32 len, document &loaded, failure &err, const char *name) {
   return load_with(
-      loaded, [&] { return intake_bytes(bytes, len, loaded.d, err); }, "(memory)", err);
+      loaded, [&] { return intake_bytes(bytes, len, loaded.d, err, name); }, name, err);
 }
 
 void doc_free(document &loaded) {

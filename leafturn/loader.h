@@ -28,8 +28,9 @@ struct document {
 // selection, catalog and page tree. 0 on success; -1 with the message in
 // err and the document emptied.
 int doc_load(const char *path, document &loaded, failure &err);
-// The same stages on a copy of bytes in memory (messages name "(memory)").
-int doc_load_bytes(const u8 *bytes, i32 len, document &loaded, failure &err);
+// The same stages on a copy of bytes in memory; messages name them `name`.
+int doc_load_bytes(const u8 *bytes, i32 len, document &loaded, failure &err,
+                   const char *name = "(memory)");
 // Releases everything the document holds; its fields become zero.
 void doc_free(document &loaded);
 

@@ -25,21 +25,21 @@ void set_page_range_error(failure &err, long page, int count) {
 }
 
 turn_plan::turn_plan(document &loaded)
-    : doc_(loaded),
+    : loaded_(loaded),
       target_(static_cast<size_t>(loaded.d.max_num()) + 1, -1),
       own_(static_cast<size_t>(loaded.d.max_num()) + 1, k_unread) {}
 
 i32 turn_plan::own(i32 num) {
   i32 &v = own_[static_cast<size_t>(num)];
   if (v == k_unread) {
-    const obj_rec *rec = doc_.d.find(num);
-    v = rec ? obj_rotate_own(doc_.d, doc_.lex, *rec) : -1;
+    const obj_rec *rec = loaded_.d.find(num);
+    v = rec ? obj_rotate_own(loaded_.d, loaded_.lex, *rec) : -1;
   }
   return v;
 }
 
 i32 turn_plan::rotation(int p) {
-  const page_ref &ref = doc_.d.pages[static_cast<size_t>(p - 1)];
+  const page_ref &ref = loaded_.d.pages[static_cast<size_t>(p - 1)];
   // Page objects are live, so their numbers lie within 1..max_num.
   const i32 planned = target_[static_cast<size_t>(ref.num)];
   if (planned >= 0) return planned;
@@ -48,7 +48,7 @@ i32 turn_plan::rotation(int p) {
 }
 
 page_facts turn_plan::facts(int p) {
-  if (facts_.empty()) facts_ = describe_pages(doc_);
+  if (facts_.empty()) facts_ = describe_pages(loaded_);
   page_facts f = facts_[static_cast<size_t>(p - 1)];
   const i32 now = rotation(p);
   if (f.box_known && turned_sideways(now) != turned_sideways(f.rotation)) {
@@ -62,7 +62,7 @@ page_facts turn_plan::facts(int p) {
 }
 
 int turn_plan::apply(const std::vector<int> *pages, const turn &t, page_filter only,
-                     failure &err) {
+                     failure &err, std::vector<change> *changed) {
   const int n = page_count();
   if (pages) {
     for (const int p : *pages)
@@ -88,7 +88,9 @@ int turn_plan::apply(const std::vector<int> *pages, const turn &t, page_filter o
     }
     const i32 now = rotation(p);
     const i32 target = t.absolute ? t.degrees : (now + t.degrees) % 360;
-    if (target != now) turns.emplace_back(doc_.d.pages[static_cast<size_t>(p - 1)].num, target);
+    if (target == now) continue;
+    turns.emplace_back(loaded_.d.pages[static_cast<size_t>(p - 1)].num, target);
+    if (changed) changed->push_back({p, now});
   }
   for (const auto &x : turns) target_[static_cast<size_t>(x.first)] = x.second;
   if (!turns.empty()) changed_ = true;

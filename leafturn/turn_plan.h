@@ -34,7 +34,7 @@ class turn_plan {
   // The document must outlive the plan and stay loaded.
   explicit turn_plan(document &loaded);
 
-  int page_count() const { return static_cast<int>(doc_.d.pages.size()); }
+  int page_count() const { return static_cast<int>(loaded_.d.pages.size()); }
   // The rotation page p (1-based, valid) has now, turns included.
   i32 rotation(int p);
   // Page p's facts as it stands now: rotation, displayed size and
@@ -42,10 +42,17 @@ class turn_plan {
   // them.
   page_facts facts(int p);
 
+  // A page a turn changed, and the rotation it had before that turn.
+  struct change {
+    int page;
+    i32 before;
+  };
   // Turns the listed pages (every page when `pages` is null), those the
-  // filter keeps. Returns how many pages change; -1 with the range message
-  // when a listed page is outside the document (nothing is turned then).
-  int apply(const std::vector<int> *pages, const turn &t, page_filter only, failure &err);
+  // filter keeps. Returns how many pages change (listed in *changed when
+  // asked); -1 with the range message when a listed page is outside the
+  // document (nothing is turned then).
+  int apply(const std::vector<int> *pages, const turn &t, page_filter only, failure &err,
+            std::vector<change> *changed = nullptr);
 
   bool changes_anything() const { return changed_; }
   // The rotation each object number is to carry, -1 for none.
@@ -54,7 +61,7 @@ class turn_plan {
  private:
   i32 own(i32 num);
 
-  document &doc_;
+  document &loaded_;
   std::vector<i32> target_;   // per object number: the planned rotation, -1 none
   std::vector<i32> own_;      // per object number: its own /Rotate, k_unread when not read yet
   std::vector<page_facts> facts_;  // as loaded, made when first asked for

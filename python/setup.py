@@ -1,35 +1,66 @@
 # SPDX-License-Identifier: MIT
 """Builds the leafturn package: the Python layer and a native extension
-compiled from the repository's own sources (the library's core, its
-decoder) with pybind11."""
+compiled with pybind11 from the library's own sources (its core and its
+decoder).
+
+Those sources live in the repository, beside this folder. Built from the
+repository, they are first copied into core/ here, so that a source archive
+made from this folder carries them and builds anywhere, offline; built from
+such an archive, core/ is already there."""
 import os
 import re
+import shutil
 
 from pybind11.setup_helpers import Pybind11Extension, build_ext
 from setuptools import setup
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOP = os.path.dirname(HERE)
+CORE = os.path.join(HERE, "core")
+PARTS = {  # folder in the repository -> the files the extension needs
+    "leafturn": (".cpp", ".h"),
+    "inflate": (".cpp", ".h"),
+    "include": (".h",),
+}
 
 
-def rel(*parts):
-    return os.path.relpath(os.path.join(TOP, *parts), HERE)
+def copy_core():
+    """Mirrors the repository's core sources into core/ (when this folder is
+    inside the repository); keeps what is there otherwise."""
+    if not os.path.isfile(os.path.join(TOP, "leafturn", "core.h")):
+        return
+    for folder, endings in PARTS.items():
+        src, dst = os.path.join(TOP, folder), os.path.join(CORE, folder)
+        if os.path.isdir(dst):
+            shutil.rmtree(dst)
+        os.makedirs(dst)
+        for name in sorted(os.listdir(src)):
+            if name.endswith(endings):
+                shutil.copy2(os.path.join(src, name), dst)
+    shutil.copy2(os.path.join(TOP, "LICENSE"), os.path.join(HERE, "LICENSE"))
 
 
 def version():
-    with open(os.path.join(TOP, "include", "leafturn.h"), encoding="utf-8") as f:
+    with open(os.path.join(CORE, "include", "leafturn.h"), encoding="utf-8") as f:
         return re.search(r'#define LEAFTURN_VERSION "([^"]+)"', f.read()).group(1)
 
 
-core = sorted(os.path.join("leafturn", n) for n in os.listdir(os.path.join(TOP, "leafturn"))
+copy_core()
+if not os.path.isdir(os.path.join(CORE, "leafturn")):
+    raise SystemExit("leafturn: the library's sources are missing (core/); build from the "
+                     "repository's python/ folder or from a source archive")
+
+# The exports and the last-error text are the shared library's; the package
+# calls the core directly.
+core = sorted(os.path.join("core", "leafturn", n)
+              for n in os.listdir(os.path.join(CORE, "leafturn"))
               if n.endswith(".cpp") and n != "api.cpp")
-sources = [os.path.join("src", "native.cpp")] + [rel(c) for c in core] + [
-    rel("inflate", "inflate.cpp")]
+sources = [os.path.join("src", "native.cpp")] + core + [os.path.join("core", "inflate", "inflate.cpp")]
 
 ext = Pybind11Extension(
     "leafturn._native",
     sources,
-    include_dirs=[rel("include"), rel("leafturn"), rel("inflate")],
+    include_dirs=[os.path.join("core", d) for d in ("include", "leafturn", "inflate")],
     cxx_std=17,
 )
 

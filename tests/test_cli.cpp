@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <map>
 #include <unistd.h>
+#include <cctype>
 #include <set>
 #include <sstream>
 #include <string>
@@ -521,4 +522,137 @@ TEST(CommandLine, ProgressOnATerminalOnly) {
   EXPECT_NE(run(cmd + " --progress 2>&1").find("3/3 files"), std::string::npos);
   EXPECT_EQ(run("script -qfec " + q(cmd + " --no-progress") + " /dev/null").find("files/s"),
             std::string::npos);
+}
+
+// ---- several turns in one run -----------------------------------------------------------
+
+TEST(CommandLine, SeveralTurnsBuildOnEachOther) {
+  if (skip_without_pdfinfo()) GTEST_SKIP() << "pdfinfo (poppler-utils) is needed";
+  const std::string in =
+      write_temp("turns.pdf", simple_doc(5, "", "").build());  // five pages at 0
+  const std::string out = temp_path("turns-out.pdf");
+  int rc = -1;
+  // The scanner fix: odd pages right, even pages left.
+  std::string json = tool("rotate " + q(in) + " " + q(out) +
+                              " --by 90 --pages odd --by -90 --pages even --json", &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(json.find("\"turned\": 5"), std::string::npos) << json;
+  EXPECT_EQ(pdfinfo_rotations(out), (std::vector<int>{90, 270, 90, 270, 90}));
+  // A page chosen by two turns turns twice; listed twice in one, once.
+  tool("rotate " + q(in) + " " + q(out) + " --by 90 --pages 1,1,2 --by 90 --pages 1", &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(pdfinfo_rotations(out), (std::vector<int>{180, 90, 0, 0, 0}));
+  // The last turn without a choice takes every page; --to after --by.
+  tool("rotate " + q(in) + " " + q(out) + " --by 180 --pages z --to 90", &rc);
+  EXPECT_EQ(pdfinfo_rotations(out), (std::vector<int>{90, 90, 90, 90, 90}));
+  // Turns that cancel out turn nothing: the output is the input's bytes.
+  json = tool("rotate " + q(in) + " " + q(out) + " --by 90 --pages 2 --by -90 --pages 2 --json",
+              &rc);
+  EXPECT_NE(json.find("\"turned\": 0"), std::string::npos) << json;
+  EXPECT_EQ(read_file(out), read_file(in));
+  // Batches take the same turns.
+  const std::string dir = temp_path("turns-dir");
+  tool("rotate --out-dir " + q(dir) + " --by 90 --pages odd --by -90 --pages even " + q(in), &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(pdfinfo_rotations(dir + "/" + in.substr(in.rfind('/') + 1)),
+            (std::vector<int>{90, 270, 90, 270, 90}));
+}
+
+TEST(CommandLine, ChoicesNeedATurnBeforeThem) {
+  const std::string in = write_temp("order.pdf", simple_doc(2).build());
+  const std::string out = temp_path("order-out.pdf");
+  for (const char *args : {"--pages 1 --by 90", "--landscape --by 90", "--by 90 --to 0",
+                           "--by 90 --pages 1 --pages 2"}) {
+    int rc = -1;
+    std::string err;
+    tool("rotate " + q(in) + " " + q(out) + " " + args, &rc, &err);
+    EXPECT_EQ(rc, 2) << args;
+    EXPECT_TRUE(err.find("--by 90 --pages odd --by -90 --pages even") != std::string::npos ||
+                err.find("once per TURN") != std::string::npos)
+        << args << ": " << err;
+    EXPECT_FALSE(testpdf::file_exists(out)) << args;
+  }
+}
+
+// ---- pipes --------------------------------------------------------------------------------
+
+TEST(CommandLine, StandardInputAndOutput) {
+  if (skip_without_pdfinfo()) GTEST_SKIP() << "pdfinfo (poppler-utils) is needed";
+  const std::string in = write_temp("pipe.pdf", simple_doc(2).build());
+  const std::string file_out = temp_path("pipe-file.pdf");
+  const std::string piped = temp_path("pipe-out.pdf");
+  int rc = -1;
+  tool("rotate " + q(in) + " " + q(file_out) + " --by 90 --pages 2", &rc);
+  ASSERT_EQ(rc, 0);
+  // cat IN | leafturn rotate - - > OUT gives the same bytes as the files.
+  run("cat " + q(in) + " | " + kCli + " rotate - - --by 90 --pages 2 > " + q(piped), &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(read_file(piped), read_file(file_out));
+  // info reads standard input too; nothing turns: the bytes come through.
+  const std::string info = run(kCli + " info - < " + q(in), &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(info.compare(0, 9, "pages: 2\n"), 0) << info;
+  run(kCli + " rotate - - --to 0 < " + q(in) + " > " + q(piped), &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(read_file(piped), read_file(in));
+  // A broken input on standard input: the library's message, exit 1.
+  const std::string err_file = temp_path("pipe-err.txt");
+  run("printf 'not a pdf' | " + kCli + " rotate - - --by 90 > " + q(piped) + " 2>" + q(err_file),
+      &rc);
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(read_file(err_file),
+            "leafturn: no PDF objects found \xE2\x80\x94 not a PDF: (standard input)\n");
+  // Never PDF bytes to a terminal; batches and --json do not take "-".
+  if (testpdf::have_tool("script")) {
+    const std::string screen =
+        run("script -qfec \"" + kCli + " rotate " + in + " - --by 90\" /dev/null", &rc);
+    EXPECT_EQ(rc, 2);
+    EXPECT_NE(screen.find("standard output is a terminal"), std::string::npos) << screen;
+    EXPECT_EQ(screen.find("%PDF"), std::string::npos);
+  }
+  for (const std::string &args : std::vector<std::string>{"rotate --in-place --by 90 -",
+                                                         "rotate " + q(in) + " - --by 90 --json"}) {
+    std::string e;
+    tool(args, &rc, &e);
+    EXPECT_EQ(rc, 2) << args << ": " << e;
+  }
+}
+
+// ---- the manual page -----------------------------------------------------------------------
+
+namespace {
+
+// Every --option a text names.
+std::set<std::string> options_in(const std::string &text) {
+  std::set<std::string> found;
+  for (size_t i = text.find("--"); i != std::string::npos; i = text.find("--", i + 2)) {
+    size_t e = i + 2;
+    while (e < text.size() && (std::islower(static_cast<unsigned char>(text[e])) || text[e] == '-'))
+      ++e;
+    if (e > i + 2) found.insert(text.substr(i, e - i));
+  }
+  return found;
+}
+
+}  // namespace
+
+TEST(CommandLine, ManualPageNamesWhatTheHelpNames) {
+  std::string page = read_file(LEAFTURN_MAN_PAGE);
+  for (size_t at; (at = page.find("\\-")) != std::string::npos;) page.replace(at, 2, "-");
+  int rc = -1;
+  std::string help;
+  for (const char *h : {"--help", "rotate --help", "info --help", "rotation --help"})
+    help += tool(h, &rc);
+  const std::set<std::string> in_help = options_in(help), in_page = options_in(page);
+  EXPECT_GT(in_help.size(), 10u);
+  EXPECT_EQ(in_page, in_help);
+  // Every command and the exit statuses.
+  for (const char *word : {".B leafturn info", ".B leafturn rotation", ".B leafturn rotate",
+                           ".SH EXIT STATUS", ".SH EXAMPLES", "odd", "even", "r1"})
+    EXPECT_NE(page.find(word), std::string::npos) << word;
+  if (testpdf::have_tool("man")) {
+    const std::string shown = run("MANWIDTH=80 man -l " + q(LEAFTURN_MAN_PAGE) + " 2>&1", &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_NE(shown.find("leafturn - rotate pages of PDF files"), std::string::npos) << shown;
+  }
 }
