@@ -29,7 +29,23 @@ dist-windows:
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 	sh scripts/dist-windows.sh $(CURDIR)/$(WIN_BUILD) $(CURDIR)/$(DIST)
 
-.PHONY: all build demo test test-release test-asan test-tsan test-windows test-python nuget test-nuget bench fuzz-build fuzz deps clean
+# leafturn_<version>_amd64.deb in $(DEB_BUILD) (as root it installs
+# lintian when missing, for the package's test).
+DEB_BUILD ?= build-deb
+deb:
+	@sh scripts/deps.sh deb
+	cmake -S . -B $(DEB_BUILD) -DCMAKE_BUILD_TYPE=Release -DLEAFTURN_DEB=ON -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DLEAFTURN_BUILD_TESTS=OFF >/dev/null
+	cmake --build $(DEB_BUILD) -j $(JOBS)
+	cd $(DEB_BUILD) && cpack -G DEB >/dev/null
+	ls $(DEB_BUILD)/leafturn_*_amd64.deb
+
+# The package: lintian, then unpacked into a scratch root, a C consumer
+# built with pkg-config against it and its tool run.
+test-deb: deb
+	sh tests/deb/run.sh $(CURDIR)/$(DEB_BUILD)
+
+.PHONY: all build demo test deb test-deb test-release test-asan test-tsan test-windows test-python nuget test-nuget bench fuzz-build fuzz deps clean
 
 all: build
 
@@ -50,7 +66,7 @@ demo: build
 
 test:
 	@sh scripts/deps.sh test
-	$(MAKE) test-release test-asan test-tsan test-windows test-python test-nuget
+	$(MAKE) test-release test-asan test-tsan test-windows test-python test-nuget test-deb
 	$(MAKE) fuzz FUZZ_SECONDS=20 FUZZ_SEED=1
 
 test-release:
@@ -161,4 +177,4 @@ bench:
 	python3 bench/hostile.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/hostile
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(NUGET_OUT) $(DIST) $(PY_BUILD) python/build python/dist python/core python/LICENSE $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(DEB_BUILD) $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(NUGET_OUT) $(DIST) $(PY_BUILD) python/build python/dist python/core python/LICENSE $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)

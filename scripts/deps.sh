@@ -27,6 +27,12 @@ if [ "${1:-}" = "test" ]; then
   /usr/bin/python3 -P -c 'import wheel, setuptools' >/dev/null 2>&1 || need="$need python3-wheel python3-setuptools"
   /usr/bin/python3 -P -c 'import distributed' >/dev/null 2>&1 || need="$need python3-distributed"
 fi
+if [ "${1:-}" = "test" ] || [ "${1:-}" = "deb" ]; then
+  # The Debian package: its dependencies are worked out by dpkg-shlibdeps,
+  # and lintian checks it.
+  command -v dpkg-shlibdeps >/dev/null 2>&1 || need="$need dpkg-dev"
+  [ "${1:-}" = "test" ] && { command -v lintian >/dev/null 2>&1 || need="$need lintian"; }
+fi
 if [ "${1:-}" = "windows" ]; then
   command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need="$need g++-mingw-w64-x86-64-posix"
 fi
