@@ -4,6 +4,8 @@
 // kinds (numbers, names, arrays, dictionaries) are stepped over.
 #include "doc_info.h"
 
+#include "dict_walk.h"
+
 namespace lt {
 
 namespace {
@@ -156,84 +158,13 @@ std::string hex_bytes(const u8 *b, i32 open, i32 close) {
   return out;
 }
 
-bool is_delimiter(u8 c) {
-  return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
-         c == '}' || c == '/' || c == '%';
-}
-
-// Past white space and comments.
-i32 skip_space(const u8 *b, i32 i, i32 limit) {
-  for (;;) {
-    i = skip_pdf_ws(b, limit, i);
-    if (i >= limit || b[i] != '%') return i;
-    while (i < limit && b[i] != '\r' && b[i] != '\n') ++i;
-  }
-}
-
 // A string at i: its bytes, and the position past it; -1 when none stands
 // there or it is not closed.
 i32 read_string(const u8 *b, i32 i, i32 limit, std::string *out) {
-  if (i >= limit) return -1;
-  if (b[i] == '(') {
-    const i32 c = literal_string_close(b, i, limit);
-    if (c < 0) return -1;
-    *out = literal_bytes(b, i, c);
-    return c + 1;
-  }
-  if (b[i] == '<' && i + 1 < limit && b[i + 1] != '<') {
-    i32 c = i + 1;
-    while (c < limit && b[c] != '>') ++c;
-    if (c >= limit) return -1;
-    *out = hex_bytes(b, i, c);
-    return c + 1;
-  }
-  return -1;
-}
-
-// Past the value at i (of any kind, nested ones whole), or -1 when it is
-// cut by the limit or a dictionary's end stands there.
-i32 skip_value(const u8 *b, i32 i, i32 limit) {
-  int depth = 0;
-  do {
-    i = skip_space(b, i, limit);
-    if (i >= limit) return -1;
-    const u8 c = b[i];
-    std::string ignored;
-    if (c == '(' || (c == '<' && i + 1 < limit && b[i + 1] != '<')) {
-      i = read_string(b, i, limit, &ignored);
-      if (i < 0) return -1;
-    } else if (c == '<' || c == '[') {
-      ++depth;
-      i += c == '<' ? 2 : 1;
-    } else if (c == '>' || c == ']') {
-      if (depth == 0) return -1;
-      if (c == '>' && (i + 1 >= limit || b[i + 1] != '>')) return -1;
-      --depth;
-      i += c == '>' ? 2 : 1;
-    } else if (c == '/') {
-      ++i;
-      while (i < limit && !is_pdf_ws(b[i]) && !is_delimiter(b[i])) ++i;
-    } else {
-      const i32 start = i;
-      while (i < limit && !is_pdf_ws(b[i]) && !is_delimiter(b[i])) ++i;
-      if (i == start) ++i;  // a stray ')', '{' or '}'
-    }
-  } while (depth > 0);
-  return i;
-}
-
-// A name's text at i (a '/'): #xx escapes resolved. Past it.
-i32 read_name(const u8 *b, i32 i, i32 limit, std::string *out) {
-  out->clear();
-  for (++i; i < limit && !is_pdf_ws(b[i]) && !is_delimiter(b[i]); ++i) {
-    if (b[i] == '#' && i + 2 < limit && hex_value(b[i + 1]) >= 0 && hex_value(b[i + 2]) >= 0) {
-      *out += static_cast<char>(hex_value(b[i + 1]) * 16 + hex_value(b[i + 2]));
-      i += 2;
-    } else {
-      *out += static_cast<char>(b[i]);
-    }
-  }
-  return i;
+  const i32 end = string_end(b, i, limit);
+  if (end < 0) return -1;
+  *out = b[i] == '(' ? literal_bytes(b, i, end - 1) : hex_bytes(b, i, end - 1);
+  return end;
 }
 
 // The string value at i: direct, or an object that holds one ("N G R").
@@ -279,23 +210,11 @@ doc_info describe_info(const document &loaded) {
   i32 i = skip_space(b, v.start, v.limit);
   if (i + 1 >= v.limit || b[i] != '<' || b[i + 1] != '<') return info;
   info.present = true;
-  i += 2;
-  std::string key, value;
-  for (;;) {
-    i = skip_space(b, i, v.limit);
-    if (i >= v.limit || b[i] == '>') break;  // the end of the dictionary
-    if (b[i] != '/') {  // the rest of a value ("0 R"), or stray tokens
-      i = skip_value(b, i, v.limit);
-      if (i < 0) break;
-      continue;
-    }
-    i = read_name(b, i, v.limit, &key);
-    const i32 at = skip_space(b, i, v.limit);
-    if (string_value(d, b, at, v.limit, &value) && !info.find(key))
-      info.entries.emplace_back(checked_utf8(key, 0), text_string_to_utf8(value));
-    i = skip_value(b, at, v.limit);
-    if (i < 0) break;
-  }
+  std::string value;
+  for_each_entry(b, i, v.limit, [&](const dict_entry &e) {
+    if (string_value(d, b, e.from, e.to, &value) && !info.find(e.name))
+      info.entries.emplace_back(checked_utf8(e.name, 0), text_string_to_utf8(value));
+  });
   return info;
 }
 
