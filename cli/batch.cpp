@@ -154,6 +154,10 @@ class reporter {
       clear_line();
       std::fprintf(stderr, "leafturn: %s: %s\n", f.in.c_str(), r.error.c_str());
     }
+    if (!r.note.empty()) {
+      clear_line();
+      std::fprintf(stderr, "leafturn: %s\n", r.note.c_str());
+    }
     show(false);
   }
 
@@ -200,6 +204,7 @@ std::string json_report(const std::string &file, const job_result &r) {
                   ", \"pages\": " + (r.loaded ? std::to_string(r.pages) : "null") +
                   ", \"turned\": " + std::to_string(r.turned) +
                   ", \"seconds\": " + json_number(r.seconds);
+  if (r.ok) s += std::string(", \"mode\": \"") + r.mode + "\"";
   if (!r.ok) s += ", \"error\": " + json_string(r.error);
   return s + "}";
 }

@@ -78,6 +78,13 @@ void work(const std::string &in, const std::string &out, const turn_request &req
   r.loaded = true;
   const int count = static_cast<int>(loaded.d.pages.size());
   r.pages = count;
+  const std::string shown = is_stdio(in) ? std::string(k_stdin_name) : in;
+  const lt::signature_facts sig = lt::describe_signatures(loaded);
+  if (sig.certified && !req.force) {
+    r.error = shown + " is certified: its certification forbids changing its pages (--force " +
+              "turns them all the same)";
+    return;
+  }
 
   // Every turn in order; a page counts as turned when it ends at another
   // rotation than it had.
@@ -120,12 +127,32 @@ void work(const std::string &in, const std::string &out, const turn_request &req
     r.ok = true;
     return;
   }
+  const bool by_default = req.mode == write_mode::automatic && sig.signatures > 0;
+  if (req.mode == write_mode::incremental || by_default) {
+    lt::update_output update;
+    if (!update.plan(loaded, plan.targets(), shown.c_str(), err,
+                     by_default ? "--full writes a fresh file, which its signatures will not "
+                                  "cover"
+                                : "write a full copy instead, with --full") ||
+        !write(out, update, err)) {
+      r.error = err.text();
+      r.turned = 0;
+      return;
+    }
+    r.mode = "update";
+    if (by_default)
+      r.note = shown + " is signed: the turns are appended as an update, which keeps its " +
+               "signatures (--full writes a fresh file)";
+    r.ok = true;
+    return;
+  }
   lt::rewrite_output rewrite;
   if (!rewrite.plan(loaded, plan.targets(), err) || !write(out, rewrite, err)) {
     r.error = err.text();
     r.turned = 0;
     return;
   }
+  r.mode = "full";
   r.ok = true;
 }
 

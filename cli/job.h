@@ -19,9 +19,18 @@ struct turn_step {
   bool chosen() const { return has_list || only != lt::page_filter::any; }
 };
 
+// How the result is written.
+enum class write_mode {
+  automatic,    // a fresh file, but an appended update for a signed document
+  incremental,  // an appended update (--incremental)
+  full,         // a fresh file (--full)
+};
+
 // The turns of one run, applied in order: later ones build on earlier ones.
 struct turn_request {
   std::vector<turn_step> steps;
+  write_mode mode = write_mode::automatic;
+  bool force = false;  // --force: certified documents too
 };
 
 // "-" names standard input (as IN) or standard output (as OUT).
@@ -32,6 +41,8 @@ struct job_result {
   bool loaded = false;
   int pages = 0;
   int turned = 0;  // pages whose rotation changed
+  const char *mode = "unchanged";  // "update", "full" or "unchanged"
+  std::string note;  // said on standard error (a signed file gets an update)
   double seconds = 0;
   std::string error;  // the library's message when not ok
 };

@@ -32,6 +32,7 @@ const char k_usage[] =
     "       leafturn rotate (--in-place | --out-dir DIR) TURN [CHOICE]...\n"
     "                       [TURN [CHOICE]...]... [--jobs N] [--json]\n"
     "                       [--progress | --no-progress] PATH...\n"
+    "       (rotate also takes --incremental | --full, and --force)\n"
     "       leafturn --version | --help | COMMAND --help\n";
 
 const char k_help_info[] =
@@ -44,8 +45,11 @@ const char k_help_info[] =
     "  or none), its displayed size in points (the crop box, else the media\n"
     "  box, turned by the rotation) and its orientation (landscape, portrait\n"
     "  or square).\n"
+    "  Then the signatures it holds (and whether it is certified) and whether\n"
+    "  an update can be appended to it (rotate --incremental), or why not.\n"
     "  --json  one JSON object per file, one line each:\n"
-    "          {\"file\", \"pages\", \"info\", \"page\": [{\"number\", \"rotation\",\n"
+    "          {\"file\", \"pages\", \"info\", \"signatures\", \"certified\",\n"
+    "           \"update\" (true or the reason), \"page\": [{\"number\", \"rotation\",\n"
     "           \"own\", \"inherited\", \"width\", \"height\", \"orientation\"}]},\n"
     "          null where absent; \"info\" holds every text entry of the\n"
     "          information dictionary by its key (\"Title\", \"Author\", ...);\n"
@@ -81,6 +85,16 @@ const char k_help_rotate[] =
     "  file in which no page turns is left as it is (copied unchanged to an\n"
     "  output path).\n"
     "\n"
+    "Writing:\n"
+    "  --incremental   append the turns to the file as an update: every byte of\n"
+    "                  it stays, so signatures, earlier revisions and compression\n"
+    "                  do too (refused when its cross-reference data does not\n"
+    "                  match its objects)\n"
+    "  --full          write a fresh file (what happens by default, except that a\n"
+    "                  signed file gets an update, with a note on stderr)\n"
+    "  --force         turn the pages of a certified file too (its certification\n"
+    "                  forbids page changes; refused without this)\n"
+    "\n"
     "Pipes: IN - reads standard input, OUT - writes standard output (never a\n"
     "terminal; nothing else is written there, so not with --json).\n"
     "\n"
@@ -89,7 +103,8 @@ const char k_help_rotate[] =
     "  --out-dir DIR   write each output under DIR at the same relative path\n"
     "  --jobs N        worker threads (default: the number of cores)\n"
     "  --json          one JSON line per file on stdout: \"file\", \"ok\", \"pages\",\n"
-    "                  \"turned\", \"seconds\", and \"error\" when not ok\n"
+    "                  \"turned\", \"seconds\", \"mode\" (\"update\", \"full\" or\n"
+    "                  \"unchanged\") when ok, \"error\" when not\n"
     "  --progress, --no-progress\n"
     "                  the progress line on stderr (default: on a terminal)\n"
     "\n"
@@ -198,10 +213,16 @@ int info_file(const std::string &path, bool json, bool several) {
   }
   const std::vector<lt::page_facts> facts = lt::describe_pages(loaded);
   const lt::doc_info info = lt::describe_info(loaded);
+  const lt::signature_facts sig = lt::describe_signatures(loaded);
+  const std::string no_update = lt::update_refusal(loaded);
   if (json) {
     std::string s = "{\"file\": " + cli::json_string(path) +
                     ", \"pages\": " + std::to_string(facts.size()) +
-                    ", \"info\": " + info_json(info) + ", \"page\": [";
+                    ", \"info\": " + info_json(info) +
+                    ", \"signatures\": " + std::to_string(sig.signatures) +
+                    ", \"certified\": " + (sig.certified ? "true" : "false") +
+                    ", \"update\": " + (no_update.empty() ? "true" : cli::json_string(no_update)) +
+                    ", \"page\": [";
     for (size_t k = 0; k < facts.size(); ++k) {
       const lt::page_facts &f = facts[k];
       const char *o = lt::orientation_name(f.orient);
@@ -220,6 +241,8 @@ int info_file(const std::string &path, bool json, bool several) {
   for (const auto &label : k_info_labels)
     if (const std::string *v = info.find(label.first); v && !v->empty())
       std::printf("%s: %s\n", label.second, one_line(*v).c_str());
+  std::printf("signatures: %d%s\n", sig.signatures, sig.certified ? " (certified)" : "");
+  std::printf("update: %s\n", no_update.empty() ? "possible" : ("not possible: " + no_update).c_str());
   for (size_t k = 0; k < facts.size(); ++k) {
     const lt::page_facts &f = facts[k];
     const char *from = f.own >= 0 ? "own" : f.inherited >= 0 ? "inherited" : "none";
@@ -341,6 +364,14 @@ int cmd_rotate(arg_reader &a) {
       if (step.only != lt::page_filter::any && step.only != only)
         return usage_error("--landscape and --portrait exclude each other");
       step.only = only;
+    } else if (name == "--incremental" || name == "--full") {
+      const cli::write_mode m =
+          name == "--full" ? cli::write_mode::full : cli::write_mode::incremental;
+      if (req.mode != cli::write_mode::automatic && req.mode != m)
+        return usage_error("--incremental and --full exclude each other");
+      req.mode = m;
+    } else if (name == "--force") {
+      req.force = true;
     } else if (name == "--in-place") {
       opt.in_place = true;
     } else if (name == "--out-dir") {
@@ -380,6 +411,7 @@ int cmd_rotate(arg_reader &a) {
       return usage_error("standard output is a terminal: redirect it (> out.pdf) or name OUT");
   }
   const cli::job_result r = cli::rotate_file(pos[0], pos[1], req);
+  if (!r.note.empty()) std::fprintf(stderr, "leafturn: %s\n", r.note.c_str());
   if (json) std::printf("%s\n", cli::json_report(pos[0], r).c_str());
   if (!r.ok) {
     if (!json) std::fprintf(stderr, "leafturn: %s\n", r.error.c_str());

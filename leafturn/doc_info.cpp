@@ -4,6 +4,9 @@
 // kinds (numbers, names, arrays, dictionaries) are stepped over.
 #include "doc_info.h"
 
+#include <cstring>
+#include <initializer_list>
+
 #include "dict_walk.h"
 
 namespace lt {
@@ -216,6 +219,79 @@ doc_info describe_info(const document &loaded) {
       info.entries.emplace_back(checked_utf8(e.name, 0), text_string_to_utf8(value));
   });
   return info;
+}
+
+namespace {
+
+// Where a name stands in one object's text: through the scanning context in
+// the file image (its lists answer at once), plainly in an object stream
+// member's body.
+struct object_names {
+  document &loaded;
+  span text;
+  i32 find(pdf_name name, i32 from) const {
+    if (text.b == loaded.d.data.get()) return loaded.lex.next_name(name, from, text.limit);
+    return find_name(text.b, text.limit, from, text.limit, text_of(name));
+  }
+  // The value after the name at w: [from, to) of one value, or false.
+  bool value(i32 w, pdf_name name, i32 *from, i32 *to) const {
+    *from = skip_space(text.b, w + 1 + static_cast<i32>(std::strlen(text_of(name))), text.limit);
+    *to = value_end(text.b, *from, text.limit);
+    return *to >= 0;
+  }
+};
+
+// Whether the dictionary at [from, to) of `in`, or the object that value
+// refers to, names every key of `all`.
+bool value_has(document &loaded, const object_names &in, i32 from, i32 to,
+               std::initializer_list<pdf_name> all) {
+  const u8 *b = in.text.b;
+  const i32 ref = reference_value(b, from, to);
+  if (ref > 0) {
+    const obj_rec *o = loaded.d.find(ref);
+    const span t = o ? object_text(loaded.d, *o) : span();
+    if (!t) return false;
+    const object_names there{loaded, t};
+    for (const pdf_name n : all)
+      if (there.find(n, t.start) < 0) return false;
+    return true;
+  }
+  if (from + 1 >= to || b[from] != '<' || b[from + 1] != '<') return false;
+  for (const pdf_name n : all) {
+    const i32 w = in.find(n, from);
+    if (w < 0 || w >= to) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+signature_facts describe_signatures(document &loaded) {
+  signature_facts f;
+  const lt::doc &d = loaded.d;
+  for (const obj_rec &o : d.objs) {
+    const span t = object_text(d, o);
+    if (!t) continue;
+    const object_names names{loaded, t};
+    const i32 ft = names.find(pdf_name::FT, t.start);
+    i32 from = 0, to = 0;
+    if (ft < 0 || !names.value(ft, pdf_name::FT, &from, &to) || !is_name_value(t.b, from, to, "Sig"))
+      continue;
+    const i32 v = names.find(pdf_name::V, t.start);
+    if (v >= 0 && names.value(v, pdf_name::V, &from, &to) &&
+        value_has(loaded, names, from, to, {pdf_name::ByteRange, pdf_name::Contents}))
+      ++f.signatures;
+  }
+  const obj_rec *cat = d.root_num >= 0 ? d.find(d.root_num) : nullptr;
+  const span t = cat ? object_text(d, *cat) : span();
+  if (t) {
+    const object_names names{loaded, t};
+    const i32 p = names.find(pdf_name::Perms, t.start);
+    i32 from = 0, to = 0;
+    f.certified = p >= 0 && names.value(p, pdf_name::Perms, &from, &to) &&
+                  value_has(loaded, names, from, to, {pdf_name::DocMDP});
+  }
+  return f;
 }
 
 }  // namespace lt

@@ -23,6 +23,15 @@ struct doc_info {
 
 doc_info describe_info(const document &loaded);
 
+// Signatures: fields of /FT /Sig whose /V has /ByteRange and /Contents
+// (document time stamps count), and whether the catalog's /Perms has
+// /DocMDP (a certified document, whose certification forbids page changes).
+struct signature_facts {
+  int signatures = 0;
+  bool certified = false;
+};
+signature_facts describe_signatures(document &loaded);
+
 // A PDF text string as UTF-8: UTF-16BE after its byte order mark, UTF-8
 // after its mark, else PDFDocEncoding. What cannot be decoded becomes
 // U+FFFD.

@@ -474,9 +474,10 @@ constexpr int k_keywords = 5;
 // The names it asks for (find_name's matching rules), all collected in one
 // pass over the image when a long window first asks for one.
 enum class pdf_name : u8 {
-  Root, Info, ID, Encrypt, Prev, Length, ObjStm, FlateDecode, Catalog, Kids, N, First, Pages
+  Root, Info, ID, Encrypt, Prev, Length, ObjStm, FlateDecode, Catalog, Kids, N, First, Pages,
+  FT, V, ByteRange, Contents, Perms, DocMDP
 };
-constexpr int k_pdf_names = 13;
+constexpr int k_pdf_names = 19;
 const char *text_of(keyword k);
 const char *text_of(pdf_name n);
 

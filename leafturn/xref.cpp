@@ -1,0 +1,329 @@
+// SPDX-License-Identifier: MIT
+// Reading the cross-reference chain (xref.h). Anything that does not read
+// cleanly is a reason to refuse an update, never something to guess about.
+#include "xref.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "dict_walk.h"
+#include "inflate.h"
+
+namespace lt {
+
+namespace {
+
+constexpr int k_max_sections = 32;
+// A cross-reference stream decodes to at most this much.
+constexpr size_t k_max_xref_data = size_t(1) << 28;
+
+// The last whole-word "startxref" in the file, or -1.
+i32 last_startxref(const doc &d) {
+  for (i32 i = d.len - 9; i >= 0; --i)
+    if (d.data[i] == 's' && kw_at(d.data, i, d.len, "startxref")) return i;
+  return -1;
+}
+
+class chain_reader {
+ public:
+  chain_reader(const doc &d, xref_chain &out, std::string &why) : d_(d), b_(d.data), out_(out), why_(why) {}
+
+  bool run() {
+    const i32 s = last_startxref(d_);
+    if (s < 0) return fail("it has no \"startxref\"");
+    i32 c = s + 9;
+    i32 at = parse_int_at(b_, d_.len, &c);
+    if (at < 0 || at >= d_.len) return fail("its \"startxref\" leads outside the file");
+    out_.newest = at;
+    for (int n = 0; at >= 0; ++n) {
+      if (n == k_max_sections || std::find(seen_.begin(), seen_.end(), at) != seen_.end())
+        break;  // a loop, or more sections than are read: the rest stays unread
+      seen_.push_back(at);
+      i32 prev = -1;
+      if (!section(at, n == 0, &prev)) return false;
+      at = prev;
+    }
+    return true;
+  }
+
+ private:
+  bool fail(const std::string &why) {
+    why_ = why;
+    return false;
+  }
+
+  void set(i32 num, const xref_entry &e) {
+    if (num < 0 || num > k_max_obj_num) return;
+    const size_t u = static_cast<size_t>(num);
+    if (out_.entries.size() <= u) out_.entries.resize(u + 1);
+    if (out_.entries[u].type == xref_entry::none) out_.entries[u] = e;
+  }
+
+  // The section at `at`; *prev its /Prev (-1 for none).
+  bool section(i32 at, bool newest, i32 *prev) {
+    if (at < 0 || at >= d_.len) return fail("a /Prev leads outside the file");
+    const i32 p = skip_pdf_ws(b_, d_.len, at);
+    if (kw_at(b_, p, d_.len, "xref")) return table(p, newest, prev);
+    if (p < d_.len && is_digit(b_[p])) return stream(p, newest, prev);
+    return fail("a section of its cross-reference data is neither a table nor a stream");
+  }
+
+  bool table(i32 p, bool newest, i32 *prev) {
+    const u8 *b = b_;
+    const i32 len = d_.len;
+    i32 i = p + 4;
+    for (;;) {
+      i = skip_space(b, i, len);
+      if (kw_at(b, i, len, "trailer")) break;
+      i32 c = i;
+      const i32 first = parse_int_at(b, len, &c);
+      const i32 count = c > i ? parse_int_at(b, len, &c) : -1;
+      if (first < 0 || count < 0 || static_cast<long long>(first) + count > k_max_obj_num + 1LL)
+        return fail("a table's subsection cannot be read");
+      i = c;
+      for (i32 k = 0; k < count; ++k) {
+        xref_entry e;
+        e.a = parse_int_at(b, len, &i);
+        e.b = e.a >= 0 ? parse_int_at(b, len, &i) : -1;
+        i = skip_pdf_ws(b, len, i);
+        if (e.a < 0 || e.b < 0 || i >= len || (b[i] != 'n' && b[i] != 'f'))
+          return fail("a table's entry cannot be read");
+        e.type = b[i] == 'n' ? xref_entry::in_file : xref_entry::free_entry;
+        ++i;
+        set(first + k, e);
+      }
+    }
+    const i32 open = skip_space(b, i + 7, len);
+    const i32 close = open + 1 < len && b[open] == '<' && b[open + 1] == '<'
+                          ? find_dict_close(b, open, len)
+                          : -1;
+    if (close < 0) return fail("a trailer dictionary cannot be read");
+    i32 xref_stm = -1, size = -1;
+    *prev = -1;
+    for_each_entry(b, open, close + 2, [&](const dict_entry &e) {
+      if (e.name == "Prev") *prev = integer_value(b, e.from, e.to);
+      if (e.name == "XRefStm") xref_stm = integer_value(b, e.from, e.to);
+      if (e.name == "Size") size = integer_value(b, e.from, e.to);
+    });
+    if (newest) {
+      out_.stream_form = false;
+      out_.size = size;
+      out_.dict_open = open;
+      out_.dict_close = close + 2;
+      if (size < 1) return fail("its trailer has no /Size");
+    }
+    // A hybrid file: the stream's entries stand behind the table's.
+    if (xref_stm >= 0) {
+      if (std::find(seen_.begin(), seen_.end(), xref_stm) != seen_.end()) return true;
+      seen_.push_back(xref_stm);
+      i32 ignored = -1;
+      if (xref_stm >= len) return fail("an /XRefStm leads outside the file");
+      const i32 q = skip_pdf_ws(b, len, xref_stm);
+      if (q >= len || !is_digit(b[q])) return fail("an /XRefStm leads to no stream");
+      if (!stream(q, false, &ignored)) return false;
+    }
+    return true;
+  }
+
+  bool stream(i32 p, bool newest, i32 *prev) {
+    const u8 *b = b_;
+    const i32 len = d_.len;
+    const i32 kw = obj_keyword_pos(b, len, p);
+    if (!kw_at(b, kw, len, "obj")) return fail("a cross-reference stream has no object header");
+    const i32 open = skip_space(b, kw + 3, len);
+    const i32 close = open + 1 < len && b[open] == '<' && b[open + 1] == '<'
+                          ? find_dict_close(b, open, len)
+                          : -1;
+    const i32 s = stream_kw_after(b, len, close);
+    if (close < 0 || s < 0) return fail("a cross-reference stream cannot be read");
+    i32 data = s + 6;
+    if (data < len && b[data] == '\r') ++data;
+    if (data < len && b[data] == '\n') ++data;
+
+    bool is_xref = false, flate = false, bad_filter = false;
+    i32 size = -1, length = -1, predictor = 1, columns = 1, colors = 1, bpc = 8;
+    std::vector<i32> w, index;
+    *prev = -1;
+    auto numbers = [&](const dict_entry &e, std::vector<i32> *v) {
+      i32 i = skip_space(b, e.from, e.to);
+      if (i >= e.to || b[i] != '[') return false;
+      for (++i;;) {
+        i = skip_space(b, i, e.to);
+        if (i < e.to && b[i] == ']') return true;
+        i32 c = i;
+        const i32 n = parse_int_at(b, e.to, &c);
+        if (c == i || n < 0) return false;
+        v->push_back(n);
+        i = c;
+      }
+    };
+    auto parms = [&](i32 from, i32 to) {
+      const i32 at = skip_space(b, from, to);
+      for_each_entry(b, at, to, [&](const dict_entry &e) {
+        const i32 v = integer_value(b, e.from, e.to);
+        if (e.name == "Predictor") predictor = v;
+        if (e.name == "Columns") columns = v;
+        if (e.name == "Colors") colors = v;
+        if (e.name == "BitsPerComponent") bpc = v;
+      });
+    };
+    bool bad = false;
+    for_each_entry(b, open, close + 2, [&](const dict_entry &e) {
+      if (e.name == "Type") is_xref = is_name_value(b, e.from, e.to, "XRef");
+      else if (e.name == "Size") size = integer_value(b, e.from, e.to);
+      else if (e.name == "Prev") *prev = integer_value(b, e.from, e.to);
+      else if (e.name == "W") bad |= !numbers(e, &w);
+      else if (e.name == "Index") bad |= !numbers(e, &index);
+      else if (e.name == "Length") length = length_value(e.from, e.to);
+      else if (e.name == "Filter") {
+        const i32 i = skip_space(b, e.from, e.to);
+        flate = is_name_value(b, e.from, e.to, "FlateDecode") ||
+                (i < e.to && b[i] == '[' && is_name_value(b, i + 1, e.to - 1, "FlateDecode"));
+        bad_filter = !flate;
+      } else if (e.name == "DecodeParms") {
+        const i32 i = skip_space(b, e.from, e.to);
+        if (i < e.to && b[i] == '[') parms(i + 1, e.to - 1);
+        else parms(e.from, e.to);
+      }
+    });
+    if (!is_xref) return fail("a section is an object that is not a cross-reference stream");
+    if (bad || bad_filter || w.size() != 3 || size < 0 || index.size() % 2 != 0)
+      return fail("a cross-reference stream's dictionary cannot be read");
+    if (length < 0 || static_cast<long long>(data) + length > len)
+      return fail("a cross-reference stream's /Length runs past the file");
+    i32 after = skip_pdf_ws(b, len, data + length);
+    if (!kw_at(b, after, len, "endstream"))
+      return fail("a cross-reference stream's /Length does not end at \"endstream\"");
+    if (index.empty()) index = {0, size};
+    long long row = 0;
+    for (i32 x : w) {
+      if (x > 4 && x != 8) return fail("a cross-reference stream's /W cannot be read");
+      row += x;
+    }
+    long long count = 0;
+    for (size_t k = 0; k < index.size(); k += 2) {
+      if (static_cast<long long>(index[k]) + index[k + 1] > k_max_obj_num + 1LL)
+        return fail("a cross-reference stream's /Index cannot be read");
+      count += index[k + 1];
+    }
+    if (row == 0 || row * count > static_cast<long long>(k_max_xref_data))
+      return fail("a cross-reference stream's /W cannot be read");
+
+    // The rows, decoded and unpredicted.
+    std::vector<u8> rows;
+    const u8 *raw = b + data;
+    size_t raw_len = static_cast<size_t>(length);
+    std::vector<u8> inflated;
+    if (flate) {
+      const bool png = predictor >= 10;
+      const size_t want = static_cast<size_t>((row + (png ? 1 : 0)) * count);
+      inflated.resize(want + 4096);
+      size_t got = 0;
+      if (inflate_decompress(raw, raw_len, inflated.data(), inflated.size(), &got) != 0)
+        return fail("a cross-reference stream does not decode");
+      inflated.resize(got);
+      raw = inflated.data();
+      raw_len = got;
+    }
+    if (predictor >= 10) {
+      if (columns != row || colors != 1 || bpc != 8)
+        return fail("a cross-reference stream's predictor does not fit its /W");
+      const size_t stride = static_cast<size_t>(row) + 1;
+      if (raw_len / stride < static_cast<size_t>(count))
+        return fail("a cross-reference stream's predictor rows are cut short");
+      rows.resize(static_cast<size_t>(row * count));
+      std::vector<u8> up(static_cast<size_t>(row), 0);
+      for (long long r = 0; r < count; ++r) {
+        const u8 *in = raw + r * stride;
+        u8 *cur = rows.data() + r * row;
+        for (long long k = 0; k < row; ++k) {
+          const int left = k ? cur[k - 1] : 0, above = up[static_cast<size_t>(k)];
+          const int corner = k ? up[static_cast<size_t>(k - 1)] : 0;
+          int v = in[1 + k];
+          switch (in[0]) {
+            case 0: break;
+            case 1: v += left; break;
+            case 2: v += above; break;
+            case 3: v += (left + above) / 2; break;
+            case 4: {
+              const int pa = std::abs(above - corner), pb = std::abs(left - corner),
+                        pc = std::abs(left + above - 2 * corner);
+              v += (pa <= pb && pa <= pc) ? left : pb <= pc ? above : corner;
+              break;
+            }
+            default: return fail("a cross-reference stream's predictor rows cannot be read");
+          }
+          cur[k] = static_cast<u8>(v);
+        }
+        std::memcpy(up.data(), cur, static_cast<size_t>(row));
+      }
+    } else if (predictor > 1) {
+      return fail("a cross-reference stream uses a predictor that is not read");
+    } else {
+      if (raw_len < static_cast<size_t>(row * count))
+        return fail("a cross-reference stream's data is cut short");
+      rows.assign(raw, raw + row * count);
+    }
+
+    const u8 *r = rows.data();
+    auto field = [&](int width, long long dflt) {
+      if (width == 0) return dflt;
+      unsigned long long v = 0;
+      for (int k = 0; k < width; ++k) v = (v << 8) | *r++;
+      return v > 0x7FFFFFFFull ? -1LL : static_cast<long long>(v);
+    };
+    for (size_t k = 0; k < index.size(); k += 2) {
+      for (i32 j = 0; j < index[k + 1]; ++j) {
+        const long long t = field(w[0], 1), f2 = field(w[1], 0), f3 = field(w[2], 0);
+        if (t < 0 || f2 < 0 || f3 < 0) return fail("a cross-reference stream's entry cannot be read");
+        xref_entry e;
+        e.type = t == 0   ? xref_entry::free_entry
+                 : t == 1 ? xref_entry::in_file
+                 : t == 2 ? xref_entry::in_stream
+                          : xref_entry::none;
+        e.a = static_cast<i32>(f2);
+        e.b = static_cast<i32>(f3);
+        if (e.type != xref_entry::none) set(index[k] + j, e);
+      }
+    }
+    if (newest) {
+      out_.stream_form = true;
+      out_.size = size;
+      out_.dict_open = open;
+      out_.dict_close = close + 2;
+    }
+    return true;
+  }
+
+  // /Length: a number, or a reference to an object that holds one.
+  i32 length_value(i32 from, i32 to) const {
+    const i32 v = integer_value(b_, from, to);
+    if (v >= 0) return v;
+    const i32 num = reference_value(b_, from, to);
+    const obj_rec *o = num > 0 ? d_.find(num) : nullptr;
+    const span c = o ? object_content(d_, *o) : span();
+    return c ? integer_value(c.b, c.start, c.limit) : -1;
+  }
+
+  const doc &d_;
+  const u8 *b_;
+  xref_chain &out_;
+  std::string &why_;
+  std::vector<i32> seen_;
+};
+
+}  // namespace
+
+const xref_entry &xref_chain::entry(i32 num) const {
+  static const xref_entry none{};
+  return (num >= 0 && static_cast<size_t>(num) < entries.size()) ? entries[static_cast<size_t>(num)]
+                                                                   : none;
+}
+
+bool read_xref_chain(const doc &d, xref_chain *out, std::string *why) {
+  *out = xref_chain();
+  chain_reader r(d, *out, *why);
+  return r.run();
+}
+
+}  // namespace lt
