@@ -204,15 +204,33 @@ class Document:
         native = self._native_document()
         return native.rotate(self._pages(pages), absolute, degrees)
 
-    def save(self, path: PathLike) -> None:
+    def save(self, path: PathLike, incremental: bool = False) -> None:
         """Writes the document with its turns to path. An existing file (the
         one it was read from included) is replaced atomically: a failed write
-        leaves it as it was."""
-        self._native_document().save(os.fsencode(path))
+        leaves it as it was.
 
-    def to_bytes(self) -> bytes:
+        incremental=True appends the turns to the original file as an update
+        instead of writing a fresh file: every byte of the original stays, so
+        its signatures, earlier revisions and compression do too. It raises
+        LeafturnError when the file's cross-reference data does not allow
+        one. Without turns, the original bytes are written either way."""
+        self._native_document().save(os.fsencode(path), bool(incremental))
+
+    def to_bytes(self, incremental: bool = False) -> bytes:
         """The file save() would write, as bytes."""
-        return self._native_document().to_bytes()
+        return self._native_document().to_bytes(bool(incremental))
+
+    @property
+    def signatures(self) -> int:
+        """How many signatures the file holds (signature fields with a
+        signed value; document time stamps count)."""
+        return self._native_document().signatures()[0]
+
+    @property
+    def certified(self) -> bool:
+        """Whether the file is certified: its certification forbids page
+        changes, so turning pages of it invalidates that."""
+        return self._native_document().signatures()[1]
 
     def close(self) -> None:
         """Releases the loaded file; the document cannot be used after."""
@@ -243,17 +261,22 @@ def open(source: Source) -> Document:
 
 
 def rotate(src: Source, dst: PathLike, by: Optional[int] = None, to: Optional[int] = None,
-           pages: Pages = None) -> int:
+           pages: Pages = None, incremental: Optional[bool] = None) -> int:
     """Opens src, turns its pages (as Document.rotate) and saves dst in one
     call; returns the number of pages whose rotation changed. dst may name
-    src: it is then replaced atomically."""
+    src: it is then replaced atomically. incremental: True appends an update
+    (see Document.save), False writes a fresh file, None (the default) does
+    as the command line does: an update for a signed file, else a fresh
+    file."""
     absolute, degrees = _turn(by, to)
     doc = Document(src)
     try:
         changed = doc._native_document().rotate(doc._pages(pages), absolute, degrees)
         if changed == 0 and not isinstance(src, (bytes, bytearray, memoryview)) and _same_file(src, dst):
             return 0  # nothing turns: the file is not rewritten
-        doc.save(dst)
+        if incremental is None:
+            incremental = doc.signatures > 0
+        doc.save(dst, incremental=incremental)
         return changed
     finally:
         doc.close()

@@ -57,6 +57,7 @@ class native_document {
       lt::failure err;
       if (lt::doc_load(p.c_str(), d->loaded_, err) != 0) o.fail(err.text());
       else d->settle();
+      d->name_ = p;
     }
     if (!o.ok) raise_error(o.message);
     return d;
@@ -146,29 +147,45 @@ class native_document {
     return changed;
   }
 
-  void save(const py::bytes &path) {
+  void save(const py::bytes &path, bool incremental) {
     const std::string p = path;
     outcome o;
     {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(m_);
       lt::failure err;
-      if (!write(p, err)) o.fail(err.text());
+      if (!write(p, incremental, err)) o.fail(err.text());
     }
     if (!o.ok) raise_error(o.message);
   }
 
-  py::bytes to_bytes() {
+  py::bytes to_bytes(bool incremental) {
     std::string bytes;
     outcome o;
     {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(m_);
       lt::failure err;
-      if (!write(std::string(), err, &bytes)) o.fail(err.text());
+      if (!write(std::string(), incremental, err, &bytes)) o.fail(err.text());
     }
     if (!o.ok) raise_error(o.message);
     return py::bytes(bytes);
+  }
+
+  // (signatures, certified)
+  py::tuple signatures() {
+    lt::signature_facts f;
+    {
+      py::gil_scoped_release nogil;
+      std::lock_guard<std::mutex> lock(m_);
+      f = lt::describe_signatures(loaded_);
+    }
+    return py::make_tuple(f.signatures, f.certified);
+  }
+
+  bool changes() {
+    std::lock_guard<std::mutex> lock(m_);
+    return plan_->changes_anything();
   }
 
  private:
@@ -178,17 +195,21 @@ class native_document {
     plan_ = std::make_unique<lt::turn_plan>(loaded_);
   }
 
-  // The document with its turns to a file at path, or into *bytes.
-  bool write(const std::string &path, lt::failure &err, std::string *bytes = nullptr) {
-    if (!plan_->changes_anything()) {
-      const lt::copy_output copy(loaded_.d);
-      if (bytes) *bytes = lt::output_bytes(copy);
-      return bytes || lt::write_output(path.c_str(), copy, err);
+  // The document with its turns (a fresh file, or the input with an update
+  // appended) to a file at path, or into *bytes.
+  bool write(const std::string &path, bool incremental, lt::failure &err,
+             std::string *bytes = nullptr) {
+    auto put = [&](const lt::output &out) {
+      if (bytes) *bytes = lt::output_bytes(out);
+      return bytes || lt::write_output(path.c_str(), out, err);
+    };
+    if (!plan_->changes_anything()) return put(lt::copy_output(loaded_.d));
+    if (incremental) {
+      lt::update_output update;
+      return update.plan(loaded_, plan_->targets(), name_.c_str(), err) && put(update);
     }
     lt::rewrite_output rewrite;
-    if (!rewrite.plan(loaded_, plan_->targets(), err)) return false;
-    if (bytes) *bytes = lt::output_bytes(rewrite);
-    return bytes || lt::write_output(path.c_str(), rewrite, err);
+    return rewrite.plan(loaded_, plan_->targets(), err) && put(rewrite);
   }
 
   void check_page(int n) const {
@@ -204,6 +225,7 @@ class native_document {
   std::mutex m_;
   int count_ = 0;
   std::unique_ptr<lt::turn_plan> plan_;  // the turns made so far
+  std::string name_ = "(memory)";         // the input, as messages name it
 };
 
 }  // namespace
@@ -229,6 +251,8 @@ PYBIND11_MODULE(_native, m) {
             return d.rotate(&list, absolute, degrees);
           },
           py::arg("pages"), py::arg("absolute"), py::arg("degrees"))
-      .def("save", &native_document::save, py::arg("path"))
-      .def("to_bytes", &native_document::to_bytes);
+      .def("save", &native_document::save, py::arg("path"), py::arg("incremental"))
+      .def("to_bytes", &native_document::to_bytes, py::arg("incremental"))
+      .def("signatures", &native_document::signatures)
+      .def("changes", &native_document::changes);
 }

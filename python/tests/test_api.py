@@ -217,3 +217,43 @@ def test_every_public_name_is_documented():
             if not attr.startswith("_"):
                 assert value.__doc__, cls.__name__ + "." + attr
     assert leafturn.__version__.count(".") == 2
+
+
+def test_appended_updates_keep_the_original_bytes(tmp_path, pdf):
+    src = pdf("upd.pdf", pages=3)
+    original = open(src, "rb").read()
+    with leafturn.open(src) as doc:
+        assert (doc.signatures, doc.certified) == (0, False)
+        assert doc.rotate(by=90, pages=[2]) == 1
+        data = doc.to_bytes(incremental=True)
+        doc.save(tmp_path / "upd-out.pdf", incremental=True)
+        fresh = doc.to_bytes()
+    assert data.startswith(original) and len(data) > len(original)
+    assert (tmp_path / "upd-out.pdf").read_bytes() == data
+    assert fresh.startswith(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n") and not fresh.startswith(original)
+    with leafturn.open(data) as again:
+        assert [p.rotation for p in again.pages] == [0, 90, 0]
+    # leafturn.rotate: a fresh file by default for an unsigned file, an
+    # update when asked.
+    out = tmp_path / "rot.pdf"
+    leafturn.rotate(src, out, by=180, pages="z")
+    assert not out.read_bytes().startswith(original)
+    leafturn.rotate(src, out, by=180, pages="z", incremental=True)
+    assert out.read_bytes().startswith(original)
+    with leafturn.open(out) as again:
+        assert [p.rotation for p in again.pages] == [0, 0, 180]
+
+
+def test_an_update_that_cannot_be_made_raises(tmp_path):
+    data = build_pdf(1)
+    data = data[:data.rindex(b"startxref")] + b"startxref\n99999999\n%%EOF\n"
+    path = tmp_path / "damaged.pdf"
+    path.write_bytes(data)
+    with leafturn.open(path) as doc:
+        doc.rotate(by=90)
+        with pytest.raises(leafturn.LeafturnError) as e:
+            doc.save(tmp_path / "never.pdf", incremental=True)
+        assert str(e.value) == ("cannot append an update to %s: its \"startxref\" leads outside "
+                                "the file (write a full copy instead)" % path)
+        assert not (tmp_path / "never.pdf").exists()
+        doc.save(tmp_path / "full.pdf")  # a fresh file still works
