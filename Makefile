@@ -143,10 +143,10 @@ test-windows:
 fuzz-build:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DLEAFTURN_FUZZ=ON -DLEAFTURN_SANITIZE=ON -DLEAFTURN_BUILD_TESTS=OFF -DLEAFTURN_BUILD_CLI=OFF >/dev/null
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_rotate fuzz_inflate
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_rotate fuzz_inflate fuzz_update
 
 fuzz: fuzz-build
-	@for t in fuzz_load fuzz_rotate fuzz_inflate; do \
+	@for t in fuzz_load fuzz_rotate fuzz_inflate fuzz_update; do \
 	  mkdir -p $(FUZZ_BUILD)/corpus-$$t $(FUZZ_BUILD)/artifacts; \
 	  echo "== $$t for $(FUZZ_SECONDS) s"; \
 	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -seed=$(FUZZ_SEED) \
