@@ -168,6 +168,7 @@ bench:
 	$(BENCH_BUILD)/bench/bench_inflate
 	python3 bench/gen_inputs.py $(BENCH_DATA)/large
 	python3 bench/run.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large || true
+	python3 bench/update.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large
 	python3 bench/batch.py $(BENCH_BUILD)/leafturn tests/corpus $(BENCH_DATA)
 	rm -rf $(BENCH_BUILD)/venv python/build
 	/usr/bin/python3 -m venv --system-site-packages $(BENCH_BUILD)/venv
