@@ -326,6 +326,27 @@ std::string refusal(const doc &d, const xref_chain &chain, const std::vector<cha
   return std::string();
 }
 
+// The own /Rotate that a reader finds in the rewritten dictionary, or -1.
+i32 reads_back(const dict_edit &e) {
+  if (!e.b) return -1;
+  std::string text;
+  e.each_part(
+      [&](i32 a, i32 z) {
+        if (z > a) text.append(reinterpret_cast<const char *>(e.b) + a, static_cast<size_t>(z - a));
+      },
+      [&](const char *t, size_t n) { text.append(t, n); });
+  const u8 *b = reinterpret_cast<const u8 *>(text.data());
+  const i32 len = static_cast<i32>(text.size());
+  const i32 open = skip_pdf_ws(b, len, 0);
+  if (open + 1 >= len || b[open] != '<' || b[open + 1] != '<') return -1;
+  const i32 pos = find_name_top(b, len, open, len, "Rotate");
+  if (pos < 0) return -1;
+  i32 c = skip_pdf_ws(b, len, pos + 7);
+  const i32 at = c;
+  const i32 v = parse_int_at(b, len, &c);
+  return c == at ? -1 : normalise_rotation(v);
+}
+
 // Entries of the previous section's dictionary that a new one does not
 // repeat: its chain links, and a stream's own keys.
 bool dropped_key(const std::string &name, bool stream_form) {
@@ -457,13 +478,27 @@ bool update_output::plan(document &loaded, std::vector<i32> target, const char *
     const i32 rotation = target_[static_cast<size_t>(o.num)];
     if (rotation < 0) continue;
     written_.push_back(o.num);
-    if (!o.in_objstm()) continue;
     dict_edit edit;
-    if (!plan_body_edit(o.body, o.body_len, loaded.lex.own_rotate(o), rotation, &edit)) {
-      err.set("failed to rebuild body for obj %ld", static_cast<long>(o.num));
+    if (o.in_objstm()) {
+      if (!plan_body_edit(o.body, o.body_len, loaded.lex.own_rotate(o), rotation, &edit)) {
+        err.set("failed to rebuild body for obj %ld", static_cast<long>(o.num));
+        return false;
+      }
+      member_edits_.emplace_back(o.num, edit);
+    } else if (o.dict_off >= 0) {
+      const i32 end = o.is_stream() ? o.stream_kw_off : o.endobj_off;
+      edit = plan_dict_edit(d.data, d.len, o.dict_off, end, loaded.lex.record_close(o, end),
+                            loaded.lex.own_rotate(o), rotation);
+    }
+    // A damaged dictionary (a nested one left open) can put the new entry
+    // where readers do not take it for the page's own: then the update
+    // would not turn the page, and it is refused.
+    if (reads_back(edit) != rotation) {
+      err.set("cannot append an update to %s: the dictionary of obj %ld is damaged, and its new "
+              "/Rotate would not be read (%s)",
+              shown, static_cast<long>(o.num), instead);
       return false;
     }
-    member_edits_.emplace_back(o.num, edit);
   }
   prev_ = chain.newest;
   size_before_ = chain.size;
