@@ -5,7 +5,7 @@
 #include "doc_info.h"
 
 #include <cstring>
-#include <initializer_list>
+#include <vector>
 
 #include "dict_walk.h"
 
@@ -241,27 +241,51 @@ struct object_names {
   }
 };
 
-// Whether the dictionary at [from, to) of `in`, or the object that value
-// refers to, names every key of `all`.
-bool value_has(document &loaded, const object_names &in, i32 from, i32 to,
-               std::initializer_list<pdf_name> all) {
-  const u8 *b = in.text.b;
-  const i32 ref = reference_value(b, from, to);
-  if (ref > 0) {
+}  // namespace
+
+namespace {
+
+// The dictionary a value stands for: itself when it is one, else the
+// object it refers to. Empty when neither.
+span dict_of(document &loaded, const span &in, i32 from, i32 to) {
+  const i32 at = skip_space(in.b, from, to);
+  if (at + 1 < to && in.b[at] == '<' && in.b[at + 1] == '<') return {in.b, at, to};
+  const i32 ref = reference_value(in.b, from, to);
+  const obj_rec *o = ref > 0 ? loaded.d.find(ref) : nullptr;
+  return o ? dict_span(loaded.d, *o) : span();
+}
+
+// The value after the first /name in the dictionary t, or an empty span.
+span value_of(document &loaded, const span &t, pdf_name name, i32 *from, i32 *to) {
+  const object_names names{loaded, t};
+  const i32 w = names.find(name, t.start);
+  if (w < 0 || !names.value(w, name, from, to)) return span();
+  return t;
+}
+
+// The object numbers an array value (or an object holding one) lists.
+std::vector<i32> references_in(document &loaded, const span &t, i32 from, i32 to) {
+  std::vector<i32> out;
+  span a = t;
+  i32 i = skip_space(t.b, from, to), end = to;
+  const i32 ref = reference_value(t.b, from, to);
+  if (ref > 0) {  // an array in an object of its own
     const obj_rec *o = loaded.d.find(ref);
-    const span t = o ? object_text(loaded.d, *o) : span();
-    if (!t) return false;
-    const object_names there{loaded, t};
-    for (const pdf_name n : all)
-      if (there.find(n, t.start) < 0) return false;
-    return true;
+    a = o ? object_content(loaded.d, *o) : span();
+    if (!a) return out;
+    i = skip_space(a.b, a.start, a.limit);
+    end = a.limit;
   }
-  if (from + 1 >= to || b[from] != '<' || b[from + 1] != '<') return false;
-  for (const pdf_name n : all) {
-    const i32 w = in.find(n, from);
-    if (w < 0 || w >= to) return false;
+  if (i >= end || a.b[i] != '[') return out;
+  for (++i;;) {
+    i = skip_space(a.b, i, end);
+    if (i >= end || a.b[i] == ']') return out;
+    const i32 v = value_end(a.b, i, end);
+    if (v < 0) return out;
+    const i32 r = reference_value(a.b, i, v);
+    if (r > 0) out.push_back(r);
+    i = v;
   }
-  return true;
 }
 
 }  // namespace
@@ -269,27 +293,41 @@ bool value_has(document &loaded, const object_names &in, i32 from, i32 to,
 signature_facts describe_signatures(document &loaded) {
   signature_facts f;
   const lt::doc &d = loaded.d;
-  for (const obj_rec &o : d.objs) {
-    const span t = object_text(d, o);
-    if (!t) continue;
-    const object_names names{loaded, t};
-    const i32 ft = names.find(pdf_name::FT, t.start);
-    i32 from = 0, to = 0;
-    if (ft < 0 || !names.value(ft, pdf_name::FT, &from, &to) || !is_name_value(t.b, from, to, "Sig"))
-      continue;
-    const i32 v = names.find(pdf_name::V, t.start);
-    if (v >= 0 && names.value(v, pdf_name::V, &from, &to) &&
-        value_has(loaded, names, from, to, {pdf_name::ByteRange, pdf_name::Contents}))
-      ++f.signatures;
-  }
   const obj_rec *cat = d.root_num >= 0 ? d.find(d.root_num) : nullptr;
-  const span t = cat ? object_text(d, *cat) : span();
-  if (t) {
-    const object_names names{loaded, t};
-    const i32 p = names.find(pdf_name::Perms, t.start);
-    i32 from = 0, to = 0;
-    f.certified = p >= 0 && names.value(p, pdf_name::Perms, &from, &to) &&
-                  value_has(loaded, names, from, to, {pdf_name::DocMDP});
+  const span catalog = cat ? dict_span(d, *cat) : span();
+  if (!catalog) return f;
+  i32 from = 0, to = 0;
+  if (value_of(loaded, catalog, pdf_name::Perms, &from, &to)) {
+    const span perms = dict_of(loaded, catalog, from, to);
+    f.certified = perms && object_names{loaded, perms}.find(pdf_name::DocMDP, perms.start) >= 0;
+  }
+  // The fields of the form, walked from /AcroForm /Fields down their /Kids;
+  // /FT is inherited.
+  if (!value_of(loaded, catalog, pdf_name::AcroForm, &from, &to)) return f;
+  const span form = dict_of(loaded, catalog, from, to);
+  if (!form || !value_of(loaded, form, pdf_name::Fields, &from, &to)) return f;
+  std::vector<std::pair<i32, bool>> stack;  // (field, inherits /FT /Sig)
+  for (const i32 r : references_in(loaded, form, from, to)) stack.emplace_back(r, false);
+  std::vector<char> seen(static_cast<size_t>(d.max_num()) + 1, 0);
+  while (!stack.empty()) {
+    const auto [num, inherited] = stack.back();
+    stack.pop_back();
+    if (num > d.max_num() || seen[static_cast<size_t>(num)]) continue;
+    seen[static_cast<size_t>(num)] = 1;
+    const obj_rec *o = d.find(num);
+    const span field = o ? dict_span(d, *o) : span();
+    if (!field) continue;
+    bool sig = inherited;
+    if (value_of(loaded, field, pdf_name::FT, &from, &to)) sig = is_name_value(field.b, from, to, "Sig");
+    if (sig && value_of(loaded, field, pdf_name::V, &from, &to)) {
+      const span v = dict_of(loaded, field, from, to);
+      const object_names names{loaded, v};
+      if (v && names.find(pdf_name::ByteRange, v.start) >= 0 &&
+          names.find(pdf_name::Contents, v.start) >= 0)
+        ++f.signatures;
+    }
+    if (value_of(loaded, field, pdf_name::Kids, &from, &to))
+      for (const i32 r : references_in(loaded, field, from, to)) stack.emplace_back(r, sig);
   }
   return f;
 }

@@ -475,9 +475,9 @@ constexpr int k_keywords = 5;
 // pass over the image when a long window first asks for one.
 enum class pdf_name : u8 {
   Root, Info, ID, Encrypt, Prev, Length, ObjStm, FlateDecode, Catalog, Kids, N, First, Pages,
-  FT, V, ByteRange, Contents, Perms, DocMDP
+  FT, V, ByteRange, Contents, Perms, DocMDP, AcroForm, Fields
 };
-constexpr int k_pdf_names = 19;
+constexpr int k_pdf_names = 21;
 const char *text_of(keyword k);
 const char *text_of(pdf_name n);
 

@@ -146,7 +146,7 @@ const char *text_of(pdf_name n) {
   static const char *const text[k_pdf_names] = {
       "Root", "Info", "ID", "Encrypt", "Prev", "Length", "ObjStm", "FlateDecode",
       "Catalog", "Kids", "N", "First", "Pages", "FT", "V", "ByteRange", "Contents",
-      "Perms", "DocMDP"};
+      "Perms", "DocMDP", "AcroForm", "Fields"};
   return text[static_cast<int>(n)];
 }
 
