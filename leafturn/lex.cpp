@@ -55,6 +55,13 @@ i32 find_kw(const u8 *b, i32 len, i32 start, const char *kw) {
   return -1;
 }
 
+i32 last_kw(const u8 *b, i32 len, const char *kw) {
+  const i32 n = static_cast<i32>(std::strlen(kw));
+  for (i32 i = len - n; i >= 0; --i)
+    if (b[i] == static_cast<u8>(kw[0]) && kw_at(b, i, len, kw)) return i;
+  return -1;
+}
+
 i32 find_name(const u8 *b, i32 len, i32 start, i32 end, const char *name) {
   const i32 n = static_cast<i32>(std::strlen(name));
   const i32 limit = end < len ? end : len;

@@ -369,6 +369,8 @@ page_kind page_type_after(const u8 *b, i32 t, i32 limit);
 // ---- plain searches ---------------------------------------------------------
 
 i32 find_kw(const u8 *b, i32 len, i32 start, const char *kw);
+// The last whole-word occurrence of kw, or -1.
+i32 last_kw(const u8 *b, i32 len, const char *kw);
 // Does the keyword kw stand at p as a whole word?
 inline int kw_at(const u8 *b, i32 p, i32 len, const char *kw) {
   const i32 n = static_cast<i32>(std::strlen(kw));

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dict_walk.h"
 #include "loader.h"
 
 namespace lt {
@@ -31,20 +32,6 @@ i32 first_key_value(const doc &d, scan_ctx &lex, pdf_name key, i32 from, i32 lim
   return number_after_key(
       d.data, d.len, text_of(key), from, skip, [&](i32 at) { return lex.next_name(key, at, limit); },
       [](i32) { return true; });
-}
-
-// A string token at p, before limit: hexadecimal ("<" not followed by "<",
-// up to the next ">") or literal ("(" up to its matching ")"). Just past it,
-// or -1.
-i32 string_end(const u8 *b, i32 p, i32 limit) {
-  if (p >= limit) return -1;
-  if (b[p] == '(') {
-    const i32 c = literal_string_close(b, p, limit);
-    return c < 0 ? -1 : c + 1;
-  }
-  if (b[p] != '<' || p + 1 >= limit || b[p + 1] == '<') return -1;
-  const void *gt = std::memchr(b + p + 1, '>', static_cast<size_t>(limit - p - 1));
-  return gt ? static_cast<i32>(static_cast<const u8 *>(gt) - b) + 1 : -1;
 }
 
 // The file identifier after the /ID at w: "[", two strings and "]", with

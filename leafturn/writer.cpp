@@ -295,19 +295,12 @@ bool names_loaded_copy(const doc &d, const xref_chain &chain, i32 num) {
 
 // Why no update can be appended for these objects (the catalog, the pages
 // whose `turned` is set and the /Pages nodes above them), or "".
-// The last whole-word occurrence of kw, or -1.
-i32 last_word(const doc &d, const char *kw) {
-  const i32 n = static_cast<i32>(std::strlen(kw));
-  for (i32 i = d.len - n; i >= 0; --i)
-    if (d.data[i] == static_cast<u8>(kw[0]) && kw_at(d.data, i, d.len, kw)) return i;
-  return -1;
-}
-
 std::string refusal(const doc &d, const xref_chain &chain, const std::vector<char> &turned) {
   if (d.trailer_root < 0 || d.trailer_root != d.root_num)
     return "its trailer names no catalog that the file holds";
   // Stream data that never ends would take in what is appended.
-  if (last_word(d, "stream") > last_word(d, "endstream")) return "its last stream has no end";
+  if (last_kw(d.data, d.len, "stream") > last_kw(d.data, d.len, "endstream"))
+    return "its last stream has no end";
   std::vector<char> check(static_cast<size_t>(d.max_num()) + 1, 0);
   check[static_cast<size_t>(d.root_num)] = 1;
   for (const page_ref &p : d.pages) {

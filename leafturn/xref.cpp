@@ -17,19 +17,12 @@ constexpr int k_max_sections = 32;
 // A cross-reference stream decodes to at most this much.
 constexpr size_t k_max_xref_data = size_t(1) << 28;
 
-// The last whole-word "startxref" in the file, or -1.
-i32 last_startxref(const doc &d) {
-  for (i32 i = d.len - 9; i >= 0; --i)
-    if (d.data[i] == 's' && kw_at(d.data, i, d.len, "startxref")) return i;
-  return -1;
-}
-
 class chain_reader {
  public:
   chain_reader(const doc &d, xref_chain &out, std::string &why) : d_(d), b_(d.data), out_(out), why_(why) {}
 
   bool run() {
-    const i32 s = last_startxref(d_);
+    const i32 s = last_kw(d_.data, d_.len, "startxref");
     if (s < 0) return fail("it has no \"startxref\"");
     i32 c = s + 9;
     i32 at = parse_int_at(b_, d_.len, &c);
