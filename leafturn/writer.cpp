@@ -301,6 +301,9 @@ std::string refusal(const doc &d, const xref_chain &chain, const std::vector<cha
   // Stream data that never ends would take in what is appended.
   if (last_kw(d.data, d.len, "stream") > last_kw(d.data, d.len, "endstream"))
     return "its last stream has no end";
+  // Nor may an object left open take the new revision's "endobj" for its own.
+  if (last_kw(d.data, d.len, "obj") > last_kw(d.data, d.len, "endobj"))
+    return "its last object has no end";
   std::vector<char> check(static_cast<size_t>(d.max_num()) + 1, 0);
   check[static_cast<size_t>(d.root_num)] = 1;
   for (const page_ref &p : d.pages) {
