@@ -184,7 +184,7 @@ TEST(Update, HybridFileGetsATableWithoutXRefStm) {
   EXPECT_EQ(rotations(out), (std::vector<int>{0, 90}));
 }
 
-TEST(Update, DamagedCrossReferenceDataIsRefusedAndNothingIsWritten) {
+TEST(Update, DamagedFilesAreRefusedAndNothingIsWritten) {
   struct damage {
     const char *what;
     std::string bytes;
@@ -224,6 +224,13 @@ TEST(Update, DamagedCrossReferenceDataIsRefusedAndNothingIsWritten) {
     s.replace(s.rfind("startxref\n") + 10, std::string::npos, "99999999\n%%EOF\n");
     cases.push_back({"startxref past the end", s, "leads outside the file"});
   }
+  // Endings that would swallow what is appended: an object, or a stream's
+  // data, that never ends.
+  cases.push_back({"object left open", simple_doc(1).build() + "9 0 obj\n<</A 1>>\n",
+                   "its last object has no end"});
+  cases.push_back({"stream left open",
+                   simple_doc(1).build() + "9 0 obj\n<</Length 5>>\nstream\nabc",
+                   "its last stream has no end"});
   for (const damage &c : cases) {
     SCOPED_TRACE(c.what);
     const std::string in = write_temp("upd-bad.pdf", c.bytes);
