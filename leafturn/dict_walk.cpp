@@ -18,14 +18,14 @@ i32 token_end(const u8 *b, i32 i, i32 limit) {
   return i;
 }
 
+}  // namespace
+
 int hex_digit(u8 c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
-
-}  // namespace
 
 i32 skip_space(const u8 *b, i32 i, i32 limit) {
   for (;;) {

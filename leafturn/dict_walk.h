@@ -12,6 +12,8 @@
 
 namespace lt {
 
+// The value of a hexadecimal digit, or -1.
+int hex_digit(u8 c);
 // Past white space and comments.
 i32 skip_space(const u8 *b, i32 i, i32 limit);
 // Past the string token at i ("(..)" with nesting and escapes, or "<..>"

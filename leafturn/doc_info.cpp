@@ -95,13 +95,6 @@ std::string checked_utf8(const std::string &s, size_t from) {
   return out;
 }
 
-int hex_value(u8 c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The bytes of the literal string ( .. ) whose parentheses are at open and
 // close: escapes resolved, line ends as line feeds.
 std::string literal_bytes(const u8 *b, i32 open, i32 close) {
@@ -148,7 +141,7 @@ std::string hex_bytes(const u8 *b, i32 open, i32 close) {
   std::string out;
   int hi = -1;
   for (i32 i = open + 1; i < close; ++i) {
-    const int v = hex_value(b[i]);
+    const int v = hex_digit(b[i]);
     if (v < 0) continue;
     if (hi < 0) {
       hi = v;
