@@ -104,6 +104,8 @@ namespace {
 void clear_record(doc &d) {
   d.data.reset();
   d.len = 0;
+  d.source_path.clear();
+  d.source_id = file_identity();
   d.arena.clear();
   std::vector<obj_rec>().swap(d.objs);
   std::vector<page_ref>().swap(d.pages);
@@ -164,6 +166,7 @@ int intake(const char *path, doc &d, failure &err) {
     return -1;
   }
   const i32 len = static_cast<i32>(size);
+  const file_identity id = os_identity(f.get());
   u8 *image = d.data.allocate(static_cast<size_t>(len));
   if (!image || std::fread(image, 1, static_cast<size_t>(len), f.get()) != static_cast<size_t>(len)) {
     d.data.reset();
@@ -171,6 +174,10 @@ int intake(const char *path, doc &d, failure &err) {
     return -1;
   }
   d.len = len;
+  if (id.size == static_cast<unsigned long long>(len)) {
+    d.source_path = path;
+    d.source_id = id;
+  }
   return 0;
 }
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "os_file.h"
+
 namespace lt {
 
 using i32 = std::int32_t;
@@ -132,6 +134,8 @@ struct doc {
 
   image_bytes data;        // the whole input file
   i32 len = 0;             // its size in bytes
+  std::string source_path; // the file it was read from (empty: bytes in memory)
+  file_identity source_id; // what identified that file before it was read
   i32 trailer_root = -1;   // /Root of the trailer chain, -1 if none
   i32 trailer_info = -1;   // /Info of the trailer chain, -1 if none
   i32 trailer_id_from = -1;  // the file identifier "[<..><..>]" of the trailer

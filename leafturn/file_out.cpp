@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ namespace lt {
 namespace {
 
 constexpr size_t k_stage_size = size_t(1) << 16;
+// Pieces of the input at least this large are copied from the input file by
+// the kernel where it can (an appended update's copy of the whole input,
+// large streams), instead of being written from memory.
+constexpr size_t k_file_copy_min = size_t(1) << 18;
 // Small outputs get a smaller block: a sixty-fourth of their size, at least this.
 constexpr size_t k_min_stage_size = size_t(1) << 14;
 
@@ -31,12 +36,17 @@ class sink : public piece_sink {
  public:
   // The staging block is allocated before the file is opened, so that
   // running out of memory never leaves a file behind.
-  sink(std::FILE *f, std::vector<u8> &stage)
-      : f_(f), stage_(stage.data()), limit_(std::max<size_t>(stage.size(), 1)) {}
+  sink(std::FILE *f, std::vector<u8> &stage, const doc *src)
+      : f_(f), stage_(stage.data()), limit_(std::max<size_t>(stage.size(), 1)), src_(src) {}
   ~sink() {
     if (f_) std::fclose(f_);
   }
-  bool put(const u8 *p, size_t n, i32) override {
+  bool put(const u8 *p, size_t n, i32 file_off) override {
+    if (file_off >= 0 && n >= k_file_copy_min && from_file()) {
+      if (!flush()) return false;
+      const size_t done = from_->copy(file_off, n, f_);
+      return done == n || raw(p + done, n - done);
+    }
     if (n >= limit_ || !stage_) return flush() && raw(p, n);
     if (used_ + n > limit_ && !flush()) return false;
     std::memcpy(stage_ + used_, p, n);
@@ -61,17 +71,28 @@ class sink : public piece_sink {
 
  private:
   bool raw(const u8 *p, size_t n) { return std::fwrite(p, 1, n, f_) == n; }
+  // Whether the input file, opened again, can give its bytes: it was read
+  // from a file that is still the same, and is not the file being written.
+  bool from_file() {
+    if (!from_ && src_ && src_->source_id.known) {
+      from_.reset(new file_source(src_->source_path, src_->source_id));
+      if (from_->open() && os_identity(f_).same_file(src_->source_id)) from_.reset();
+    }
+    return from_ && from_->open();
+  }
   std::FILE *f_;
   u8 *stage_;     // the block, allocated before the file was opened
   size_t limit_;  // its size
   size_t used_ = 0;
+  const doc *src_;
+  std::unique_ptr<file_source> from_;
 };
 
 // Writes every piece and closes the file. Sets the message with the
 // caller's path on failure.
 int write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out, const char *shown,
                     failure &err) {
-  sink s(f, stage);
+  sink s(f, stage, out.source());
   bool ok = out.emit(s) && s.flush() && std::fflush(s.file()) == 0;
   if (!ok) err.set("short write to %s", shown);
   if (!s.close()) {
@@ -85,7 +106,7 @@ int write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out, con
 
 int write_output_to(std::FILE *f, const output &out, const char *shown, failure &err) {
   std::vector<u8> stage(std::min(out.size(), k_stage_size));
-  sink s(f, stage);
+  sink s(f, stage, out.source());
   const bool ok = out.emit(s) && s.flush() && std::fflush(f) == 0;
   s.release();
   if (!ok) err.set("short write to %s", shown);

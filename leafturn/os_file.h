@@ -7,9 +7,45 @@
 #ifndef LEAFTURN_OS_FILE_H
 #define LEAFTURN_OS_FILE_H
 
+#include <cstddef>
 #include <cstdio>
+#include <string>
 
 namespace lt {
+
+// What identifies a file read earlier: its device, inode, size and
+// modification time (none on Windows).
+struct file_identity {
+  bool known = false;
+  unsigned long long dev = 0, ino = 0, size = 0;
+  long long mtime_sec = 0, mtime_nsec = 0;
+  bool operator==(const file_identity &o) const {
+    return known && o.known && dev == o.dev && ino == o.ino && size == o.size &&
+           mtime_sec == o.mtime_sec && mtime_nsec == o.mtime_nsec;
+  }
+  bool same_file(const file_identity &o) const {
+    return known && o.known && dev == o.dev && ino == o.ino;
+  }
+};
+file_identity os_identity(std::FILE *f);
+// The file at path opened again for copying ranges of it inside the kernel,
+// only while path still names the file `id` identified (Linux; elsewhere
+// never open).
+class file_source {
+ public:
+  file_source(const std::string &path, const file_identity &id);
+  ~file_source();
+  file_source(const file_source &) = delete;
+  file_source &operator=(const file_source &) = delete;
+  bool open() const { return fd_ >= 0; }
+  // Copies n bytes from offset off to dst, after what was written to dst so
+  // far. The count copied: less than n (0 included) when the rest must be
+  // written by the caller.
+  std::size_t copy(long long off, std::size_t n, std::FILE *dst);
+
+ private:
+  int fd_ = -1;
+};
 
 std::FILE *os_fopen(const char *path, const char *mode);
 // True for an existing folder.

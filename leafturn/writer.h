@@ -82,6 +82,8 @@ class output {
   virtual size_t size() const = 0;
   // Sends every piece in order; false when the sink refused one.
   virtual bool emit(piece_sink &sink) const = 0;
+  // The document whose bytes the pieces with a file offset are.
+  virtual const doc *source() const = 0;
 };
 
 // The loaded file exactly as it was read.
@@ -90,6 +92,7 @@ class copy_output final : public output {
   explicit copy_output(const doc &d) : d_(d) {}
   size_t size() const override { return static_cast<size_t>(d_.len); }
   bool emit(piece_sink &sink) const override;
+  const doc *source() const override { return &d_; }
 
  private:
   const doc &d_;
@@ -106,6 +109,7 @@ class rewrite_output final : public output {
   bool plan(document &loaded, std::vector<i32> target, failure &err);
   size_t size() const override { return size_; }
   bool emit(piece_sink &sink) const override;
+  const doc *source() const override { return doc_ ? &doc_->d : nullptr; }
 
  private:
   document *doc_ = nullptr;
@@ -135,6 +139,7 @@ class update_output final : public output {
             const char *instead = "write a full copy instead");
   size_t size() const override { return size_; }
   bool emit(piece_sink &sink) const override;
+  const doc *source() const override { return loaded_ ? &loaded_->d : nullptr; }
   // The object numbers the update writes, ascending.
   const std::vector<i32> &written() const { return written_; }
 
