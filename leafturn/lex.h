@@ -206,6 +206,7 @@ inline i32 scan_bytes(const u8 *b, i32 i, i32 limit, i32 ahead, Block block, Byt
     }
   }
 #else
+  (void)b;
   (void)ahead;
   (void)block;
 #endif

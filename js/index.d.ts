@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: MIT
+// Types of the leafturn package.
+
+/** Every failure of the library; its message is the library's own. */
+export class LeafturnError extends Error {
+  name: 'LeafturnError';
+}
+
+/** One page as it stands now, turns included. */
+export interface Page {
+  /** From 1. */
+  readonly number: number;
+  /** The effective rotation, clockwise: 0, 90, 180 or 270. */
+  readonly rotation: number;
+  /** The page's own /Rotate as the file has it, or null. */
+  readonly ownRotation: number | null;
+  /** The rotation it inherits from the page tree, or null. */
+  readonly inheritedRotation: number | null;
+  /** The displayed size in points (the crop box, else the media box, turned), or null. */
+  readonly width: number | null;
+  readonly height: number | null;
+  readonly orientation: 'portrait' | 'landscape' | 'square' | null;
+}
+
+/**
+ * Which pages: all when absent, a page number, page numbers, or the
+ * command line's page list ("1-z,x3-5", "odd", "even", "r2-z").
+ */
+export type Pages = number | Iterable<number> | string | null | undefined;
+
+export type RotateOptions = (
+  | { by: 90 | 180 | 270 | -90 | -180 | -270; to?: undefined }
+  | { to: 0 | 90 | 180 | 270; by?: undefined }
+) & {
+  pages?: Pages;
+  /** Keep only these pages among the chosen ones. */
+  only?: 'landscape' | 'portrait';
+};
+
+export interface SaveOptions {
+  /** Append one update to the input's unchanged bytes instead of writing a fresh file. */
+  incremental?: boolean;
+}
+
+/** A loaded PDF file with the turns made so far. */
+export class Document {
+  private constructor();
+  readonly pageCount: number;
+  readonly pages: Page[];
+  /** The document information's text entries by their PDF keys ({} without any). */
+  readonly info: Record<string, string>;
+  readonly signatures: number;
+  readonly certified: boolean;
+  /** Null when an update can be appended to this file, else why not. */
+  readonly updateRefusal: string | null;
+  /** Turns pages in memory; returns how many of them changed. Turns build on each other. */
+  rotate(options: RotateOptions): number;
+  /** The document with its turns as the bytes of a PDF file. */
+  save(options?: SaveOptions): Uint8Array;
+  /** Frees the document's memory. */
+  close(): void;
+}
+
+/** Loads a PDF file from its bytes. Rejects with a LeafturnError when it cannot be used. */
+export function open(bytes: Uint8Array | ArrayBuffer | ArrayBufferView): Promise<Document>;
+
+export const version: string;

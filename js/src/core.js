@@ -1,0 +1,272 @@
+// SPDX-License-Identifier: MIT
+// The package's API over the core compiled to WebAssembly. This file is the
+// body of both entry points (index.mjs and index.cjs): the build puts the
+// module's import above it and the exports below it, and `createWasm` is
+// the compiled module's factory.
+
+const VERSION = '@VERSION@';
+
+/** Every failure of the library: its message is the library's own. */
+class LeafturnError extends Error {
+  constructor(message) {
+    super(message);
+    this.name = 'LeafturnError';
+  }
+}
+
+// One instance of the module for the whole program, made on first use.
+let modulePromise = null;
+function wasmModule() {
+  if (!modulePromise) {
+    modulePromise = createWasm().catch((e) => {
+      modulePromise = null;
+      throw new LeafturnError('cannot start the WebAssembly module: ' + (e && e.message ? e.message : e));
+    });
+  }
+  return modulePromise;
+}
+
+const utf8 = new TextDecoder('utf-8');
+const encoder = new TextEncoder();
+
+function lastError(m) {
+  const p = m._ltjs_error();
+  let end = p;
+  while (m.HEAPU8[end] !== 0) end++;
+  return new LeafturnError(utf8.decode(m.HEAPU8.subarray(p, end)));
+}
+
+// A copy of len bytes into the module's memory (freed by the caller), or a
+// LeafturnError when the module cannot grow to hold them.
+function place(m, bytes) {
+  const p = m._malloc(Math.max(bytes.length, 1));
+  if (!p) throw new LeafturnError('out of memory');
+  m.HEAPU8.set(bytes, p);
+  return p;
+}
+
+function asBytes(source) {
+  if (source instanceof Uint8Array) return source;  // Buffer included
+  if (source instanceof ArrayBuffer) return new Uint8Array(source);
+  if (ArrayBuffer.isView(source)) return new Uint8Array(source.buffer, source.byteOffset, source.byteLength);
+  throw new TypeError('open() takes the bytes of a whole file: a Uint8Array, an ArrayBuffer or a Buffer');
+}
+
+const ORIENTATIONS = [null, 'portrait', 'landscape', 'square'];
+const FILTERS = { landscape: 1, portrait: 2 };
+
+// Documents that were never closed are freed when they are collected.
+const registry = typeof FinalizationRegistry === 'function'
+  ? new FinalizationRegistry(({ m, handle }) => m._ltjs_close(handle))
+  : null;
+
+function turnOf(options) {
+  const { by, to } = options;
+  if ((by === undefined || by === null) === (to === undefined || to === null))
+    throw new TypeError('rotate() takes exactly one of by and to');
+  if (by !== undefined && by !== null) {
+    if (![90, 180, 270, -90, -180, -270].includes(by))
+      throw new RangeError('by takes 90, 180, 270, -90, -180 or -270 (got ' + String(by) + ')');
+    return [0, ((by % 360) + 360) % 360];
+  }
+  if (![0, 90, 180, 270].includes(to))
+    throw new RangeError('to takes 0, 90, 180 or 270 (got ' + String(to) + ')');
+  return [1, to];
+}
+
+/** A loaded PDF file with the turns made so far. */
+class Document {
+  constructor(m, handle) {
+    this._m = m;
+    this._handle = handle;
+    this._token = {};
+    if (registry) registry.register(this, { m, handle }, this._token);
+  }
+
+  _live() {
+    if (!this._handle) throw new LeafturnError('the document is closed');
+    return this._handle;
+  }
+
+  /** The number of pages. */
+  get pageCount() {
+    return this._m._ltjs_page_count(this._live());
+  }
+
+  /** Every page as it stands now (turns included), in order. */
+  get pages() {
+    const m = this._m;
+    const h = this._live();
+    const n = m._ltjs_page_count(h);
+    const at = m._ltjs_facts(h);
+    if (!at) throw lastError(m);
+    const f = m.HEAPF64.subarray(at / 8, at / 8 + n * 6);
+    const pages = new Array(n);
+    for (let k = 0; k < n; k++) {
+      const r = k * 6;
+      pages[k] = Object.freeze({
+        number: k + 1,
+        rotation: f[r],
+        ownRotation: f[r + 1] < 0 ? null : f[r + 1],
+        inheritedRotation: f[r + 2] < 0 ? null : f[r + 2],
+        width: Number.isNaN(f[r + 3]) ? null : f[r + 3],
+        height: Number.isNaN(f[r + 4]) ? null : f[r + 4],
+        orientation: ORIENTATIONS[f[r + 5]],
+      });
+    }
+    return pages;
+  }
+
+  _record() {
+    const m = this._m;
+    const h = this._live();
+    const lenAt = m._malloc(4);
+    if (!lenAt) throw new LeafturnError('out of memory');
+    try {
+      const at = m._ltjs_info(h, lenAt);
+      if (!at) throw lastError(m);
+      const len = m.HEAPU32[lenAt / 4];
+      const view = new DataView(m.HEAPU8.buffer, at, len);
+      let pos = 0;
+      const u32 = () => { const v = view.getUint32(pos, true); pos += 4; return v; };
+      const text = () => {
+        const n = u32();
+        const s = utf8.decode(m.HEAPU8.subarray(at + pos, at + pos + n));
+        pos += n;
+        return s;
+      };
+      const present = u32() === 1;
+      const info = {};
+      for (let k = u32(); k > 0; k--) {
+        const key = text();
+        info[key] = text();
+      }
+      const signatures = u32();
+      const certified = u32() === 1;
+      const refusal = text();
+      return { present, info, signatures, certified, refusal };
+    } finally {
+      m._free(lenAt);
+    }
+  }
+
+  /** The document information's text entries by their PDF keys ({} without any). */
+  get info() {
+    return this._record().info;
+  }
+
+  /** How many signatures the document carries. */
+  get signatures() {
+    return this._record().signatures;
+  }
+
+  /** Whether the document is certified (its certification forbids page changes). */
+  get certified() {
+    return this._record().certified;
+  }
+
+  /** Null when an update can be appended to this file, else why not. */
+  get updateRefusal() {
+    return this._record().refusal || null;
+  }
+
+  _select(pages) {
+    const m = this._m;
+    const h = this._live();
+    if (pages === undefined || pages === null) return null;
+    if (typeof pages === 'string') {
+      const text = place(m, encoder.encode(pages + '\0'));
+      try {
+        const n = m._ltjs_select(h, text);
+        if (n < 0) throw lastError(m);
+        const at = m._ltjs_selected(h);
+        return Array.from(m.HEAP32.subarray(at / 4, at / 4 + n));
+      } finally {
+        m._free(text);
+      }
+    }
+    const list = typeof pages === 'number' ? [pages] : Array.from(pages);
+    for (const p of list)
+      if (!Number.isInteger(p)) throw new TypeError('page numbers are integers (got ' + String(p) + ')');
+    return list;
+  }
+
+  /**
+   * Turns pages in memory and returns how many of them changed.
+   * options: exactly one of `by` (90, 180, 270, -90, -180, -270) and `to`
+   * (0, 90, 180, 270); `pages`: all when absent, a page number, an array of
+   * numbers or the command line's page list ("1-z,x3-5", "odd", "r2-z");
+   * `only`: "landscape" or "portrait" to keep just those pages.
+   */
+  rotate(options = {}) {
+    const m = this._m;
+    const h = this._live();
+    const [absolute, degrees] = turnOf(options);
+    let only = 0;
+    if (options.only !== undefined && options.only !== null) {
+      only = FILTERS[options.only] || 0;
+      if (!only) throw new RangeError('only takes "landscape" or "portrait" (got ' + String(options.only) + ')');
+    }
+    const list = this._select(options.pages);
+    if (list && list.some((p) => p < -0x80000000 || p > 0x7fffffff))
+      throw new LeafturnError('page ' + list.find((p) => p < -0x80000000 || p > 0x7fffffff) +
+        ' out of range (document has ' + m._ltjs_page_count(h) + ' pages)');
+    let at = 0;
+    if (list) {
+      at = m._malloc(Math.max(list.length, 1) * 4);
+      if (!at) throw new LeafturnError('out of memory');
+      m.HEAP32.set(list, at / 4);
+    }
+    try {
+      const changed = m._ltjs_rotate(h, list ? at : 0, list ? list.length : 0, absolute, degrees, only);
+      if (changed < 0) throw lastError(m);
+      return changed;
+    } finally {
+      if (at) m._free(at);
+    }
+  }
+
+  /**
+   * The document with its turns as a new Uint8Array: a fresh PDF file, or
+   * with `{incremental: true}` the input's bytes unchanged with one update
+   * appended (signatures and history stay). Unchanged documents come back
+   * as they were read.
+   */
+  save(options = {}) {
+    const m = this._m;
+    const h = this._live();
+    const n = m._ltjs_save(h, options.incremental ? 1 : 0);
+    if (n < 0) throw lastError(m);
+    const at = m._ltjs_output(h);
+    const out = m.HEAPU8.slice(at, at + n);
+    m._ltjs_output_free(h);
+    return out;
+  }
+
+  /** Frees the document's memory; it cannot be used afterwards. */
+  close() {
+    if (!this._handle) return;
+    if (registry) registry.unregister(this._token);
+    this._m._ltjs_close(this._handle);
+    this._handle = 0;
+  }
+}
+
+/**
+ * Loads a PDF file from its bytes (a Uint8Array, an ArrayBuffer or a
+ * Buffer). Rejects with a LeafturnError carrying the library's message
+ * when the file cannot be used.
+ */
+async function open(source) {
+  const bytes = asBytes(source);
+  const m = await wasmModule();
+  const at = place(m, bytes);
+  let handle = 0;
+  try {
+    handle = m._ltjs_open(at, bytes.length);
+  } finally {
+    m._free(at);
+  }
+  if (!handle) throw lastError(m);
+  return new Document(m, handle);
+}

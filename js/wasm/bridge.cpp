@@ -1,0 +1,202 @@
+// SPDX-License-Identifier: MIT
+// The core in WebAssembly: a loaded document with its turns, behind plain C
+// functions that the package's JavaScript calls. Bytes come in through the
+// module's memory and the output goes back the same way; there is no file
+// system. A module instance runs one call at a time, so the last failure's
+// text is the instance's own.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "core.h"
+
+#define LTJS_EXPORT extern "C" __attribute__((used, visibility("default")))
+
+namespace {
+
+std::string g_error;
+
+struct js_document {
+  lt::document loaded;
+  std::unique_ptr<lt::turn_plan> plan;
+  std::vector<double> facts;   // six numbers a page, as ltjs_facts fills them
+  std::vector<lt::u8> record;  // the information entries, as ltjs_info fills them
+  std::vector<int> selected;   // the pages a page list selects
+  std::string output;          // the bytes ltjs_save made
+};
+
+// Runs the work; a failure (an allocation included) sets the message and
+// gives `fail`.
+template <typename F>
+int guarded(int fail, F &&work) {
+  lt::failure err;
+  int r = fail;
+  try {
+    r = work(err);
+  } catch (const std::bad_alloc &) {
+    err.set("out of memory");
+    r = fail;
+  } catch (...) {
+    err.set("internal error");
+    r = fail;
+  }
+  if (r == fail) {
+    try {
+      g_error = err.text();
+    } catch (...) {
+    }
+  }
+  return r;
+}
+
+void put_u32(std::vector<lt::u8> &out, std::uint32_t v) {
+  for (int k = 0; k < 4; ++k) out.push_back(static_cast<lt::u8>(v >> (8 * k)));
+}
+
+void put_text(std::vector<lt::u8> &out, const std::string &s) {
+  put_u32(out, static_cast<std::uint32_t>(s.size()));
+  out.insert(out.end(), s.begin(), s.end());
+}
+
+}  // namespace
+
+// The last failure's message (UTF-8).
+LTJS_EXPORT const char *ltjs_error() { return g_error.c_str(); }
+
+// Loads a whole file's bytes; null on failure.
+LTJS_EXPORT js_document *ltjs_open(const lt::u8 *bytes, int len) {
+  js_document *made = nullptr;
+  guarded(0, [&](lt::failure &err) {
+    std::unique_ptr<js_document> d(new js_document);
+    if (lt::doc_load_bytes(bytes, len, d->loaded, err) != 0) return 0;
+    d->plan.reset(new lt::turn_plan(d->loaded));
+    made = d.release();
+    return 1;
+  });
+  return made;
+}
+
+LTJS_EXPORT void ltjs_close(js_document *d) { delete d; }
+
+LTJS_EXPORT int ltjs_page_count(js_document *d) {
+  return static_cast<int>(d->loaded.d.pages.size());
+}
+
+// Every page's facts as they stand now, six numbers a page: rotation, own
+// rotation (-1: none), inherited rotation (-1: none), width and height (NaN
+// when the box is unknown), orientation (0 unknown, 1 portrait, 2
+// landscape, 3 square). Their address, or null.
+LTJS_EXPORT const double *ltjs_facts(js_document *d) {
+  const int ok = guarded(0, [&](lt::failure &) {
+    const int n = ltjs_page_count(d);
+    d->facts.assign(static_cast<size_t>(n) * 6, 0.0);
+    for (int p = 1; p <= n; ++p) {
+      const lt::page_facts f = d->plan->facts(p);
+      double *row = &d->facts[static_cast<size_t>(p - 1) * 6];
+      const char *o = lt::orientation_name(f.orient);
+      row[0] = f.rotation;
+      row[1] = f.own;
+      row[2] = f.inherited;
+      row[3] = f.box_known ? f.width : std::nan("");
+      row[4] = f.box_known ? f.height : std::nan("");
+      row[5] = !o ? 0 : o[0] == 'p' ? 1 : o[0] == 'l' ? 2 : 3;
+    }
+    return 1;
+  });
+  return ok ? d->facts.data() : nullptr;
+}
+
+// The information dictionary's text entries: a record of little-endian
+// 32-bit numbers and UTF-8 texts: present (0 or 1), the count, then each
+// key and value as a length and its bytes. Its length in *len; null on
+// failure.
+LTJS_EXPORT const lt::u8 *ltjs_info(js_document *d, int *len) {
+  const int ok = guarded(0, [&](lt::failure &) {
+    const lt::doc_info info = lt::describe_info(d->loaded);
+    const lt::signature_facts sig = lt::describe_signatures(d->loaded);
+    d->record.clear();
+    put_u32(d->record, info.present ? 1 : 0);
+    put_u32(d->record, static_cast<std::uint32_t>(info.entries.size()));
+    for (const auto &e : info.entries) {
+      put_text(d->record, e.first);
+      put_text(d->record, e.second);
+    }
+    put_u32(d->record, static_cast<std::uint32_t>(sig.signatures));
+    put_u32(d->record, sig.certified ? 1 : 0);
+    put_text(d->record, lt::update_refusal(d->loaded));
+    return 1;
+  });
+  *len = ok ? static_cast<int>(d->record.size()) : 0;
+  return ok ? d->record.data() : nullptr;
+}
+
+// The pages a page list (the command line's grammar) selects: their count
+// (their numbers at ltjs_selected), or -1 with the message set.
+LTJS_EXPORT int ltjs_select(js_document *d, const char *text) {
+  return guarded(-1, [&](lt::failure &err) {
+    lt::page_list list;
+    std::string why;
+    if (!lt::parse_page_list(text, &list, &why)) {
+      err.set("%s", why.c_str());
+      return -1;
+    }
+    long bad = 0;
+    if (!lt::select_pages(list, ltjs_page_count(d), &d->selected, &bad)) {
+      lt::set_page_range_error(err, bad, ltjs_page_count(d));
+      return -1;
+    }
+    return static_cast<int>(d->selected.size());
+  });
+}
+
+LTJS_EXPORT const int *ltjs_selected(js_document *d) { return d->selected.data(); }
+
+// Turns the listed pages (every page when pages is null) that `only` keeps
+// (0 any, 1 landscape, 2 portrait): to `degrees` when absolute, else by
+// them clockwise. How many pages changed, or -1 with the message set.
+LTJS_EXPORT int ltjs_rotate(js_document *d, const int *pages, int count, int absolute,
+                            int degrees, int only) {
+  return guarded(-1, [&](lt::failure &err) {
+    std::vector<int> listed;
+    if (pages) listed.assign(pages, pages + count);
+    const lt::page_filter filter = only == 1   ? lt::page_filter::landscape
+                                   : only == 2 ? lt::page_filter::portrait
+                                               : lt::page_filter::any;
+    return d->plan->apply(pages ? &listed : nullptr, lt::turn{absolute != 0, degrees}, filter,
+                          err);
+  });
+}
+
+// Writes the document with its turns into memory: a fresh file, or the
+// input with an update appended when `incremental`; the input itself when
+// nothing changed. Its length (its bytes at ltjs_output), or -1.
+LTJS_EXPORT int ltjs_save(js_document *d, int incremental) {
+  return guarded(-1, [&](lt::failure &err) {
+    d->output.clear();
+    d->output.shrink_to_fit();
+    if (!d->plan->changes_anything()) {
+      d->output = lt::output_bytes(lt::copy_output(d->loaded.d));
+    } else if (incremental) {
+      lt::update_output update;
+      if (!update.plan(d->loaded, d->plan->targets(), "(memory)", err)) return -1;
+      d->output = lt::output_bytes(update);
+    } else {
+      lt::rewrite_output rewrite;
+      if (!rewrite.plan(d->loaded, d->plan->targets(), err)) return -1;
+      d->output = lt::output_bytes(rewrite);
+    }
+    return static_cast<int>(d->output.size());
+  });
+}
+
+LTJS_EXPORT const char *ltjs_output(js_document *d) { return d->output.data(); }
+
+// Lets the saved bytes go once they were copied out.
+LTJS_EXPORT void ltjs_output_free(js_document *d) {
+  d->output.clear();
+  d->output.shrink_to_fit();
+}

@@ -1,0 +1,27 @@
+#!/bin/sh
+# SPDX-License-Identifier: MIT
+# The core compiled to WebAssembly with Debian's emscripten: the library's
+# sources (all but the C exports, which write files) and the bridge, into
+# one JavaScript file that carries the module inlined. Usage: build.sh OUT_DIR
+set -eu
+root=$(cd "$(dirname "$0")/../.." && pwd)
+out=$1
+mkdir -p "$out/obj"
+# Debian's emscripten finds its JavaScript modules (acorn) there.
+export NODE_PATH=/usr/share/nodejs
+flags="-std=c++17 -O3 -Wall -Wextra -msimd128 -msse2 -fwasm-exceptions -DNDEBUG
+  -I$root/leafturn -I$root/include -I$root/inflate"
+srcs=$(ls "$root"/leafturn/*.cpp "$root"/inflate/*.cpp | grep -v '/api\.cpp$')
+srcs="$srcs $root/js/wasm/bridge.cpp"
+jobs=$(nproc 2>/dev/null || echo 2)
+# Each source whose object is missing or older than any source or header.
+newest=$(ls -t "$root"/leafturn/* "$root"/inflate/* "$root"/include/* "$root"/js/wasm/* | head -1)
+for s in $srcs; do
+  o="$out/obj/$(basename "$s" .cpp).o"
+  if [ ! -f "$o" ] || [ "$newest" -nt "$o" ]; then echo "$s"; fi
+done | xargs -r -n 1 -P "$jobs" sh -c 'em++ '"$(echo $flags)"' -c "$0" -o "'"$out"'/obj/$(basename "$0" .cpp).o"'
+em++ -O3 -msimd128 -fwasm-exceptions "$out"/obj/*.o -o "$out/leafturn_wasm.js" \
+  -sMODULARIZE=1 -sEXPORT_NAME=createLeafturnWasm -sSINGLE_FILE=1 -sENVIRONMENT=web,worker \
+  -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=4GB -sABORTING_MALLOC=0 -sFILESYSTEM=0 \
+  -sEXPORTED_FUNCTIONS=_malloc,_free
+echo "$out/leafturn_wasm.js"
