@@ -61,7 +61,12 @@ export class Document {
   close(): void;
 }
 
+export interface OpenOptions {
+  /** How messages name the file ("(memory)" when absent). */
+  name?: string;
+}
+
 /** Loads a PDF file from its bytes. Rejects with a LeafturnError when it cannot be used. */
-export function open(bytes: Uint8Array | ArrayBuffer | ArrayBufferView): Promise<Document>;
+export function open(bytes: Uint8Array | ArrayBuffer | ArrayBufferView, options?: OpenOptions): Promise<Document>;
 
 export const version: string;

@@ -194,7 +194,15 @@ int intake_bytes(const u8 *bytes, i32 len, doc &d, failure &err, const char *nam
   }
   std::unique_ptr<u8[]> image(new u8[static_cast<size_t>(len)]);
   std::memcpy(image.get(), bytes, static_cast<size_t>(len));
-  d.data.adopt(std::move(image));
+  return intake_owned(std::move(image), len, d, err, name);
+}
+
+int intake_owned(std::unique_ptr<u8[]> bytes, i32 len, doc &d, failure &err, const char *name) {
+  if (len <= 0 || !bytes) {
+    err.set("empty input file: %s", name);
+    return -1;
+  }
+  d.data.adopt(std::move(bytes));
   d.len = len;
   return 0;
 }

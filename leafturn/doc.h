@@ -162,6 +162,8 @@ struct doc {
 // d.len. 0, or -1 with the message set ("(memory)" names bytes).
 int intake_file(const char *path, doc &d, failure &err);
 int intake_bytes(const u8 *bytes, i32 len, doc &d, failure &err, const char *name);
+// Takes over a block of len bytes (allocated with new[]).
+int intake_owned(std::unique_ptr<u8[]> bytes, i32 len, doc &d, failure &err, const char *name);
 // Releases everything the record holds; its fields become zero.
 void doc_clear(doc &d);
 

@@ -48,6 +48,12 @@ int doc_load_bytes(const u8 *bytes, i32 len, document &loaded, failure &err, con
       loaded, [&] { return intake_bytes(bytes, len, loaded.d, err, name); }, name, err);
 }
 
+int doc_load_owned(std::unique_ptr<u8[]> bytes, i32 len, document &loaded, failure &err,
+                   const char *name) {
+  return load_with(
+      loaded, [&] { return intake_owned(std::move(bytes), len, loaded.d, err, name); }, name, err);
+}
+
 void doc_free(document &loaded) {
   loaded.lex.reset();
   doc_clear(loaded.d);

@@ -6,9 +6,10 @@
 #ifndef LEAFTURN_LOADER_H
 #define LEAFTURN_LOADER_H
 
-#include "doc.h"
+#include <memory>
 #include <vector>
 
+#include "doc.h"
 #include "lex.h"
 
 namespace lt {
@@ -30,6 +31,10 @@ struct document {
 int doc_load(const char *path, document &loaded, failure &err);
 // The same stages on a copy of bytes in memory; messages name them `name`.
 int doc_load_bytes(const u8 *bytes, i32 len, document &loaded, failure &err,
+                   const char *name = "(memory)");
+// The same stages on bytes the document takes over (allocated with new[]),
+// without a copy; messages name them `name`.
+int doc_load_owned(std::unique_ptr<u8[]> bytes, i32 len, document &loaded, failure &err,
                    const char *name = "(memory)");
 // Releases everything the document holds; its fields become zero.
 void doc_free(document &loaded);

@@ -30,7 +30,7 @@ const utf8 = new TextDecoder('utf-8');
 const encoder = new TextEncoder();
 
 function lastError(m) {
-  const p = m._ltjs_error();
+  const p = m._ltjs_error() >>> 0;
   let end = p;
   while (m.HEAPU8[end] !== 0) end++;
   return new LeafturnError(utf8.decode(m.HEAPU8.subarray(p, end)));
@@ -39,7 +39,7 @@ function lastError(m) {
 // A copy of len bytes into the module's memory (freed by the caller), or a
 // LeafturnError when the module cannot grow to hold them.
 function place(m, bytes) {
-  const p = m._malloc(Math.max(bytes.length, 1));
+  const p = m._malloc(Math.max(bytes.length, 1)) >>> 0;
   if (!p) throw new LeafturnError('out of memory');
   m.HEAPU8.set(bytes, p);
   return p;
@@ -54,6 +54,10 @@ function asBytes(source) {
 
 const ORIENTATIONS = [null, 'portrait', 'landscape', 'square'];
 const FILTERS = { landscape: 1, portrait: 2 };
+
+// Addresses in the module's memory come back from its functions as signed
+// 32-bit numbers; every one is read with >>> 0, so that memory past 2 GB
+// works.
 
 // Documents that were never closed are freed when they are collected.
 const registry = typeof FinalizationRegistry === 'function'
@@ -98,7 +102,7 @@ class Document {
     const m = this._m;
     const h = this._live();
     const n = m._ltjs_page_count(h);
-    const at = m._ltjs_facts(h);
+    const at = m._ltjs_facts(h) >>> 0;
     if (!at) throw lastError(m);
     const f = m.HEAPF64.subarray(at / 8, at / 8 + n * 6);
     const pages = new Array(n);
@@ -120,10 +124,10 @@ class Document {
   _record() {
     const m = this._m;
     const h = this._live();
-    const lenAt = m._malloc(4);
+    const lenAt = m._malloc(4) >>> 0;
     if (!lenAt) throw new LeafturnError('out of memory');
     try {
-      const at = m._ltjs_info(h, lenAt);
+      const at = m._ltjs_info(h, lenAt) >>> 0;
       if (!at) throw lastError(m);
       const len = m.HEAPU32[lenAt / 4];
       const view = new DataView(m.HEAPU8.buffer, at, len);
@@ -179,7 +183,7 @@ class Document {
       try {
         const n = m._ltjs_select(h, text);
         if (n < 0) throw lastError(m);
-        const at = m._ltjs_selected(h);
+        const at = m._ltjs_selected(h) >>> 0;
         return Array.from(m.HEAP32.subarray(at / 4, at / 4 + n));
       } finally {
         m._free(text);
@@ -213,7 +217,7 @@ class Document {
         ' out of range (document has ' + m._ltjs_page_count(h) + ' pages)');
     let at = 0;
     if (list) {
-      at = m._malloc(Math.max(list.length, 1) * 4);
+      at = m._malloc(Math.max(list.length, 1) * 4) >>> 0;
       if (!at) throw new LeafturnError('out of memory');
       m.HEAP32.set(list, at / 4);
     }
@@ -237,7 +241,7 @@ class Document {
     const h = this._live();
     const n = m._ltjs_save(h, options.incremental ? 1 : 0);
     if (n < 0) throw lastError(m);
-    const at = m._ltjs_output(h);
+    const at = m._ltjs_output(h) >>> 0;
     const out = m.HEAPU8.slice(at, at + n);
     m._ltjs_output_free(h);
     return out;
@@ -255,18 +259,25 @@ class Document {
 /**
  * Loads a PDF file from its bytes (a Uint8Array, an ArrayBuffer or a
  * Buffer). Rejects with a LeafturnError carrying the library's message
- * when the file cannot be used.
+ * when the file cannot be used; messages name the file `options.name`
+ * ("(memory)" when absent).
  */
-async function open(source) {
+async function open(source, options = {}) {
   const bytes = asBytes(source);
+  const name = options.name === undefined || options.name === null ? '(memory)' : String(options.name);
+  // Offsets in PDF files the library reads are signed 32-bit numbers.
+  if (bytes.length > 0x7fffffff) throw new LeafturnError('input file too large: ' + name);
   const m = await wasmModule();
-  const at = place(m, bytes);
-  let handle = 0;
-  try {
-    handle = m._ltjs_open(at, bytes.length);
-  } finally {
-    m._free(at);
+  const text = place(m, encoder.encode(name + '\0'));
+  // The core takes the block over: the bytes are copied once.
+  const at = m._ltjs_alloc(bytes.length) >>> 0;
+  if (!at) {
+    m._free(text);
+    throw new LeafturnError('out of memory');
   }
+  m.HEAPU8.set(bytes, at);
+  const handle = m._ltjs_open(at, bytes.length, text);
+  m._free(text);
   if (!handle) throw lastError(m);
   return new Document(m, handle);
 }

@@ -6,6 +6,7 @@
 // text is the instance's own.
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -18,7 +19,9 @@
 
 namespace {
 
-std::string g_error;
+// The last failure's message; a fixed block, so that keeping it never needs
+// memory that may have run out.
+char g_error[lt::k_max_message + 1];
 
 struct js_document {
   lt::document loaded;
@@ -27,6 +30,7 @@ struct js_document {
   std::vector<lt::u8> record;  // the information entries, as ltjs_info fills them
   std::vector<int> selected;   // the pages a page list selects
   std::string output;          // the bytes ltjs_save made
+  std::string name;            // the input, as messages name it
 };
 
 // Runs the work; a failure (an allocation included) sets the message and
@@ -44,12 +48,7 @@ int guarded(int fail, F &&work) {
     err.set("internal error");
     r = fail;
   }
-  if (r == fail) {
-    try {
-      g_error = err.text();
-    } catch (...) {
-    }
-  }
+  if (r == fail) std::snprintf(g_error, sizeof g_error, "%s", err.text());
   return r;
 }
 
@@ -65,14 +64,23 @@ void put_text(std::vector<lt::u8> &out, const std::string &s) {
 }  // namespace
 
 // The last failure's message (UTF-8).
-LTJS_EXPORT const char *ltjs_error() { return g_error.c_str(); }
+LTJS_EXPORT const char *ltjs_error() { return g_error; }
 
-// Loads a whole file's bytes; null on failure.
-LTJS_EXPORT js_document *ltjs_open(const lt::u8 *bytes, int len) {
+// A block for a file's bytes that ltjs_open takes over; null when memory is
+// short.
+LTJS_EXPORT lt::u8 *ltjs_alloc(int len) {
+  return new (std::nothrow) lt::u8[static_cast<size_t>(len > 0 ? len : 1)];
+}
+
+// Loads a whole file from a block of ltjs_alloc, which it takes over (freed
+// whatever happens); messages name it `name`. Null on failure.
+LTJS_EXPORT js_document *ltjs_open(lt::u8 *bytes, int len, const char *name) {
+  std::unique_ptr<lt::u8[]> block(bytes);
   js_document *made = nullptr;
   guarded(0, [&](lt::failure &err) {
     std::unique_ptr<js_document> d(new js_document);
-    if (lt::doc_load_bytes(bytes, len, d->loaded, err) != 0) return 0;
+    if (lt::doc_load_owned(std::move(block), len, d->loaded, err, name) != 0) return 0;
+    d->name = name;
     d->plan.reset(new lt::turn_plan(d->loaded));
     made = d.release();
     return 1;
@@ -182,7 +190,7 @@ LTJS_EXPORT int ltjs_save(js_document *d, int incremental) {
       d->output = lt::output_bytes(lt::copy_output(d->loaded.d));
     } else if (incremental) {
       lt::update_output update;
-      if (!update.plan(d->loaded, d->plan->targets(), "(memory)", err)) return -1;
+      if (!update.plan(d->loaded, d->plan->targets(), d->name.c_str(), err)) return -1;
       d->output = lt::output_bytes(update);
     } else {
       lt::rewrite_output rewrite;

@@ -9,7 +9,7 @@ out=$1
 mkdir -p "$out/obj"
 # Debian's emscripten finds its JavaScript modules (acorn) there.
 export NODE_PATH=/usr/share/nodejs
-flags="-std=c++17 -O3 -Wall -Wextra -msimd128 -msse2 -fwasm-exceptions -DNDEBUG
+flags="-std=c++17 -O3 -Wall -Wextra -msimd128 -msse2 -mbulk-memory -fwasm-exceptions -DNDEBUG
   -I$root/leafturn -I$root/include -I$root/inflate"
 srcs=$(ls "$root"/leafturn/*.cpp "$root"/inflate/*.cpp | grep -v '/api\.cpp$')
 srcs="$srcs $root/js/wasm/bridge.cpp"
@@ -20,7 +20,7 @@ for s in $srcs; do
   o="$out/obj/$(basename "$s" .cpp).o"
   if [ ! -f "$o" ] || [ "$newest" -nt "$o" ]; then echo "$s"; fi
 done | xargs -r -n 1 -P "$jobs" sh -c 'em++ '"$(echo $flags)"' -c "$0" -o "'"$out"'/obj/$(basename "$0" .cpp).o"'
-em++ -O3 -msimd128 -fwasm-exceptions "$out"/obj/*.o -o "$out/leafturn_wasm.js" \
+em++ -O3 -msimd128 -mbulk-memory -fwasm-exceptions "$out"/obj/*.o -o "$out/leafturn_wasm.js" \
   -sMODULARIZE=1 -sEXPORT_NAME=createLeafturnWasm -sSINGLE_FILE=1 -sENVIRONMENT=web,worker \
   -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=4GB -sABORTING_MALLOC=0 -sFILESYSTEM=0 \
   -sEXPORTED_FUNCTIONS=_malloc,_free

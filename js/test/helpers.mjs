@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+// What the package's tests share: PDF files built in code, the command
+// line and the independent checkers run as child processes.
+import { execFileSync, spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+
+export const CLI = process.env.LEAFTURN_CLI;
+export const CORPUS = process.env.LEAFTURN_CORPUS;
+
+// A PDF file from object bodies (numbered from 1), with a classic
+// cross-reference table and a trailer naming object 1 as the catalog.
+export function buildPdf(bodies, trailerExtra = '') {
+  let out = '%PDF-1.4\n';
+  const offsets = [];
+  bodies.forEach((body, k) => {
+    offsets.push(out.length);
+    out += `${k + 1} 0 obj\n${body}\nendobj\n`;
+  });
+  const xref = out.length;
+  out += `xref\n0 ${bodies.length + 1}\n0000000000 65535 f \n`;
+  for (const o of offsets) out += `${String(o).padStart(10, '0')} 00000 n \n`;
+  out += `trailer\n<< /Size ${bodies.length + 1} /Root 1 0 R${trailerExtra} >>\nstartxref\n${xref}\n%%EOF\n`;
+  return Buffer.from(out, 'latin1');
+}
+
+// A catalog (1), a page tree (2) carrying treeExtra, and one page per entry
+// of pageExtras (3, 4, ...), each with its extra dictionary entries.
+export function simpleDoc(pageExtras, treeExtra = '', trailerExtra = '', more = []) {
+  const n = pageExtras.length;
+  const kids = pageExtras.map((_, k) => `${k + 3} 0 R`).join(' ');
+  return buildPdf([
+    '<< /Type /Catalog /Pages 2 0 R >>',
+    `<< /Type /Pages /Kids [${kids}] /Count ${n} /MediaBox [0 0 612 792]${treeExtra} >>`,
+    ...pageExtras.map((e) => `<< /Type /Page /Parent 2 0 R${e} >>`),
+    ...more,
+  ], trailerExtra);
+}
+
+export function tempDir() {
+  return fs.mkdtempSync(path.join(os.tmpdir(), 'leafturn-js-'));
+}
+
+export function haveTool(name) {
+  return spawnSync('sh', ['-c', `command -v ${name}`]).status === 0;
+}
+
+// The command line: its exit status, standard output and error.
+export function cli(args, input) {
+  const r = spawnSync(CLI, args, { input, maxBuffer: 1 << 30 });
+  return { status: r.status, stdout: r.stdout, stderr: r.stderr.toString() };
+}
+
+// pdfinfo's rotation of every page.
+export function pdfinfoRotations(file) {
+  const text = execFileSync('pdfinfo', ['-f', '1', '-l', '100000', file], { stdio: ['ignore', 'pipe', 'ignore'] }).toString();
+  return [...text.matchAll(/^Page +\d+ rot: +(\d+)/gm)].map((m) => Number(m[1]));
+}
+
+export function qpdfCheck(file) {
+  return spawnSync('qpdf', ['--check', file]).status;
+}

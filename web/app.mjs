@@ -1,0 +1,262 @@
+// SPDX-License-Identifier: MIT
+// The page: a PDF file chosen or dropped is opened by leafturn (the core in
+// WebAssembly) and drawn by pdf.js; pages are turned with clicks and saved
+// as a download. Nothing leaves the tab.
+//
+// Its contract, for tests and anyone who automates it: the file input is
+// input#file; each page is an element with data-page="N" and
+// data-rotation="R" (the rotation it will be saved with) holding its
+// thumbnail and two buttons, button[data-turn="-90"] and
+// button[data-turn="90"]; button#save starts the download; #error holds the
+// message of a failure.
+import { open } from './leafturn/index.mjs';
+import * as pdfjs from './pdfjs/pdf.min.mjs';
+
+pdfjs.GlobalWorkerOptions.workerSrc = new URL('./pdfjs/pdf.worker.min.mjs', import.meta.url).href;
+const PDFJS_ASSETS = {
+  cMapUrl: new URL('./pdfjs/cmaps/', import.meta.url).href,
+  cMapPacked: true,
+  standardFontDataUrl: new URL('./pdfjs/standard_fonts/', import.meta.url).href,
+  wasmUrl: new URL('./pdfjs/wasm/', import.meta.url).href,
+  isEvalSupported: false,
+};
+const THUMB = 150;  // CSS pixels of a thumbnail's longer side
+
+const $ = (id) => document.getElementById(id);
+const fileInput = $('file');
+const list = $('pages');
+const tools = $('tools');
+const errorBox = $('error');
+const statusBox = $('status');
+const saveButton = $('save');
+const incremental = $('incremental');
+
+// What is open now.
+let current = null;  // { doc, name, viewer, items, original, observer }
+
+function showError(message) {
+  errorBox.textContent = message;
+  errorBox.hidden = false;
+}
+
+function clearError() {
+  errorBox.textContent = '';
+  errorBox.hidden = true;
+}
+
+function status(text) {
+  statusBox.textContent = text;
+}
+
+function close() {
+  if (!current) return;
+  current.observer.disconnect();
+  current.doc.close();
+  if (current.viewer) current.viewer.destroy();
+  current = null;
+  list.replaceChildren();
+  tools.hidden = true;
+}
+
+function summary() {
+  const pages = current.doc.pageCount;
+  const turned = current.items.filter((li) => li.classList.contains('changed')).length;
+  return `${current.name}: ${pages} page${pages === 1 ? '' : 's'}` +
+    (turned ? `, ${turned} turned` : '');
+}
+
+// The rotation each page will be saved with, shown on its element.
+function refresh() {
+  const pages = current.doc.pages;
+  for (const p of pages) {
+    const li = current.items[p.number - 1];
+    li.dataset.rotation = String(p.rotation);
+    li.classList.toggle('changed', p.rotation !== current.original[p.number - 1]);
+    li.querySelector('.caption').textContent = `Page ${p.number} · ${p.rotation}°`;
+    const canvas = li.querySelector('canvas');
+    if (canvas) canvas.style.transform = `rotate(${p.rotation}deg)`;
+  }
+  status(summary());
+}
+
+function pageItem(n, rotation) {
+  const li = document.createElement('li');
+  li.dataset.page = String(n);
+  li.dataset.rotation = String(rotation);
+  li.setAttribute('aria-label', `Page ${n}`);
+  const frame = document.createElement('div');
+  frame.className = 'frame';
+  const blank = document.createElement('div');
+  blank.className = 'blank';
+  frame.append(blank);
+  const caption = document.createElement('span');
+  caption.className = 'caption';
+  caption.textContent = `Page ${n} · ${rotation}°`;
+  const turns = document.createElement('div');
+  turns.className = 'turns';
+  for (const [degrees, label, sign] of [[-90, 'left', '\u21B6'], [90, 'right', '\u21B7']]) {
+    const b = document.createElement('button');
+    b.type = 'button';
+    b.dataset.turn = String(degrees);
+    b.textContent = sign;
+    b.setAttribute('aria-label', `Turn page ${n} ${label}`);
+    b.title = `Turn ${label}`;
+    turns.append(b);
+  }
+  li.append(frame, caption, turns);
+  return li;
+}
+
+// Thumbnails are drawn one at a time as pages come into view, unrotated;
+// the page's rotation is shown by turning the drawing.
+let queue = Promise.resolve();
+function draw(state, li) {
+  queue = queue.then(async () => {
+    if (current !== state || !state.viewer || li.querySelector('canvas')) return;
+    try {
+      const page = await state.viewer.getPage(Number(li.dataset.page));
+      const base = page.getViewport({ scale: 1, rotation: 0 });
+      const scale = THUMB / Math.max(base.width, base.height);
+      const ratio = window.devicePixelRatio || 1;
+      const viewport = page.getViewport({ scale: scale * ratio, rotation: 0 });
+      const canvas = document.createElement('canvas');
+      canvas.width = Math.max(1, Math.floor(viewport.width));
+      canvas.height = Math.max(1, Math.floor(viewport.height));
+      canvas.style.width = `${Math.floor(base.width * scale)}px`;
+      canvas.style.height = `${Math.floor(base.height * scale)}px`;
+      canvas.setAttribute('role', 'img');
+      canvas.setAttribute('aria-label', `Thumbnail of page ${li.dataset.page}`);
+      await page.render({ canvas, canvasContext: canvas.getContext('2d'), viewport }).promise;
+      page.cleanup();
+      if (current !== state) return;
+      canvas.style.transform = `rotate(${li.dataset.rotation}deg)`;
+      li.querySelector('.frame').replaceChildren(canvas);
+    } catch (e) {
+      li.querySelector('.frame').title = 'No thumbnail: ' + (e && e.message ? e.message : e);
+    }
+  });
+}
+
+async function load(file) {
+  clearError();
+  close();
+  status(`Opening ${file.name}…`);
+  let bytes;
+  try {
+    bytes = new Uint8Array(await file.arrayBuffer());
+  } catch (e) {
+    showError(`cannot read ${file.name}: ${e && e.message ? e.message : e}`);
+    status('');
+    return;
+  }
+  let doc;
+  try {
+    doc = await open(bytes, { name: file.name });
+  } catch (e) {
+    showError(e.message);
+    status('');
+    return;
+  }
+  const pages = doc.pages;
+  const observer = new IntersectionObserver((entries) => {
+    for (const e of entries) {
+      if (e.isIntersecting) {
+        observer.unobserve(e.target);
+        draw(state, e.target);
+      }
+    }
+  }, { rootMargin: '400px' });
+  const state = {
+    doc, name: file.name, viewer: null, observer,
+    original: pages.map((p) => p.rotation),
+    items: pages.map((p) => pageItem(p.number, p.rotation)),
+  };
+  current = state;
+  list.replaceChildren(...state.items);
+  const refusal = doc.updateRefusal;
+  incremental.disabled = refusal !== null;
+  incremental.checked = refusal === null && doc.signatures > 0;
+  incremental.parentElement.title = refusal || '';
+  tools.hidden = false;
+  status(summary());
+  // pdf.js takes its own copy (its worker keeps the buffer it is given).
+  try {
+    state.viewer = await pdfjs.getDocument({ data: bytes.slice(), ...PDFJS_ASSETS }).promise;
+  } catch (e) {
+    if (current === state) status(`${summary()} (no thumbnails: ${e && e.message ? e.message : e})`);
+    return;
+  }
+  if (current !== state) {
+    state.viewer.destroy();
+    return;
+  }
+  for (const li of state.items) observer.observe(li);
+}
+
+function turn(options) {
+  if (!current) return;
+  clearError();
+  try {
+    current.doc.rotate(options);
+  } catch (e) {
+    showError(e.message);
+  }
+  refresh();
+}
+
+function save() {
+  if (!current) return;
+  clearError();
+  let bytes;
+  try {
+    bytes = current.doc.save({ incremental: incremental.checked });
+  } catch (e) {
+    showError(e.message);
+    return;
+  }
+  const name = current.name.replace(/\.pdf$/i, '') + '-turned.pdf';
+  const url = URL.createObjectURL(new Blob([bytes], { type: 'application/pdf' }));
+  const a = document.createElement('a');
+  a.href = url;
+  a.download = name;
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 60000);
+  status(`${summary()}. Saved ${name} (${(bytes.length / 1024).toFixed(0)} KB).`);
+}
+
+fileInput.addEventListener('change', () => {
+  if (fileInput.files.length) load(fileInput.files[0]);
+});
+
+list.addEventListener('click', (e) => {
+  const button = e.target.closest('button[data-turn]');
+  if (!button) return;
+  const li = button.closest('[data-page]');
+  turn({ by: Number(button.dataset.turn), pages: [Number(li.dataset.page)] });
+});
+
+function turnChosen(by) {
+  const which = $('which').value;
+  if (which === 'landscape' || which === 'portrait') turn({ by, only: which });
+  else turn({ by, pages: which === 'all' ? undefined : which });
+}
+$('turn-left').addEventListener('click', () => turnChosen(-90));
+$('turn-right').addEventListener('click', () => turnChosen(90));
+saveButton.addEventListener('click', save);
+
+// A file dropped anywhere on the page.
+document.addEventListener('dragover', (e) => {
+  e.preventDefault();
+  document.body.classList.add('dragging');
+});
+document.addEventListener('dragleave', (e) => {
+  if (!e.relatedTarget) document.body.classList.remove('dragging');
+});
+document.addEventListener('drop', (e) => {
+  e.preventDefault();
+  document.body.classList.remove('dragging');
+  const file = e.dataTransfer && e.dataTransfer.files[0];
+  if (file) load(file);
+});

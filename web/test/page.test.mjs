@@ -1,0 +1,168 @@
+// SPDX-License-Identifier: MIT
+// The built page in headless Chromium, served from a local static server:
+// a corpus file is chosen, its thumbnails drawn, pages turned with clicks
+// and the keyboard, and the download checked with pdfinfo and qpdf and
+// against the command line's output for the same turns; files the library
+// refuses show its message. A screenshot goes to the page's folder.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync, spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import http from 'node:http';
+import os from 'node:os';
+import path from 'node:path';
+import { chromium } from 'playwright-core';
+
+const SITE = path.resolve(process.env.LEAFTURN_WEB || 'build-web');
+const CORPUS = process.env.LEAFTURN_CORPUS;
+const CLI = process.env.LEAFTURN_CLI;
+const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'leafturn-web-'));
+const TYPES = { '.html': 'text/html', '.mjs': 'text/javascript', '.css': 'text/css',
+  '.wasm': 'application/wasm', '.png': 'image/png' };
+
+let server;
+let browser;
+let base;
+
+before(async () => {
+  server = http.createServer((req, res) => {
+    const rel = decodeURIComponent(new URL(req.url, 'http://x').pathname);
+    const file = path.join(SITE, rel.endsWith('/') ? rel + 'index.html' : rel);
+    if (!file.startsWith(SITE) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) {
+      res.writeHead(404);
+      res.end();
+      return;
+    }
+    res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' });
+    fs.createReadStream(file).pipe(res);
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  base = `http://127.0.0.1:${server.address().port}/`;
+  browser = await chromium.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    // Headless, in a fresh profile of Playwright's; no connections of
+    // Chromium's own (this machine has no network to give them).
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+});
+
+after(async () => {
+  if (browser) await browser.close();
+  if (server) server.close();
+});
+
+// A fresh page with every script error and failed request collected.
+async function newPage() {
+  const context = await browser.newContext({ acceptDownloads: true, reducedMotion: 'reduce',
+    viewport: { width: 1100, height: 760 } });
+  const page = await context.newPage();
+  const problems = [];
+  page.on('pageerror', (e) => problems.push('page error: ' + e.message));
+  page.on('requestfailed', (r) => problems.push('request failed: ' + r.url()));
+  page.on('request', (r) => {
+    if (!r.url().startsWith(base) && !r.url().startsWith('blob:') && !r.url().startsWith('data:'))
+      problems.push('left the page: ' + r.url());
+  });
+  await page.goto(base);
+  return { page, problems };
+}
+
+const rotations = (page) => page.$$eval('[data-page]', (els) => els.map((e) => Number(e.dataset.rotation)));
+
+function pdfinfoRotations(file) {
+  const text = execFileSync('pdfinfo', ['-f', '1', '-l', '100000', file]).toString();
+  return [...text.matchAll(/^Page +\d+ rot: +(\d+)/gm)].map((m) => Number(m[1]));
+}
+
+test('a file is shown, turned with clicks and keys, and saved as the command line would', async () => {
+  const name = '004-pdflatex-4-pages_pdflatex-4-pages.pdf';
+  const input = path.join(CORPUS, name);
+  const { page, problems } = await newPage();
+  await page.setInputFiles('#file', input);
+  await page.waitForFunction(() => document.querySelectorAll('[data-page] canvas').length === 4,
+    null, { timeout: 30000 });
+  assert.deepEqual(await rotations(page), [0, 0, 0, 0]);
+  // The thumbnails are drawn: not a blank canvas.
+  const inked = await page.$eval('[data-page="1"] canvas', (c) => {
+    const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    let dark = 0;
+    for (let k = 0; k < d.length; k += 4) if (d[k] < 200) dark++;
+    return dark;
+  });
+  assert.ok(inked > 50, `page 1's thumbnail has ${inked} dark pixels`);
+
+  await page.click('[data-page="1"] button[data-turn="90"]');
+  await page.click('[data-page="2"] button[data-turn="-90"]');
+  await page.focus('[data-page="3"] button[data-turn="90"]');
+  await page.keyboard.press('Enter');
+  await page.keyboard.press('Space');
+  await page.selectOption('#which', 'even');
+  await page.click('#turn-right');
+  assert.deepEqual(await rotations(page), [90, 0, 180, 90]);
+  const transform = await page.$eval('[data-page="3"] canvas', (c) => c.style.transform);
+  assert.equal(transform, 'rotate(180deg)');
+  // Every control has a name a screen reader can say.
+  const unnamed = await page.$$eval('button, select, input', (els) =>
+    els.filter((e) => !(e.getAttribute('aria-label') || e.labels?.length || e.textContent.trim())).length);
+  assert.equal(unnamed, 0);
+  await page.screenshot({ path: path.join(SITE, 'screenshot.png') });
+
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
+  assert.equal(download.suggestedFilename(), '004-pdflatex-4-pages_pdflatex-4-pages-turned.pdf');
+  const saved = path.join(scratch, 'saved.pdf');
+  await download.saveAs(saved);
+  assert.deepEqual(pdfinfoRotations(saved), [90, 0, 180, 90]);
+  assert.equal(spawnSync('qpdf', ['--check', saved]).status, 0);
+  const cli = spawnSync(CLI, ['rotate', input, '-', '--by', '90', '--pages', '1', '--by', '-90', '--pages', '2',
+    '--by', '180', '--pages', '3', '--by', '90', '--pages', 'even']);
+  assert.equal(cli.status, 0, cli.stderr.toString());
+  assert.ok(fs.readFileSync(saved).equals(cli.stdout), 'the download differs from the command line\'s output');
+
+  // The same turns appended as an update: the input's bytes stay.
+  await page.check('#incremental');
+  const [update] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
+  const appended = path.join(scratch, 'appended.pdf');
+  await update.saveAs(appended);
+  const original = fs.readFileSync(input);
+  assert.ok(fs.readFileSync(appended).subarray(0, original.length).equals(original));
+  assert.deepEqual(pdfinfoRotations(appended), [90, 0, 180, 90]);
+  assert.equal(await page.isHidden('#error'), true);
+  assert.deepEqual(problems, []);
+});
+
+test('landscape and portrait pages are turned by their shape', async () => {
+  const { page, problems } = await newPage();
+  // Pages at 90, 180, 270 and 0: landscape, portrait, landscape, portrait.
+  await page.setInputFiles('#file', path.join(CORPUS, '015-arabic_habibi-rotated.pdf'));
+  await page.waitForFunction(() => document.querySelectorAll('[data-page] canvas').length === 4,
+    null, { timeout: 30000 });
+  assert.deepEqual(await rotations(page), [90, 180, 270, 0]);
+  await page.selectOption('#which', 'landscape');
+  await page.click('#turn-left');
+  assert.deepEqual(await rotations(page), [0, 180, 180, 0]);
+  await page.selectOption('#which', 'portrait');
+  await page.click('#turn-right');
+  assert.deepEqual(await rotations(page), [90, 270, 270, 90]);
+  assert.deepEqual(problems, []);
+});
+
+test('files the library refuses show its message, and the page stays usable', async () => {
+  const { page, problems } = await newPage();
+  const encrypted = '005-libreoffice-writer-password_libreoffice-writer-password.pdf';
+  await page.setInputFiles('#file', path.join(CORPUS, encrypted));
+  await page.waitForSelector('#error:not([hidden])');
+  assert.equal(await page.textContent('#error'), `encrypted PDFs are not supported: ${encrypted}`);
+  assert.equal(await page.$$eval('[data-page]', (els) => els.length), 0);
+
+  const html = path.join(scratch, 'download.pdf');
+  fs.writeFileSync(html, '<!DOCTYPE html><html><body><h1>502 Bad Gateway</h1></body></html>\n');
+  await page.setInputFiles('#file', html);
+  await page.waitForFunction(() => document.querySelector('#error').textContent.includes('download.pdf'));
+  assert.equal(await page.textContent('#error'), 'no PDF objects found \u2014 not a PDF: download.pdf');
+
+  await page.setInputFiles('#file', path.join(CORPUS, '001-trivial_minimal-document.pdf'));
+  await page.waitForSelector('[data-page="1"]');
+  assert.equal(await page.isHidden('#error'), true);
+  assert.deepEqual(problems, []);
+});
