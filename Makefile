@@ -17,6 +17,10 @@ FUZZ_SECONDS ?= 20
 FUZZ_SEED    ?= 0
 
 WIN_BUILD  ?= build-win
+WASM_BUILD ?= build-wasm
+NPM_BUILD  ?= build-npm
+WEB_BUILD  ?= build-web
+VERSION    := $(shell sed -n 's/^\#define LEAFTURN_VERSION "\(.*\)"/\1/p' include/leafturn.h)
 
 .PHONY: dist-windows
 # leafturn-<version>-win64.zip: the DLL, the command-line tool, the import
@@ -45,6 +49,7 @@ deb:
 test-deb: deb
 	sh tests/deb/run.sh $(CURDIR)/$(DEB_BUILD)
 
+.PHONY: wasm npm web web-deps test-js test-web js-bench
 .PHONY: all build demo test deb test-deb test-release test-asan test-tsan test-windows test-python nuget test-nuget bench fuzz-build fuzz deps clean
 
 all: build
@@ -66,7 +71,7 @@ demo: build
 
 test:
 	@sh scripts/deps.sh test
-	$(MAKE) test-release test-asan test-tsan test-windows test-python test-nuget test-deb
+	$(MAKE) test-release test-asan test-tsan test-windows test-python test-nuget test-deb test-js test-web
 	$(MAKE) fuzz FUZZ_SECONDS=20 FUZZ_SEED=1
 
 test-release:
@@ -136,6 +141,45 @@ test-nuget:
 test-windows:
 	tests/windows/run.sh $(CURDIR)/$(BUILD) $(CURDIR)/$(WIN_BUILD)
 
+# The core in WebAssembly, built with Debian's emscripten from the library's
+# own sources: $(WASM_BUILD)/leafturn_wasm.js (the module inlined).
+wasm:
+	@sh scripts/deps.sh js
+	sh js/wasm/build.sh $(CURDIR)/$(WASM_BUILD)
+
+# The npm package: $(NPM_BUILD)/leafturn-$(VERSION).tgz.
+npm: wasm
+	node js/pack.mjs $(WASM_BUILD) $(NPM_BUILD)
+
+# What the page, its test and the JavaScript benchmark take from the npm
+# registry, at the versions web/package-lock.json holds.
+web-deps:
+	@test web/node_modules/.package-lock.json -nt web/package-lock.json || \
+	  (cd web && npm ci --no-audit --no-fund --silent)
+
+# The page, ready for any static server, in $(WEB_BUILD).
+web: npm web-deps
+	node web/build.mjs $(NPM_BUILD)/package $(WEB_BUILD)
+
+# The package's tests with Node's own runner, against the packed tarball
+# installed into a scratch project (needs test-release first: they compare
+# with the command line).
+test-js: npm
+	rm -rf $(NPM_BUILD)/scratch
+	mkdir -p $(NPM_BUILD)/scratch/test
+	cd $(NPM_BUILD)/scratch && npm init -y >/dev/null && \
+	  npm install --no-audit --no-fund --silent $(CURDIR)/$(NPM_BUILD)/leafturn-$(VERSION).tgz
+	cp js/test/*.mjs $(NPM_BUILD)/scratch/test/
+	cd $(NPM_BUILD)/scratch && LEAFTURN_CLI=$(CURDIR)/$(BUILD)/leafturn \
+	  LEAFTURN_CORPUS=$(CURDIR)/tests/corpus node --test --test-reporter=spec test/*.test.mjs
+
+# The page in headless Chromium (needs test-release first); it leaves
+# $(WEB_BUILD)/screenshot.png.
+test-web: web
+	@sh scripts/deps.sh web
+	cd web && LEAFTURN_WEB=$(CURDIR)/$(WEB_BUILD) LEAFTURN_CLI=$(CURDIR)/$(BUILD)/leafturn \
+	  LEAFTURN_CORPUS=$(CURDIR)/tests/corpus node --test --test-reporter=spec test/
+
 # Each fuzz target runs FUZZ_SECONDS (20 s each in the test command: a
 # one-minute smoke run with a fixed seed). A long run: make fuzz FUZZ_SECONDS=600
 # (seed 0: a new one each run). Findings land in $(FUZZ_BUILD)/artifacts;
@@ -178,4 +222,4 @@ bench:
 	python3 bench/hostile.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/hostile
 
 clean:
-	rm -rf $(DEB_BUILD) $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(NUGET_OUT) $(DIST) $(PY_BUILD) python/build python/dist python/core python/LICENSE $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(WASM_BUILD) $(NPM_BUILD) $(WEB_BUILD) $(DEB_BUILD) $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(NUGET_OUT) $(DIST) $(PY_BUILD) python/build python/dist python/core python/LICENSE $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)

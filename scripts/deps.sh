@@ -57,6 +57,16 @@ if [ "${1:-}" = "bench" ]; then
   [ -f /usr/include/pybind11/pybind11.h ] || need="$need pybind11-dev python3-pybind11 python3-dev"
   /usr/bin/python3 -P -c 'import wheel, setuptools' >/dev/null 2>&1 || need="$need python3-wheel python3-setuptools"
 fi
+if [ "${1:-}" = "test" ] || [ "${1:-}" = "js" ]; then
+  # The core in WebAssembly and the npm package (Node.js 18 or later).
+  command -v emcc >/dev/null 2>&1 || need="$need emscripten"
+  command -v node >/dev/null 2>&1 || need="$need nodejs"
+  command -v npm >/dev/null 2>&1 || need="$need npm"
+fi
+if [ "${1:-}" = "test" ] || [ "${1:-}" = "web" ]; then
+  # The page's test: Debian's Chromium, driven by playwright-core.
+  command -v chromium >/dev/null 2>&1 || need="$need chromium"
+fi
 # wine64 without its recommended packages (a large desktop stack).
 wine=""
 if [ "${1:-}" = "test" ] && [ ! -x /usr/lib/wine/wine64 ]; then wine="wine64"; fi

@@ -239,12 +239,27 @@ class Document {
   save(options = {}) {
     const m = this._m;
     const h = this._live();
-    const n = m._ltjs_save(h, options.incremental ? 1 : 0);
-    if (n < 0) throw lastError(m);
-    const at = m._ltjs_output(h) >>> 0;
-    const out = m.HEAPU8.slice(at, at + n);
-    m._ltjs_output_free(h);
-    return out;
+    const size = m._ltjs_save(h, options.incremental ? 1 : 0);
+    if (size < 0) throw lastError(m);
+    // The core hands the output over in pieces, straight into the array
+    // returned: no copy of the whole is made in the module's memory.
+    let out;
+    try {
+      out = new Uint8Array(size);
+    } catch {
+      throw new LeafturnError('out of memory');
+    }
+    let filled = 0;
+    m.ltjsTake = (at, n) => {
+      out.set(m.HEAPU8.subarray(at, at + n), filled);
+      filled += n;
+    };
+    try {
+      if (!m._ltjs_emit(h)) throw lastError(m);
+    } finally {
+      m.ltjsTake = null;
+    }
+    return filled === size ? out : out.slice(0, filled);
   }
 
   /** Frees the document's memory; it cannot be used afterwards. */

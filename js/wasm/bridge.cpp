@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <emscripten.h>
+
 #include "core.h"
 
 #define LTJS_EXPORT extern "C" __attribute__((used, visibility("default")))
@@ -29,7 +31,7 @@ struct js_document {
   std::vector<double> facts;   // six numbers a page, as ltjs_facts fills them
   std::vector<lt::u8> record;  // the information entries, as ltjs_info fills them
   std::vector<int> selected;   // the pages a page list selects
-  std::string output;          // the bytes ltjs_save made
+  std::unique_ptr<lt::output> planned;  // the output ltjs_save planned
   std::string name;            // the input, as messages name it
 };
 
@@ -179,32 +181,74 @@ LTJS_EXPORT int ltjs_rotate(js_document *d, const int *pages, int count, int abs
   });
 }
 
-// Writes the document with its turns into memory: a fresh file, or the
-// input with an update appended when `incremental`; the input itself when
-// nothing changed. Its length (its bytes at ltjs_output), or -1.
+// Hands bytes of the output to the package's JavaScript, which copies them
+// into the array it returns.
+EM_JS(void, ltjs_take, (const lt::u8 *p, int n), { Module["ltjsTake"](p >>> 0, n); });
+
+namespace {
+
+// Gathers small pieces into one block per call out to JavaScript; large
+// pieces (the input's own bytes, mostly) go out as they stand.
+class js_sink final : public lt::piece_sink {
+ public:
+  bool put(const lt::u8 *p, size_t n, lt::i32) override {
+    if (n >= sizeof block_ / 4) {
+      flush();
+      ltjs_take(p, static_cast<int>(n));
+      return true;
+    }
+    if (used_ + n > sizeof block_) flush();
+    std::memcpy(block_ + used_, p, n);
+    used_ += n;
+    return true;
+  }
+  void flush() {
+    if (used_) ltjs_take(block_, static_cast<int>(used_));
+    used_ = 0;
+  }
+
+ private:
+  lt::u8 block_[1 << 16];
+  size_t used_ = 0;
+};
+
+}  // namespace
+
+// Plans the document with its turns: a fresh file, or the input with an
+// update appended when `incremental`; the input itself when nothing
+// changed. The output's size or an upper bound of it (ltjs_emit sends it),
+// or -1 with the message set.
 LTJS_EXPORT int ltjs_save(js_document *d, int incremental) {
   return guarded(-1, [&](lt::failure &err) {
-    d->output.clear();
-    d->output.shrink_to_fit();
+    d->planned.reset();
     if (!d->plan->changes_anything()) {
-      d->output = lt::output_bytes(lt::copy_output(d->loaded.d));
+      d->planned.reset(new lt::copy_output(d->loaded.d));
     } else if (incremental) {
-      lt::update_output update;
-      if (!update.plan(d->loaded, d->plan->targets(), d->name.c_str(), err)) return -1;
-      d->output = lt::output_bytes(update);
+      std::unique_ptr<lt::update_output> update(new lt::update_output);
+      if (!update->plan(d->loaded, d->plan->targets(), d->name.c_str(), err)) return -1;
+      d->planned = std::move(update);
     } else {
-      lt::rewrite_output rewrite;
-      if (!rewrite.plan(d->loaded, d->plan->targets(), err)) return -1;
-      d->output = lt::output_bytes(rewrite);
+      std::unique_ptr<lt::rewrite_output> rewrite(new lt::rewrite_output);
+      if (!rewrite->plan(d->loaded, d->plan->targets(), err)) return -1;
+      d->planned = std::move(rewrite);
     }
-    return static_cast<int>(d->output.size());
+    return static_cast<int>(d->planned->size());
   });
 }
 
-LTJS_EXPORT const char *ltjs_output(js_document *d) { return d->output.data(); }
-
-// Lets the saved bytes go once they were copied out.
-LTJS_EXPORT void ltjs_output_free(js_document *d) {
-  d->output.clear();
-  d->output.shrink_to_fit();
+// Sends the planned output to the package's JavaScript, piece by piece; 1,
+// or 0 with the message set.
+LTJS_EXPORT int ltjs_emit(js_document *d) {
+  const int ok = guarded(0, [&](lt::failure &err) {
+    if (!d->planned) {
+      err.set("nothing planned to save");
+      return 0;
+    }
+    js_sink sink;
+    d->planned->emit(sink);
+    sink.flush();
+    return 1;
+  });
+  d->planned.reset();
+  return ok;
 }
