@@ -147,6 +147,49 @@ test('landscape and portrait pages are turned by their shape', async () => {
   assert.deepEqual(problems, []);
 });
 
+test('a 100 MB file is turned and saved whole', async () => {
+  // Three pages and 100 MB of stream data they do not draw.
+  const bulk = 100 * 1024 * 1024;
+  const objs = [
+    '<< /Type /Catalog /Pages 2 0 R >>',
+    '<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 /MediaBox [0 0 612 792] >>',
+    '<< /Type /Page /Parent 2 0 R /Contents 6 0 R >>',
+    '<< /Type /Page /Parent 2 0 R /Contents 6 0 R /Rotate 90 >>',
+    '<< /Type /Page /Parent 2 0 R /Contents 6 0 R /Bulk 7 0 R >>',
+  ];
+  const parts = [Buffer.from('%PDF-1.4\n', 'latin1')];
+  let size = parts[0].length;
+  const offsets = [];
+  const add = (b) => { parts.push(b); size += b.length; };
+  objs.forEach((o, k) => { offsets.push(size); add(Buffer.from(`${k + 1} 0 obj\n${o}\nendobj\n`, 'latin1')); });
+  const draw = '0 0 1 rg 72 72 468 648 re f';
+  offsets.push(size);
+  add(Buffer.from(`6 0 obj\n<< /Length ${draw.length} >>\nstream\n${draw}\nendstream\nendobj\n`, 'latin1'));
+  offsets.push(size);
+  add(Buffer.from(`7 0 obj\n<< /Length ${bulk} >>\nstream\n`, 'latin1'));
+  add(Buffer.alloc(bulk, 0x41));
+  add(Buffer.from('\nendstream\nendobj\n', 'latin1'));
+  const xref = size;
+  add(Buffer.from(`xref\n0 8\n0000000000 65535 f \n${offsets.map((o) => String(o).padStart(10, '0') + ' 00000 n \n').join('')}` +
+    `trailer\n<< /Size 8 /Root 1 0 R >>\nstartxref\n${xref}\n%%EOF\n`, 'latin1'));
+  const big = path.join(scratch, 'big.pdf');
+  fs.writeFileSync(big, Buffer.concat(parts));
+
+  const { page, problems } = await newPage();
+  await page.setInputFiles('#file', big);
+  await page.waitForFunction(() => document.querySelectorAll('[data-page] canvas').length === 3,
+    null, { timeout: 60000 });
+  assert.deepEqual(await rotations(page), [0, 90, 0]);
+  await page.click('[data-page="3"] button[data-turn="-90"]');
+  const [download] = await Promise.all([page.waitForEvent('download', { timeout: 60000 }), page.click('#save')]);
+  const saved = path.join(scratch, 'big-turned.pdf');
+  await download.saveAs(saved);
+  assert.ok(fs.statSync(saved).size > bulk);
+  assert.deepEqual(pdfinfoRotations(saved), [0, 90, 270]);
+  assert.equal(spawnSync('qpdf', ['--check', saved]).status, 0);
+  assert.deepEqual(problems, []);
+});
+
 test('files the library refuses show its message, and the page stays usable', async () => {
   const { page, problems } = await newPage();
   const encrypted = '005-libreoffice-writer-password_libreoffice-writer-password.pdf';
