@@ -13,6 +13,7 @@ if [ "${1:-}" = "test" ]; then
   command -v pdfinfo >/dev/null 2>&1 || need="$need poppler-utils"
   command -v pdftotext >/dev/null 2>&1 || need="$need poppler-utils"
   command -v qpdf >/dev/null 2>&1 || need="$need qpdf"
+  command -v mutool >/dev/null 2>&1 || need="$need mupdf-tools"
   command -v clang++ >/dev/null 2>&1 || need="$need clang"
   command -v pkg-config >/dev/null 2>&1 || need="$need pkg-config"
   command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need="$need g++-mingw-w64-x86-64-posix"

@@ -51,6 +51,27 @@ std::vector<int> rotations(const std::string &path) {
   return r;
 }
 
+// mutool's rotation of every page: its parser finds the pages, a small
+// script of its own language reads /Rotate through the page tree.
+std::vector<int> mutool_rotations(const std::string &path) {
+  static const std::string script = write_temp("rotations.js",
+      "var doc = new PDFDocument(scriptArgs[0]);\n"
+      "var out = [];\n"
+      "for (var i = 0; i < doc.countPages(); ++i) {\n"
+      "  var r = 0;\n"
+      "  for (var o = doc.findPage(i); o && o.isDictionary(); o = o.get('Parent')) {\n"
+      "    var v = o.get('Rotate');\n"
+      "    if (v && v.isNumber()) { r = v.valueOf(); break; }\n"
+      "  }\n"
+      "  out.push(((r % 360) + 360) % 360);\n"
+      "}\n"
+      "print(out.join(' '));\n");
+  std::vector<int> r;
+  std::istringstream in(run("mutool run " + q(script) + " " + q(path) + " 2>/dev/null"));
+  for (int v; in >> v;) r.push_back(v);
+  return r;
+}
+
 int qpdf_check(const std::string &path) {
   int rc = -1;
   run("qpdf --check " + q(path) + " >/dev/null 2>&1", &rc);
@@ -59,7 +80,7 @@ int qpdf_check(const std::string &path) {
 
 // The update's checks that hold for every output: the input's bytes first,
 // a section of the expected form after them, qpdf no worse than for the
-// input, the library's own query agreeing with pdfinfo.
+// input, the library's own query and mutool agreeing with pdfinfo.
 void check_update(const std::string &in, const std::string &out, bool stream_form) {
   const std::string a = read_file(in), b = read_file(out);
   ASSERT_GT(b.size(), a.size());
@@ -78,6 +99,9 @@ void check_update(const std::string &in, const std::string &out, bool stream_for
   const std::vector<int> seen = rotations(out);
   for (size_t k = 0; k < seen.size(); ++k)
     EXPECT_EQ(leafturn_get_rotation(out.c_str(), static_cast<int>(k) + 1), seen[k]) << k + 1;
+  if (testpdf::have_tool("mutool")) {
+    EXPECT_EQ(mutool_rotations(out), seen);
+  }
 }
 
 }  // namespace
