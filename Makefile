@@ -163,15 +163,17 @@ web: npm web-deps
 
 # The package's tests with Node's own runner, against the packed tarball
 # installed into a scratch project (needs test-release first: they compare
-# with the command line).
-test-js: npm
+# with the command line); TypeScript and a bundler check it as consumers
+# meet it.
+test-js: npm web-deps
 	rm -rf $(NPM_BUILD)/scratch
 	mkdir -p $(NPM_BUILD)/scratch/test
 	cd $(NPM_BUILD)/scratch && npm init -y >/dev/null && \
 	  npm install --no-audit --no-fund --silent $(CURDIR)/$(NPM_BUILD)/leafturn-$(VERSION).tgz
 	cp js/test/*.mjs $(NPM_BUILD)/scratch/test/
 	cd $(NPM_BUILD)/scratch && LEAFTURN_CLI=$(CURDIR)/$(BUILD)/leafturn \
-	  LEAFTURN_CORPUS=$(CURDIR)/tests/corpus node --test --test-reporter=spec test/*.test.mjs
+	  LEAFTURN_CORPUS=$(CURDIR)/tests/corpus TSC=$(CURDIR)/web/node_modules/.bin/tsc \
+	  ESBUILD=$(CURDIR)/web/node_modules/.bin/esbuild node --test --test-reporter=spec test/*.test.mjs
 
 # The page in headless Chromium (needs test-release first); it leaves
 # $(WEB_BUILD)/screenshot.png.
