@@ -222,6 +222,8 @@ bench:
 	$(BENCH_BUILD)/venv/bin/python bench/python_bench.py $(BENCH_BUILD)/libleafturn.so $(BENCH_DATA)/large
 	python3 bench/gen_hostile.py $(BENCH_DATA)/hostile
 	python3 bench/hostile.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/hostile
+	$(MAKE) npm web-deps
+	node bench/js_bench.mjs $(NPM_BUILD)/package $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large tests/corpus
 
 clean:
 	rm -rf $(WASM_BUILD) $(NPM_BUILD) $(WEB_BUILD) $(DEB_BUILD) $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(NUGET_OUT) $(DIST) $(PY_BUILD) python/build python/dist python/core python/LICENSE $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)

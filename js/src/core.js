@@ -259,7 +259,8 @@ class Document {
     } finally {
       m.ltjsTake = null;
     }
-    return filled === size ? out : out.slice(0, filled);
+    if (filled !== size) throw new LeafturnError('internal error');
+    return out;
   }
 
   /** Frees the document's memory; it cannot be used afterwards. */

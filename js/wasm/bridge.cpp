@@ -212,12 +212,24 @@ class js_sink final : public lt::piece_sink {
   size_t used_ = 0;
 };
 
+// Only counts what it is sent.
+class count_sink final : public lt::piece_sink {
+ public:
+  bool put(const lt::u8 *, size_t n, lt::i32) override {
+    total += n;
+    return true;
+  }
+  size_t total = 0;
+};
+
 }  // namespace
 
 // Plans the document with its turns: a fresh file, or the input with an
 // update appended when `incremental`; the input itself when nothing
-// changed. The output's size or an upper bound of it (ltjs_emit sends it),
-// or -1 with the message set.
+// changed. The output's exact size (ltjs_emit sends it), or -1 with the
+// message set. The size is counted by making the pieces once without
+// keeping them: the array JavaScript fills is then allocated once, at its
+// size, and never copied again.
 LTJS_EXPORT int ltjs_save(js_document *d, int incremental) {
   return guarded(-1, [&](lt::failure &err) {
     d->planned.reset();
@@ -232,7 +244,9 @@ LTJS_EXPORT int ltjs_save(js_document *d, int incremental) {
       if (!rewrite->plan(d->loaded, d->plan->targets(), err)) return -1;
       d->planned = std::move(rewrite);
     }
-    return static_cast<int>(d->planned->size());
+    count_sink count;
+    d->planned->emit(count);
+    return static_cast<int>(count.total);
   });
 }
 
