@@ -297,3 +297,8 @@ async function open(source, options = {}) {
   if (!handle) throw lastError(m);
   return new Document(m, handle);
 }
+
+// The module starts as soon as the package is imported, so that it is ready
+// (compiled while the caller reads its file) when the first file arrives; a
+// failure to start surfaces at open().
+wasmModule().catch(() => {});
