@@ -179,9 +179,10 @@ class Document {
     const h = this._live();
     if (pages === undefined || pages === null) return null;
     if (typeof pages === 'string') {
-      const text = place(m, encoder.encode(pages + '\0'));
+      const utf = encoder.encode(pages);
+      const text = place(m, utf);
       try {
-        const n = m._ltjs_select(h, text);
+        const n = m._ltjs_select(h, text, utf.length);
         if (n < 0) throw lastError(m);
         const at = m._ltjs_selected(h) >>> 0;
         return Array.from(m.HEAP32.subarray(at / 4, at / 4 + n));

@@ -74,6 +74,8 @@ test('a wrong turn is a TypeError or RangeError; a page outside the document the
     assert.throws(() => doc.rotate({ by: 90, pages }), (e) => e instanceof LeafturnError && e.message === message);
   }
   assert.throws(() => doc.rotate({ by: 90, pages: '1,,2' }), LeafturnError);
+  // The whole text is read: a NUL inside it is not an end.
+  assert.throws(() => doc.rotate({ by: 90, pages: '1\u00002' }), LeafturnError);
   // Nothing turned by the failed calls.
   assert.deepEqual(doc.pages.map((p) => p.rotation), [0, 0]);
   doc.close();

@@ -144,13 +144,14 @@ LTJS_EXPORT const lt::u8 *ltjs_info(js_document *d, int *len) {
   return ok ? d->record.data() : nullptr;
 }
 
-// The pages a page list (the command line's grammar) selects: their count
-// (their numbers at ltjs_selected), or -1 with the message set.
-LTJS_EXPORT int ltjs_select(js_document *d, const char *text) {
+// The pages a page list (the command line's grammar; len bytes of UTF-8)
+// selects: their count (their numbers at ltjs_selected), or -1 with the
+// message set.
+LTJS_EXPORT int ltjs_select(js_document *d, const char *text, int len) {
   return guarded(-1, [&](lt::failure &err) {
     lt::page_list list;
     std::string why;
-    if (!lt::parse_page_list(text, &list, &why)) {
+    if (!lt::parse_page_list(std::string(text, static_cast<size_t>(len)), &list, &why)) {
       err.set("%s", why.c_str());
       return -1;
     }
