@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The page: a PDF file chosen or dropped is opened by leafturn (the core in
-// WebAssembly) and drawn by pdf.js; pages are turned with clicks and saved
-// as a download. Nothing leaves the tab.
+// WebAssembly, in a worker of the page: worker.mjs) and drawn by pdf.js;
+// pages are turned with clicks and saved as a download. Nothing leaves the
+// tab.
 //
 // Its contract, for tests and anyone who automates it: the file input is
 // input#file; each page is an element with data-page="N" and
@@ -9,7 +10,6 @@
 // thumbnail and two buttons, button[data-turn="-90"] and
 // button[data-turn="90"]; button#save starts the download; #error holds the
 // message of a failure.
-import { open } from './leafturn/index.mjs';
 import * as pdfjs from './pdfjs/pdf.min.mjs';
 
 pdfjs.GlobalWorkerOptions.workerSrc = new URL('./pdfjs/pdf.worker.min.mjs', import.meta.url).href;
@@ -31,8 +31,31 @@ const statusBox = $('status');
 const saveButton = $('save');
 const incremental = $('incremental');
 
+// The core, in its worker: call(op, args) answers with the result or
+// rejects with the library's message.
+const core = new Worker(new URL('./worker.mjs', import.meta.url), { type: 'module' });
+const waiting = new Map();
+let nextId = 1;
+core.onmessage = ({ data }) => {
+  const w = waiting.get(data.id);
+  waiting.delete(data.id);
+  if (data.ok) w.resolve(data.result);
+  else w.reject(new Error(data.message));
+};
+core.onerror = (e) => {
+  for (const w of waiting.values()) w.reject(new Error(e.message || 'the page\'s worker failed'));
+  waiting.clear();
+};
+function call(op, args = {}, transfer = []) {
+  return new Promise((resolve, reject) => {
+    const id = nextId++;
+    waiting.set(id, { resolve, reject });
+    core.postMessage({ id, op, args }, transfer);
+  });
+}
+
 // What is open now.
-let current = null;  // { doc, name, viewer, items, original, observer }
+let current = null;  // { name, pages, viewer, items, original, observer }
 
 function showError(message) {
   errorBox.textContent = message;
@@ -51,7 +74,6 @@ function status(text) {
 function close() {
   if (!current) return;
   current.observer.disconnect();
-  current.doc.close();
   if (current.viewer) current.viewer.destroy();
   current = null;
   list.replaceChildren();
@@ -59,23 +81,23 @@ function close() {
 }
 
 function summary() {
-  const pages = current.doc.pageCount;
+  const pages = current.items.length;
   const turned = current.items.filter((li) => li.classList.contains('changed')).length;
   return `${current.name}: ${pages} page${pages === 1 ? '' : 's'}` +
     (turned ? `, ${turned} turned` : '');
 }
 
 // The rotation each page will be saved with, shown on its element.
-function refresh() {
-  const pages = current.doc.pages;
-  for (const p of pages) {
-    const li = current.items[p.number - 1];
-    li.dataset.rotation = String(p.rotation);
-    li.classList.toggle('changed', p.rotation !== current.original[p.number - 1]);
-    li.querySelector('.caption').textContent = `Page ${p.number} · ${p.rotation}°`;
+function refresh(rotations) {
+  rotations.forEach((rotation, k) => {
+    const li = current.items[k];
+    if (li.dataset.rotation === String(rotation)) return;
+    li.dataset.rotation = String(rotation);
+    li.classList.toggle('changed', rotation !== current.original[k]);
+    li.querySelector('.caption').textContent = `Page ${k + 1} · ${rotation}°`;
     const canvas = li.querySelector('canvas');
-    if (canvas) canvas.style.transform = `rotate(${p.rotation}deg)`;
-  }
+    if (canvas) canvas.style.transform = `rotate(${rotation}deg)`;
+  });
   status(summary());
 }
 
@@ -137,7 +159,10 @@ function draw(state, li) {
   });
 }
 
+let loads = 0;  // the latest load; an earlier one that finishes later gives way
+
 async function load(file) {
+  const generation = ++loads;
   clearError();
   close();
   status(`Opening ${file.name}…`);
@@ -145,19 +170,25 @@ async function load(file) {
   try {
     bytes = new Uint8Array(await file.arrayBuffer());
   } catch (e) {
+    if (generation !== loads) return;
     showError(`cannot read ${file.name}: ${e && e.message ? e.message : e}`);
     status('');
     return;
   }
-  let doc;
+  if (generation !== loads) return;
+  let opened;
   try {
-    doc = await open(bytes, { name: file.name });
+    // The worker gets its own copy; pdf.js takes the other.
+    const copy = bytes.slice();
+    opened = await call('open', { bytes: copy, name: file.name }, [copy.buffer]);
   } catch (e) {
+    if (generation !== loads) return;
     showError(e.message);
     status('');
     return;
   }
-  const pages = doc.pages;
+  if (generation !== loads) return;
+  const rotations = opened.rotations;
   const observer = new IntersectionObserver((entries) => {
     for (const e of entries) {
       if (e.isIntersecting) {
@@ -167,21 +198,20 @@ async function load(file) {
     }
   }, { rootMargin: '400px' });
   const state = {
-    doc, name: file.name, viewer: null, observer,
-    original: pages.map((p) => p.rotation),
-    items: pages.map((p) => pageItem(p.number, p.rotation)),
+    name: file.name, viewer: null, observer,
+    original: rotations,
+    items: rotations.map((r, k) => pageItem(k + 1, r)),
   };
   current = state;
   list.replaceChildren(...state.items);
-  const refusal = doc.updateRefusal;
+  const refusal = opened.refusal;
   incremental.disabled = refusal !== null;
-  incremental.checked = refusal === null && doc.signatures > 0;
+  incremental.checked = refusal === null && opened.signatures > 0;
   incremental.parentElement.title = refusal || '';
   tools.hidden = false;
   status(summary());
-  // pdf.js takes its own copy (its worker keeps the buffer it is given).
   try {
-    state.viewer = await pdfjs.getDocument({ data: bytes.slice(), ...PDFJS_ASSETS }).promise;
+    state.viewer = await pdfjs.getDocument({ data: bytes, ...PDFJS_ASSETS }).promise;
   } catch (e) {
     if (current === state) status(`${summary()} (no thumbnails: ${e && e.message ? e.message : e})`);
     return;
@@ -193,27 +223,34 @@ async function load(file) {
   for (const li of state.items) observer.observe(li);
 }
 
-function turn(options) {
+async function turn(options) {
   if (!current) return;
+  const state = current;
   clearError();
   try {
-    current.doc.rotate(options);
+    const { rotations } = await call('rotate', options);
+    if (current === state) refresh(rotations);
   } catch (e) {
-    showError(e.message);
+    if (current === state) showError(e.message);
   }
-  refresh();
 }
 
-function save() {
+async function save() {
   if (!current) return;
+  const state = current;
   clearError();
+  status(`${summary()}. Saving…`);
   let bytes;
   try {
-    bytes = current.doc.save({ incremental: incremental.checked });
+    ({ bytes } = await call('save', { incremental: incremental.checked }));
   } catch (e) {
-    showError(e.message);
+    if (current === state) {
+      showError(e.message);
+      status(summary());
+    }
     return;
   }
+  if (current !== state) return;
   const name = current.name.replace(/\.pdf$/i, '') + '-turned.pdf';
   const url = URL.createObjectURL(new Blob([bytes], { type: 'application/pdf' }));
   const a = document.createElement('a');

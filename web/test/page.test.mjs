@@ -70,6 +70,16 @@ async function newPage() {
 
 const rotations = (page) => page.$$eval('[data-page]', (els) => els.map((e) => Number(e.dataset.rotation)));
 
+// Turns are made by the page's worker: wait until the pages show these
+// rotations (or time out and compare what they show).
+async function expectRotations(page, expected) {
+  await page.waitForFunction((want) => {
+    const got = [...document.querySelectorAll('[data-page]')].map((e) => Number(e.dataset.rotation));
+    return got.length === want.length && got.every((v, k) => v === want[k]);
+  }, expected, { timeout: 10000 }).catch(() => {});
+  assert.deepEqual(await rotations(page), expected);
+}
+
 function pdfinfoRotations(file) {
   const text = execFileSync('pdfinfo', ['-f', '1', '-l', '100000', file]).toString();
   return [...text.matchAll(/^Page +\d+ rot: +(\d+)/gm)].map((m) => Number(m[1]));
@@ -99,7 +109,7 @@ test('a file is shown, turned with clicks and keys, and saved as the command lin
   await page.keyboard.press('Space');
   await page.selectOption('#which', 'even');
   await page.click('#turn-right');
-  assert.deepEqual(await rotations(page), [90, 0, 180, 90]);
+  await expectRotations(page, [90, 0, 180, 90]);
   const transform = await page.$eval('[data-page="3"] canvas', (c) => c.style.transform);
   assert.equal(transform, 'rotate(180deg)');
   // Every control has a name a screen reader can say.
@@ -140,10 +150,10 @@ test('landscape and portrait pages are turned by their shape', async () => {
   assert.deepEqual(await rotations(page), [90, 180, 270, 0]);
   await page.selectOption('#which', 'landscape');
   await page.click('#turn-left');
-  assert.deepEqual(await rotations(page), [0, 180, 180, 0]);
+  await expectRotations(page, [0, 180, 180, 0]);
   await page.selectOption('#which', 'portrait');
   await page.click('#turn-right');
-  assert.deepEqual(await rotations(page), [90, 270, 270, 90]);
+  await expectRotations(page, [90, 270, 270, 90]);
   assert.deepEqual(problems, []);
 });
 
@@ -181,6 +191,7 @@ test('a 100 MB file is turned and saved whole', async () => {
     null, { timeout: 60000 });
   assert.deepEqual(await rotations(page), [0, 90, 0]);
   await page.click('[data-page="3"] button[data-turn="-90"]');
+  await expectRotations(page, [0, 90, 270]);
   const [download] = await Promise.all([page.waitForEvent('download', { timeout: 60000 }), page.click('#save')]);
   const saved = path.join(scratch, 'big-turned.pdf');
   await download.saveAs(saved);

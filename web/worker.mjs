@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: MIT
+// The page's core: leafturn runs here, off the page's own thread, so that a
+// large file never holds the page while it is opened, turned or saved. One
+// document at a time; requests are answered in the order they came.
+import { open } from './leafturn/index.mjs';
+
+let doc = null;
+let queue = Promise.resolve();
+
+const rotations = () => doc.pages.map((p) => p.rotation);
+
+async function handle({ op, args }) {
+  switch (op) {
+    case 'open':
+      if (doc) doc.close();
+      doc = null;
+      doc = await open(args.bytes, { name: args.name });
+      return { rotations: rotations(), signatures: doc.signatures, refusal: doc.updateRefusal };
+    case 'rotate':
+      doc.rotate(args);
+      return { rotations: rotations() };
+    case 'save':
+      return { bytes: doc.save({ incremental: args.incremental }) };
+    case 'close':
+      if (doc) doc.close();
+      doc = null;
+      return {};
+    default:
+      throw new Error('unknown request ' + op);
+  }
+}
+
+self.onmessage = ({ data }) => {
+  queue = queue.then(async () => {
+    try {
+      const result = await handle(data);
+      self.postMessage({ id: data.id, ok: true, result }, result.bytes ? [result.bytes.buffer] : []);
+    } catch (e) {
+      self.postMessage({ id: data.id, ok: false, message: e && e.message ? e.message : String(e) });
+    }
+  });
+};
