@@ -174,11 +174,11 @@ test-js: npm web-deps
 	cp js/test/*.mjs $(NPM_BUILD)/scratch/test/
 	cd $(NPM_BUILD)/scratch && LEAFTURN_CLI=$(CURDIR)/$(BUILD)/leafturn \
 	  LEAFTURN_CORPUS=$(CURDIR)/tests/corpus TSC=$(CURDIR)/web/node_modules/.bin/tsc \
-	  ESBUILD=$(CURDIR)/web/node_modules/.bin/esbuild node --test --test-reporter=spec test/*.test.mjs
+	  ESBUILD=$(CURDIR)/web/node_modules/.bin/esbuild node --test test/*.test.mjs
 	@echo "== the same on Node $$($(NODE18) --version), the oldest the package supports (the memory limit once is enough)"
 	cd $(NPM_BUILD)/scratch && LEAFTURN_CLI=$(CURDIR)/$(BUILD)/leafturn \
 	  LEAFTURN_CORPUS=$(CURDIR)/tests/corpus TSC=$(CURDIR)/web/node_modules/.bin/tsc \
-	  ESBUILD=$(CURDIR)/web/node_modules/.bin/esbuild $(NODE18) --test --test-reporter=spec \
+	  ESBUILD=$(CURDIR)/web/node_modules/.bin/esbuild $(NODE18) --test \
 	  test/api.test.mjs test/corpus.test.mjs test/consumers.test.mjs
 
 # The page in headless Chromium (needs test-release first); it leaves
@@ -186,7 +186,7 @@ test-js: npm web-deps
 test-web: web
 	@sh scripts/deps.sh web
 	cd web && LEAFTURN_WEB=$(CURDIR)/$(WEB_BUILD) LEAFTURN_CLI=$(CURDIR)/$(BUILD)/leafturn \
-	  LEAFTURN_CORPUS=$(CURDIR)/tests/corpus node --test --test-reporter=spec test/
+	  LEAFTURN_CORPUS=$(CURDIR)/tests/corpus node --test test/
 
 # Each fuzz target runs FUZZ_SECONDS (20 s each in the test command: a
 # one-minute smoke run with a fixed seed). A long run: make fuzz FUZZ_SECONDS=600

@@ -74,18 +74,22 @@ class sink : public piece_sink {
   // Whether the input file, opened again, can give its bytes: it was read
   // from a file that is still the same, and is not the file being written.
   bool from_file() {
-    if (!from_ && src_ && src_->source_id.known) {
-      from_.reset(new file_source(src_->source_path, src_->source_id));
-      if (from_->open() && os_identity(f_).same_file(src_->source_id)) from_.reset();
+    if (!tried_) {
+      tried_ = true;
+      if (src_ && src_->source_id.known) {
+        from_.reset(new file_source(src_->source_path, src_->source_id));
+        if (!from_->open() || os_identity(f_).same_file(src_->source_id)) from_.reset();
+      }
     }
-    return from_ && from_->open();
+    return from_ != nullptr;
   }
   std::FILE *f_;
   u8 *stage_;     // the block, allocated before the file was opened
   size_t limit_;  // its size
   size_t used_ = 0;
   const doc *src_;
-  std::unique_ptr<file_source> from_;
+  std::unique_ptr<file_source> from_;  // the input file, when it can give its bytes
+  bool tried_ = false;                  // whether from_ was looked for
 };
 
 // Writes every piece and closes the file. Sets the message with the

@@ -16,6 +16,7 @@
 
 #include "leafturn.h"
 #include "page_list.h"
+#include "cli_run.h"
 #include "pdf_builder.h"
 
 using testpdf::builder;
@@ -24,32 +25,12 @@ using testpdf::run;
 using testpdf::simple_doc;
 using testpdf::temp_path;
 using testpdf::write_temp;
+using testcli::kCli;
+using testcli::pdfinfo_rotations;
+using testcli::q;
+using testcli::tool;
 
 namespace {
-
-const std::string kCli = LEAFTURN_CLI;
-
-std::string q(const std::string &s) { return "'" + s + "'"; }
-
-// Runs the tool; returns stdout, with stderr in *err when asked for.
-std::string tool(const std::string &args, int *status, std::string *err = nullptr) {
-  const std::string err_file = temp_path("stderr.txt");
-  const std::string out = run(kCli + " " + args + " 2>" + q(err_file), status);
-  if (err) *err = read_file(err_file);
-  return out;
-}
-
-// Each page's rotation as pdfinfo reads it.
-std::vector<int> pdfinfo_rotations(const std::string &path) {
-  std::vector<int> r;
-  std::istringstream in(run("pdfinfo -f 1 -l 9999 " + q(path) + " 2>/dev/null"));
-  for (std::string line; std::getline(in, line);) {
-    const size_t at = line.find(" rot:");
-    if (line.compare(0, 5, "Page ") == 0 && at != std::string::npos)
-      r.push_back(std::stoi(line.substr(at + 5)));
-  }
-  return r;
-}
 
 // Each page's size as pdfinfo reads it ("612 x 792"), unturned.
 std::vector<std::string> pdfinfo_sizes(const std::string &path) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "leafturn.h"
+#include "cli_run.h"
 #include "pdf_builder.h"
 
 using testpdf::builder;
@@ -24,32 +25,13 @@ using testpdf::run;
 using testpdf::simple_doc;
 using testpdf::temp_path;
 using testpdf::write_temp;
+using testcli::pdfinfo_rotations;
+using testcli::q;
+using testcli::tool;
 
 namespace {
 
-const std::string kCli = LEAFTURN_CLI;
-
-std::string q(const std::string &s) { return "'" + s + "'"; }
-
-std::string tool(const std::string &args, int *status, std::string *err = nullptr) {
-  const std::string err_file = temp_path("update-stderr.txt");
-  const std::string out = run(kCli + " " + args + " 2>" + q(err_file), status);
-  if (err) *err = read_file(err_file);
-  return out;
-}
-
 bool have_checkers() { return testpdf::have_tool("qpdf") && testpdf::have_tool("pdfinfo"); }
-
-std::vector<int> rotations(const std::string &path) {
-  std::vector<int> r;
-  std::istringstream in(run("pdfinfo -f 1 -l 9999 " + q(path) + " 2>/dev/null"));
-  for (std::string line; std::getline(in, line);) {
-    const size_t at = line.find(" rot:");
-    if (line.compare(0, 5, "Page ") == 0 && at != std::string::npos)
-      r.push_back(std::atoi(line.c_str() + at + 5));
-  }
-  return r;
-}
 
 // mutool's rotation of every page: its parser finds the pages, a small
 // script of its own language reads /Rotate through the page tree.
@@ -96,7 +78,7 @@ void check_update(const std::string &in, const std::string &out, bool stream_for
   }
   EXPECT_NE(added.find("/Prev "), std::string::npos);
   EXPECT_LE(qpdf_check(out), std::max(qpdf_check(in), 0));
-  const std::vector<int> seen = rotations(out);
+  const std::vector<int> seen = pdfinfo_rotations(out);
   for (size_t k = 0; k < seen.size(); ++k)
     EXPECT_EQ(leafturn_get_rotation(out.c_str(), static_cast<int>(k) + 1), seen[k]) << k + 1;
   if (testpdf::have_tool("mutool")) {
@@ -115,7 +97,7 @@ TEST(Update, ClassicTableGetsATableAndChainsBuildOnEachOther) {
   ASSERT_EQ(rc, 0);
   EXPECT_NE(json.find("\"mode\": \"update\""), std::string::npos) << json;
   check_update(in, once, false);
-  EXPECT_EQ(rotations(once), (std::vector<int>{90, 180, 90}));
+  EXPECT_EQ(pdfinfo_rotations(once), (std::vector<int>{90, 180, 90}));
   // Only the turned page is written, with its own /Rotate; /Prev names the
   // section the input's startxref named.
   const std::string added = read_file(once).substr(read_file(in).size());
@@ -127,7 +109,7 @@ TEST(Update, ClassicTableGetsATableAndChainsBuildOnEachOther) {
   tool("rotate " + q(once) + " " + q(twice) + " --to 0 --pages 1,3 --incremental", &rc);
   ASSERT_EQ(rc, 0);
   check_update(once, twice, false);
-  EXPECT_EQ(rotations(twice), (std::vector<int>{0, 180, 0}));
+  EXPECT_EQ(pdfinfo_rotations(twice), (std::vector<int>{0, 180, 0}));
   // Nothing turns: nothing is appended.
   json = tool("rotate " + q(twice) + " " + q(once) + " --to 180 --pages 2 --incremental --json", &rc);
   EXPECT_NE(json.find("\"mode\": \"unchanged\""), std::string::npos) << json;
@@ -190,13 +172,13 @@ TEST(Update, CrossReferenceStreamGetsAStreamAndMembersBecomePlainObjects) {
   tool("rotate " + q(in) + " " + q(out) + " --by 270 --pages even --incremental", &rc);
   ASSERT_EQ(rc, 0);
   check_update(in, out, true);
-  EXPECT_EQ(rotations(out), (std::vector<int>{0, 270, 0, 270}));
+  EXPECT_EQ(pdfinfo_rotations(out), (std::vector<int>{0, 270, 0, 270}));
   // An update on it keeps the form.
   const std::string again = temp_path("upd-objstm-again.pdf");
   tool("rotate " + q(out) + " " + q(again) + " --by 90 --incremental", &rc);
   ASSERT_EQ(rc, 0);
   check_update(out, again, true);
-  EXPECT_EQ(rotations(again), (std::vector<int>{90, 0, 90, 0}));
+  EXPECT_EQ(pdfinfo_rotations(again), (std::vector<int>{90, 0, 90, 0}));
 }
 
 TEST(Update, HybridFileGetsATableWithoutXRefStm) {
@@ -238,7 +220,7 @@ TEST(Update, HybridFileGetsATableWithoutXRefStm) {
   tool("rotate " + q(in) + " " + q(out) + " --by 90 --pages 2 --incremental", &rc, &err);
   ASSERT_EQ(rc, 0) << err;
   check_update(in, out, false);
-  EXPECT_EQ(rotations(out), (std::vector<int>{0, 90}));
+  EXPECT_EQ(pdfinfo_rotations(out), (std::vector<int>{0, 90}));
 }
 
 TEST(Update, DamagedFilesAreRefusedAndNothingIsWritten) {
@@ -377,7 +359,7 @@ TEST(Update, SignaturesStayValidThroughUpdatesAndBreakOnlyWithFull) {
   tool("rotate " + q(in) + " " + q(inc) + " --by 90 --pages 2 --incremental", &rc);
   ASSERT_EQ(rc, 0);
   EXPECT_NE(pdfsig(inc).find("Signature is Valid."), std::string::npos) << pdfsig(inc);
-  EXPECT_EQ(rotations(inc), (std::vector<int>{0, 90}));
+  EXPECT_EQ(pdfinfo_rotations(inc), (std::vector<int>{0, 90}));
   check_update(in, inc, false);
 
   // By default a signed file gets an update, and stderr says so.
@@ -430,7 +412,7 @@ TEST(Update, CorpusFilesTakeUpdatesThatReadersAccept) {
     const std::string out = temp_path("corpus-update.pdf");
     tool("rotate " + q(name) + " " + q(out) + " --by 90 --incremental", &rc);
     ASSERT_EQ(rc, 0);
-    const std::vector<int> before = rotations(name), after = rotations(out);
+    const std::vector<int> before = pdfinfo_rotations(name), after = pdfinfo_rotations(out);
     ASSERT_EQ(before.size(), after.size());
     for (size_t k = 0; k < before.size(); ++k) EXPECT_EQ(after[k], (before[k] + 90) % 360);
     const std::string a = read_file(name), b = read_file(out);
