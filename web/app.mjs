@@ -55,7 +55,7 @@ function call(op, args = {}, transfer = []) {
 }
 
 // What is open now.
-let current = null;  // { name, pages, viewer, items, original, observer }
+let current = null;  // { name, task, viewer, items, original, observer }
 
 function showError(message) {
   errorBox.textContent = message;
@@ -71,13 +71,23 @@ function status(text) {
   statusBox.textContent = text;
 }
 
+// Releases a pdf.js document: its loading task owns it (and its worker's
+// share), whether it finished loading or not.
+function release(state) {
+  const task = state.task;
+  state.task = null;
+  state.viewer = null;
+  if (task) task.destroy().catch(() => {});
+}
+
 function close() {
-  if (!current) return;
-  current.observer.disconnect();
-  if (current.viewer) current.viewer.destroy();
+  const state = current;
   current = null;
   list.replaceChildren();
   tools.hidden = true;
+  if (!state) return;
+  state.observer.disconnect();
+  release(state);
 }
 
 function summary() {
@@ -130,10 +140,11 @@ function pageItem(n, rotation) {
 }
 
 // Thumbnails are drawn one at a time as pages come into view, unrotated;
-// the page's rotation is shown by turning the drawing.
-let queue = Promise.resolve();
+// the page's rotation is shown by turning the drawing. Each document has
+// its own queue, so a drawing cut short by closing it never holds up the
+// next one's.
 function draw(state, li) {
-  queue = queue.then(async () => {
+  state.queue = state.queue.then(async () => {
     if (current !== state || !state.viewer || li.querySelector('canvas')) return;
     try {
       const page = await state.viewer.getPage(Number(li.dataset.page));
@@ -161,8 +172,21 @@ function draw(state, li) {
 
 let loads = 0;  // the latest load; an earlier one that finishes later gives way
 
+// Opens a file in place of whatever was open; any failure on the way
+// shows in #error and leaves the page ready for the next file.
 async function load(file) {
   const generation = ++loads;
+  try {
+    await open(file, generation);
+  } catch (e) {
+    if (generation !== loads) return;
+    close();
+    showError(e && e.message ? e.message : String(e));
+    status('');
+  }
+}
+
+async function open(file, generation) {
   clearError();
   close();
   status(`Opening ${file.name}…`);
@@ -198,7 +222,7 @@ async function load(file) {
     }
   }, { rootMargin: '400px' });
   const state = {
-    name: file.name, viewer: null, observer,
+    name: file.name, task: null, viewer: null, observer, queue: Promise.resolve(),
     original: rotations,
     items: rotations.map((r, k) => pageItem(k + 1, r)),
   };
@@ -210,16 +234,20 @@ async function load(file) {
   incremental.parentElement.title = refusal || '';
   tools.hidden = false;
   status(summary());
+  let viewer;
   try {
-    state.viewer = await pdfjs.getDocument({ data: bytes, ...PDFJS_ASSETS }).promise;
+    state.task = pdfjs.getDocument({ data: bytes, ...PDFJS_ASSETS });
+    viewer = await state.task.promise;
   } catch (e) {
-    if (current === state) status(`${summary()} (no thumbnails: ${e && e.message ? e.message : e})`);
+    if (current === state) {
+      status(`${summary()} (no thumbnails: ${e && e.message ? e.message : e})`);
+      release(state);
+    }
     return;
   }
-  if (current !== state) {
-    state.viewer.destroy();
-    return;
-  }
+  // Closed while pdf.js was loading: close() released it already.
+  if (current !== state) return;
+  state.viewer = viewer;
   for (const li of state.items) observer.observe(li);
 }
 

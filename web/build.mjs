@@ -15,7 +15,7 @@ if (!fs.existsSync(pdfjs)) throw new Error('pdf.js is missing: run npm ci in web
 fs.rmSync(out, { recursive: true, force: true });
 fs.mkdirSync(path.join(out, 'leafturn'), { recursive: true });
 fs.mkdirSync(path.join(out, 'pdfjs'), { recursive: true });
-for (const f of ['index.html', 'app.mjs', 'worker.mjs', 'style.css']) fs.copyFileSync(path.join(here, f), path.join(out, f));
+for (const f of ['index.html', 'icon.svg', 'app.mjs', 'worker.mjs', 'style.css']) fs.copyFileSync(path.join(here, f), path.join(out, f));
 for (const f of ['index.mjs', 'leafturn_wasm.mjs'])
   fs.copyFileSync(path.join(pkg, 'dist', f), path.join(out, 'leafturn', f));
 fs.copyFileSync(path.join(pkg, 'LICENSE'), path.join(out, 'leafturn', 'LICENSE'));

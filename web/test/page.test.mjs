@@ -18,7 +18,7 @@ const CORPUS = process.env.LEAFTURN_CORPUS;
 const CLI = process.env.LEAFTURN_CLI;
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'leafturn-web-'));
 const TYPES = { '.html': 'text/html', '.mjs': 'text/javascript', '.css': 'text/css',
-  '.wasm': 'application/wasm', '.png': 'image/png' };
+  '.wasm': 'application/wasm', '.png': 'image/png', '.svg': 'image/svg+xml' };
 
 let server;
 let browser;
@@ -60,6 +60,9 @@ async function newPage() {
   const problems = [];
   page.on('pageerror', (e) => problems.push('page error: ' + e.message));
   page.on('requestfailed', (r) => problems.push('request failed: ' + r.url()));
+  page.on('response', (r) => {
+    if (r.status() >= 400) problems.push(`${r.status()} for ${r.url()}`);
+  });
   page.on('request', (r) => {
     if (!r.url().startsWith(base) && !r.url().startsWith('blob:') && !r.url().startsWith('data:'))
       problems.push('left the page: ' + r.url());
@@ -218,5 +221,66 @@ test('files the library refuses show its message, and the page stays usable', as
   await page.setInputFiles('#file', path.join(CORPUS, '001-trivial_minimal-document.pdf'));
   await page.waitForSelector('[data-page="1"]');
   assert.equal(await page.isHidden('#error'), true);
+  assert.deepEqual(problems, []);
+});
+
+test('each file chosen replaces the one before, whatever came before', async () => {
+  const { page, problems } = await newPage();
+  const thumbnails = (n) => page.waitForFunction((want) =>
+    document.querySelectorAll('[data-page]').length === want &&
+    document.querySelectorAll('[data-page] canvas').length === want, n, { timeout: 30000 });
+  const errorText = () => page.$eval('#error', (e) => (e.hidden ? null : e.textContent));
+  const open = async (file, pages, expected) => {
+    await page.setInputFiles('#file', file);
+    if (expected === undefined) {
+      await thumbnails(pages);
+      assert.equal(await errorText(), null);
+    } else {
+      await page.waitForFunction((want) => document.querySelector('#error').textContent === want,
+        expected, { timeout: 30000 }).catch(() => {});
+      assert.equal(await errorText(), expected);
+      assert.equal(await page.$$eval('[data-page]', (els) => els.length), 0);
+    }
+  };
+  const html = path.join(scratch, 'page.pdf');
+  fs.writeFileSync(html, '<!DOCTYPE html><html><body>not found</body></html>\n');
+  const encrypted = '005-libreoffice-writer-password_libreoffice-writer-password.pdf';
+
+  // Good after good: the second file's pages, drawn, with their own rotations.
+  await open(path.join(CORPUS, '004-pdflatex-4-pages_pdflatex-4-pages.pdf'), 4);
+  await page.click('[data-page="2"] button[data-turn="90"]');
+  await expectRotations(page, [0, 90, 0, 0]);
+  await open(path.join(CORPUS, '015-arabic_habibi-rotated.pdf'), 4);
+  assert.deepEqual(await rotations(page), [90, 180, 270, 0]);
+  assert.match(await page.textContent('#status'), /^015-arabic_habibi-rotated\.pdf: 4 pages$/);
+  // Bad after good: the library's message, and nothing of the file before.
+  await open(html, 0, 'no PDF objects found \u2014 not a PDF: page.pdf');
+  assert.equal(await page.isHidden('#tools'), true);
+  // Good after bad, encrypted after good, good after encrypted.
+  await open(path.join(CORPUS, '001-trivial_minimal-document.pdf'), 1);
+  await open(path.join(CORPUS, encrypted), 0, `encrypted PDFs are not supported: ${encrypted}`);
+  await open(path.join(CORPUS, '004-pdflatex-4-pages_pdflatex-4-pages.pdf'), 4);
+  assert.deepEqual(await rotations(page), [0, 0, 0, 0]);
+  // The file that is open now is the one saved.
+  await page.click('[data-page="4"] button[data-turn="-90"]');
+  await expectRotations(page, [0, 0, 0, 270]);
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
+  assert.equal(download.suggestedFilename(), '004-pdflatex-4-pages_pdflatex-4-pages-turned.pdf');
+  const saved = path.join(scratch, 'after-several.pdf');
+  await download.saveAs(saved);
+  assert.deepEqual(pdfinfoRotations(saved), [0, 0, 0, 270]);
+
+  // A file dropped on the page replaces the chosen one too.
+  const bytes = fs.readFileSync(path.join(CORPUS, '015-arabic_habibi-rotated.pdf')).toString('base64');
+  const transfer = await page.evaluateHandle((b64) => {
+    const data = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
+    const t = new DataTransfer();
+    t.items.add(new File([data], 'dropped.pdf', { type: 'application/pdf' }));
+    return t;
+  }, bytes);
+  await page.dispatchEvent('main', 'drop', { dataTransfer: transfer });
+  await thumbnails(4);
+  assert.deepEqual(await rotations(page), [90, 180, 270, 0]);
+  assert.match(await page.textContent('#status'), /^dropped\.pdf: 4 pages$/);
   assert.deepEqual(problems, []);
 });
