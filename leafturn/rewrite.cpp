@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dict_walk.h"
 #include "digits.h"
 #include "writer.h"
 
@@ -83,15 +84,23 @@ dict_edit plan_dict_edit(const u8 *b, i32 len, i32 start, i32 end, i32 close, i3
   return {b, start, close, end, e.from, e.to, rotation};
 }
 
+i32 member_start(const u8 *body, i32 len) {
+  const i32 first = skip_pdf_ws(body, len, 0);
+  if (first >= len || body[first] != '%') return 0;
+  return skip_space(body, first, len);
+}
+
 bool plan_body_edit(const u8 *body, i32 len, i32 name_pos, i32 rotation, dict_edit *edit) {
   if (!body || len < 2) return false;
+  const i32 start = member_start(body, len);
   const i32 last = last_close(body, len);
   if (last < 0) return false;
   // The first own /Rotate of the body counts when it lies before the last
   // ">>" (the search stops there).
-  if (name_pos >= 0 && name_pos + 7 > last) name_pos = -1;
+  if (name_pos >= 0 && (name_pos + 7 > last || name_pos < start)) name_pos = -1;
   const entry e = rotate_entry_at(body, len, name_pos, last);
-  *edit = {body, 0, last, last + 2, e.from, e.to, rotation};
+  if (last < start) return false;
+  *edit = {body, start, last, last + 2, e.from, e.to, rotation};
   return true;
 }
 

@@ -117,7 +117,8 @@ void write_body(outbuf &out, const doc &d, scan_ctx &lex, const obj_rec &o, i32 
     if (chosen) {
       out.add(*member_edit, false);
     } else {
-      out.add_ref(o.body, static_cast<size_t>(o.body_len), -1);
+      const i32 from = member_start(o.body, o.body_len);
+      out.add_ref(o.body + from, static_cast<size_t>(o.body_len - from), -1);
     }
     out.add("\nendobj\n");
     return;
@@ -293,13 +294,24 @@ bool names_loaded_copy(const doc &d, const xref_chain &chain, i32 num) {
          skip_pdf_ws(d.data, d.len, e.a) == r->hdr_off && e.b == xref_gen(r->gen);
 }
 
+// Whether the bytes of `end` stand anywhere after the keyword `from`
+// (-1: there is none, and nothing needs ending).
+bool ends_after(const u8 *b, i32 len, i32 from, const char *end) {
+  if (from < 0) return true;
+  const u8 *e = reinterpret_cast<const u8 *>(end);
+  const size_t n = std::strlen(end);
+  return std::search(b + from, b + len, e, e + n) != b + len;
+}
+
 // Why no update can be appended for these objects (the catalog, the pages
 // whose `turned` is set and the /Pages nodes above them), or "".
 std::string refusal(const doc &d, const xref_chain &chain, const std::vector<char> &turned) {
   if (d.trailer_root < 0 || d.trailer_root != d.root_num)
     return "its trailer names no catalog that the file holds";
-  // Stream data that never ends would take in what is appended.
-  if (last_kw(d.data, d.len, "stream") > last_kw(d.data, d.len, "endstream"))
+  // Stream data that never ends would take in what is appended. Its data
+  // may run straight into "endstream" (no line end between, the /Length
+  // exact), where the keyword has a letter before it: such an end counts.
+  if (!ends_after(d.data, d.len, last_kw(d.data, d.len, "stream"), "endstream"))
     return "its last stream has no end";
   // Nor may an object left open take the new revision's "endobj" for its own.
   if (last_kw(d.data, d.len, "obj") > last_kw(d.data, d.len, "endobj"))

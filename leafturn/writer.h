@@ -52,6 +52,11 @@ struct dict_edit {
 // (-1: none) and its first own /Rotate at name_pos (-1: none).
 dict_edit plan_dict_edit(const u8 *b, i32 len, i32 start, i32 end, i32 close, i32 name_pos,
                          i32 rotation);
+// Where an object stream member is written from when it becomes a plain
+// object: past the comments that some writers put before a member (a label
+// naming it), which would stand between "obj" and the dictionary, where
+// the object scan does not look past them; 0 when none comes first.
+i32 member_start(const u8 *body, i32 len);
 // An object stream member's body, its first own /Rotate at name_pos (-1:
 // none). False when the body cannot be rewritten (shorter than 2 bytes, no
 // ">>").
