@@ -9,7 +9,8 @@
 
 #include "doc_info.h"
 #include "loader.h"
-#include "writer.h"
+#include "core.h"
+#include "rotation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   if (size == 0 || size > (64u << 20)) return 0;

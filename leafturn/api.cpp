@@ -7,9 +7,11 @@
 #include <cstring>
 #include <new>
 
+#include "full_rewrite.h"
 #include "leafturn.h"
 #include "loader.h"
-#include "writer.h"
+#include "rotation.h"
+#include "turn_plan.h"
 
 namespace lt {
 
@@ -46,6 +48,25 @@ int guarded(int failure_value, F &&work) {
   if (result != failure_value) err.clear();
   publish_error(err);
   return result;
+}
+
+// The rotating calls' work on a loaded document: the listed pages (every
+// page when pages is null) turned by degrees and the full rewrite written
+// to out_path. 1 on success; 0 with the message set.
+int rotate_doc(document &loaded, const char *out_path, const int *pages, int count, int degrees,
+               failure &err) {
+  turn_plan plan(loaded);
+  std::vector<int> listed;
+  if (pages) listed.assign(pages, pages + count);
+  if (plan.apply(pages ? &listed : nullptr, turn{false, degrees}, page_filter::any, err) < 0)
+    return 0;
+  if (!out_path) {
+    err.set("NULL output path");
+    return 0;
+  }
+  rewrite_output result;
+  if (!result.plan(loaded, plan.targets(), err)) return 0;
+  return write_output(out_path, result, err);
 }
 
 int rotate(const char *in_path, const char *out_path, const int *pages, int count, int degrees,

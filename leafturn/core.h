@@ -6,8 +6,9 @@
 //    (doc_info.h);
 //  - choosing pages: the page grammar (page_list.h);
 //  - turning them: turn_plan (turn_plan.h);
-//  - outputs and where they go: copy_output, rewrite_output, write_output,
-//    output_bytes (writer.h).
+//  - outputs and where they go: copy_output, write_output, output_bytes
+//    (output.h), rewrite_output (full_rewrite.h), update_output
+//    (appended_update.h).
 #ifndef LEAFTURN_CORE_H
 #define LEAFTURN_CORE_H
 
@@ -16,6 +17,8 @@
 #include "page_info.h"
 #include "page_list.h"
 #include "turn_plan.h"
-#include "writer.h"
+#include "appended_update.h"
+#include "full_rewrite.h"
+#include "output.h"
 
 #endif

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "os_file.h"
-#include "writer.h"
+#include "output.h"
 
 namespace lt {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "loader.h"
-#include "writer.h"
+#include "core.h"
 #include "leafturn.h"
 #include "pdf_builder.h"
 

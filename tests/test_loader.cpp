@@ -7,7 +7,7 @@
 #include <string>
 
 #include "loader.h"
-#include "writer.h"
+#include "core.h"
 #include "leafturn.h"
 #include "pdf_builder.h"
 

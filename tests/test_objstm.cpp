@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "loader.h"
-#include "writer.h"
+#include "core.h"
+#include "rotation.h"
 #include "leafturn.h"
 #include "pdf_builder.h"
 

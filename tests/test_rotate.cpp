@@ -15,7 +15,7 @@
 
 #include "loader.h"
 #include "turn_plan.h"
-#include "writer.h"
+#include "core.h"
 #include "leafturn.h"
 #include "pdf_builder.h"
 

@@ -20,7 +20,10 @@ for s in $srcs; do
   o="$out/obj/$(basename "$s" .cpp).o"
   if [ ! -f "$o" ] || [ "$newest" -nt "$o" ]; then echo "$s"; fi
 done | xargs -r -n 1 -P "$jobs" sh -c 'em++ '"$(echo $flags)"' -c "$0" -o "'"$out"'/obj/$(basename "$0" .cpp).o"'
-em++ -O3 -msimd128 -mbulk-memory -fwasm-exceptions "$out"/obj/*.o -o "$out/leafturn_wasm.js" \
+# Exactly the objects of today's sources: one left from a source since
+# renamed or removed would clash with its successor.
+objs=$(for s in $srcs; do echo "$out/obj/$(basename "$s" .cpp).o"; done)
+em++ -O3 -msimd128 -mbulk-memory -fwasm-exceptions $objs -o "$out/leafturn_wasm.js" \
   -sMODULARIZE=1 -sEXPORT_NAME=createLeafturnWasm -sSINGLE_FILE=1 -sENVIRONMENT=web,worker \
   -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=4GB -sABORTING_MALLOC=0 -sFILESYSTEM=0 \
   -sEXPORTED_FUNCTIONS=_malloc,_free

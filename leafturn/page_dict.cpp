@@ -8,7 +8,7 @@
 
 #include "dict_walk.h"
 #include "digits.h"
-#include "writer.h"
+#include "page_dict.h"
 
 namespace lt {
 
