@@ -79,18 +79,19 @@ void work(const std::string &in, const std::string &out, const turn_request &req
   const int count = static_cast<int>(loaded.d.pages.size());
   r.pages = count;
   const std::string shown = is_stdio(in) ? std::string(k_stdin_name) : in;
-  const lt::signature_facts sig = lt::describe_signatures(loaded);
-  if (sig.certified && !req.force) {
-    r.error = shown + " is certified: its certification forbids changing its pages (--force " +
-              "turns them all the same)";
+  lt::write_request how;
+  how.mode = req.mode;
+  how.force = req.force;
+  how.full_option = "--full";
+  how.force_option = "--force";
+  if (!lt::may_change(loaded, how, shown, err)) {
+    r.error = err.text();
     return;
   }
 
   // Every turn in order; a page counts as turned when it ends at another
   // rotation than it had.
   lt::turn_plan plan(loaded);
-  std::vector<lt::i32> before(static_cast<size_t>(count) + 1, -1);  // at load, of pages turned
-  std::vector<lt::turn_plan::change> changed;
   for (const turn_step &step : req.steps) {
     std::vector<int> chosen;
     if (step.has_list) {
@@ -101,58 +102,32 @@ void work(const std::string &in, const std::string &out, const turn_request &req
         return;
       }
     }
-    changed.clear();
-    if (plan.apply(step.has_list ? &chosen : nullptr, step.turn, step.only, err, &changed) < 0) {
+    if (plan.apply(step.has_list ? &chosen : nullptr, step.turn, step.only, err) < 0) {
       r.error = err.text();
       return;
     }
-    for (const auto &c : changed)
-      if (before[static_cast<size_t>(c.page)] < 0) before[static_cast<size_t>(c.page)] = c.before;
   }
-  r.turned = 0;
-  for (int p = 1; p <= count; ++p)
-    if (before[static_cast<size_t>(p)] >= 0 && plan.rotation(p) != before[static_cast<size_t>(p)])
-      ++r.turned;
+  r.turned = plan.pages_turned();
 
-  if (r.turned == 0) {
-    // Nothing turns: the file itself stays, and a copy stays the same bytes.
-    if (!is_stdio(out) && !is_stdio(in) && same_file(in, out)) {
-      r.ok = true;
-      return;
-    }
-    if (!write(out, lt::copy_output(loaded.d), err)) {
-      r.error = err.text();
-      return;
-    }
-    r.ok = true;
-    return;
-  }
-  const bool by_default = req.mode == write_mode::automatic && sig.signatures > 0;
-  if (req.mode == write_mode::incremental || by_default) {
-    lt::update_output update;
-    if (!update.plan(loaded, plan.targets(), shown.c_str(), err,
-                     by_default ? "--full writes a fresh file, which its signatures will not "
-                                  "cover"
-                                : "write a full copy instead, with --full") ||
-        !write(out, update, err)) {
-      r.error = err.text();
-      r.turned = 0;
-      return;
-    }
-    r.mode = "update";
-    if (by_default)
-      r.note = shown + " is signed: the turns are appended as an update, which keeps its " +
-               "signatures (--full writes a fresh file)";
-    r.ok = true;
-    return;
-  }
-  lt::rewrite_output rewrite;
-  if (!rewrite.plan(loaded, plan.targets(), err) || !write(out, rewrite, err)) {
+  lt::write_decision decision;
+  if (!decision.decide(loaded, plan, how, shown, err)) {
     r.error = err.text();
     r.turned = 0;
     return;
   }
-  r.mode = "full";
+  // Nothing turns and the output is the input: the file itself stays.
+  const bool unchanged = std::string(decision.mode()) == "unchanged";
+  if (unchanged && !is_stdio(out) && !is_stdio(in) && same_file(in, out)) {
+    r.ok = true;
+    return;
+  }
+  if (!write(out, decision.result(), err)) {
+    r.error = err.text();
+    if (!unchanged) r.turned = 0;
+    return;
+  }
+  if (!unchanged) r.mode = decision.mode();
+  r.note = decision.note();
   r.ok = true;
 }
 

@@ -19,12 +19,9 @@ struct turn_step {
   bool chosen() const { return has_list || only != lt::page_filter::any; }
 };
 
-// How the result is written.
-enum class write_mode {
-  automatic,    // a fresh file, but an appended update for a signed document
-  incremental,  // an appended update (--incremental)
-  full,         // a fresh file (--full)
-};
+// How the result is written: automatic, --incremental or --full (the
+// core decides what each means for a document).
+using write_mode = lt::write_mode;
 
 // The turns of one run, applied in order: later ones build on earlier ones.
 struct turn_request {

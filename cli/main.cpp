@@ -339,12 +339,8 @@ int cmd_rotate(arg_reader &a) {
       req.steps.emplace_back();
       long d;
       const bool to = name == "--to";
-      if (!parse_int(v, &d) || (to ? (d != 0 && d != 90 && d != 180 && d != 270)
-                                   : (d % 90 != 0 || d == 0 || d < -270 || d > 270)))
-        return usage_error(to ? "--to takes 0, 90, 180 or 270 (got " + v + ")"
-                              : name + " takes 90, 180, 270, -90, -180 or -270 (got " + v + ")");
-      req.steps.back().turn.absolute = to;
-      req.steps.back().turn.degrees = static_cast<int>((d % 360 + 360) % 360);
+      if (!parse_int(v, &d) || !lt::make_turn(to, d, &req.steps.back().turn))
+        return usage_error(name + " takes " + lt::turn_values(to) + " (got " + v + ")");
     } else if (name == "--pages") {
       if (!a.value(name, inline_value, has_inline, &v, &why)) return usage_error(why);
       if (req.steps.empty())

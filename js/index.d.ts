@@ -53,6 +53,8 @@ export class Document {
   readonly certified: boolean;
   /** Null when an update can be appended to this file, else why not. */
   readonly updateRefusal: string | null;
+  /** Whether the library appends updates to this document by default, as the command line does (a signed one: an update keeps its signatures). */
+  readonly updatesByDefault: boolean;
   /** Turns pages in memory; returns how many of them changed. Turns build on each other. */
   rotate(options: RotateOptions): number;
   /** The document with its turns as the bytes of a PDF file. */

@@ -25,8 +25,10 @@ void publish_error(const failure &err) {
   std::memcpy(g_err, err.text(), std::strlen(err.text()) + 1);
 }
 
+// The rotating exports turn by 90, 180 or 270 degrees clockwise.
 bool valid_degrees(int degrees, failure &err) {
-  if (degrees == 90 || degrees == 180 || degrees == 270) return true;
+  turn t;
+  if (degrees > 0 && make_turn(false, degrees, &t)) return true;
   err.set("degrees must be 90, 180 or 270 (got %d)", degrees);
   return false;
 }
@@ -108,7 +110,7 @@ LEAFTURN_API int leafturn_get_rotation(const char *in_path, int page_number) {
     if (doc_load(in_path, loaded, err) != 0) return -1;
     const int count = static_cast<int>(loaded.d.pages.size());
     if (page_number > count) {
-      err.set("page %d out of range (document has %d pages)", page_number, count);
+      set_page_range_error(err, page_number, count);
       doc_free(loaded);
       return -1;
     }

@@ -8,7 +8,8 @@
 //  - turning them: turn_plan (turn_plan.h);
 //  - outputs and where they go: copy_output, write_output, output_bytes
 //    (output.h), rewrite_output (full_rewrite.h), update_output
-//    (appended_update.h).
+//    (appended_update.h);
+//  - which of them to write, or why none: write_decision (write_decision.h).
 #ifndef LEAFTURN_CORE_H
 #define LEAFTURN_CORE_H
 
@@ -17,6 +18,7 @@
 #include "page_info.h"
 #include "page_list.h"
 #include "turn_plan.h"
+#include "write_decision.h"
 #include "appended_update.h"
 #include "full_rewrite.h"
 #include "output.h"

@@ -5,6 +5,8 @@
 // one page of a large document reads one page.
 #include "turn_plan.h"
 
+#include <cstdio>
+
 #include <cmath>
 #include <utility>
 
@@ -21,7 +23,26 @@ bool turned_sideways(i32 rotation) { return rotation == 90 || rotation == 270; }
 }  // namespace
 
 void set_page_range_error(failure &err, long page, int count) {
-  err.set("page %ld out of range (document has %d pages)", page, count);
+  char text[24];
+  std::snprintf(text, sizeof text, "%ld", page);
+  set_page_range_error(err, text, count);
+}
+
+void set_page_range_error(failure &err, const char *page, int count) {
+  err.set("page %s out of range (document has %d pages)", page, count);
+}
+
+bool make_turn(bool absolute, long long degrees, turn *out) {
+  const bool ok = absolute ? (degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270)
+                           : (degrees != 0 && degrees % 90 == 0 && degrees >= -270 && degrees <= 270);
+  if (!ok) return false;
+  out->absolute = absolute;
+  out->degrees = static_cast<int>((degrees % 360 + 360) % 360);
+  return true;
+}
+
+const char *turn_values(bool absolute) {
+  return absolute ? "0, 90, 180 or 270" : "90, 180, 270, -90, -180 or -270";
 }
 
 turn_plan::turn_plan(document &loaded)
@@ -47,6 +68,13 @@ i32 turn_plan::rotation(int p) {
   return o >= 0 ? o : ref.inherited_rotate;
 }
 
+int turn_plan::pages_turned() {
+  int n = 0;
+  for (size_t p = 1; p < before_.size(); ++p)
+    if (before_[p] >= 0 && rotation(static_cast<int>(p)) != before_[p]) ++n;
+  return n;
+}
+
 page_facts turn_plan::facts(int p) {
   if (facts_.empty()) facts_ = describe_pages(loaded_);
   page_facts f = facts_[static_cast<size_t>(p - 1)];
@@ -62,7 +90,7 @@ page_facts turn_plan::facts(int p) {
 }
 
 int turn_plan::apply(const std::vector<int> *pages, const turn &t, page_filter only,
-                     failure &err, std::vector<change> *changed) {
+                     failure &err) {
   const int n = page_count();
   if (pages) {
     for (const int p : *pages)
@@ -90,7 +118,8 @@ int turn_plan::apply(const std::vector<int> *pages, const turn &t, page_filter o
     const i32 target = t.absolute ? t.degrees : (now + t.degrees) % 360;
     if (target == now) continue;
     turns.emplace_back(loaded_.d.pages[static_cast<size_t>(p - 1)].num, target);
-    if (changed) changed->push_back({p, now});
+    if (before_.empty()) before_.assign(static_cast<size_t>(n) + 1, -1);
+    if (before_[static_cast<size_t>(p)] < 0) before_[static_cast<size_t>(p)] = now;
   }
   for (const auto &x : turns) target_[static_cast<size_t>(x.first)] = x.second;
   if (!turns.empty()) changed_ = true;

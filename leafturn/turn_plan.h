@@ -19,13 +19,22 @@
 
 namespace lt {
 
-// The one message for a page number outside the document.
+// The one message for a page number outside the document; the second form
+// takes the number as a caller's text, for numbers wider than 32 bits.
 void set_page_range_error(failure &err, long page, int count);
+void set_page_range_error(failure &err, const char *page, int count);
 
 struct turn {
   bool absolute = false;  // every chosen page ends at `degrees`
   int degrees = 0;        // relative: 0..359 clockwise; absolute: 0, 90, 180, 270
 };
+
+// A turn as callers ask for one: by (relative) 90, 180, 270, -90, -180 or
+// -270 degrees clockwise, or to (absolute) 0, 90, 180 or 270. False for any
+// other value.
+bool make_turn(bool absolute, long long degrees, turn *out);
+// The values make_turn takes, as messages list them.
+const char *turn_values(bool absolute);
 
 enum class page_filter { any, landscape, portrait };
 
@@ -42,19 +51,16 @@ class turn_plan {
   // them.
   page_facts facts(int p);
 
-  // A page a turn changed, and the rotation it had before that turn.
-  struct change {
-    int page;
-    i32 before;
-  };
   // Turns the listed pages (every page when `pages` is null), those the
-  // filter keeps. Returns how many pages change (listed in *changed when
-  // asked); -1 with the range message when a listed page is outside the
-  // document (nothing is turned then).
-  int apply(const std::vector<int> *pages, const turn &t, page_filter only, failure &err,
-            std::vector<change> *changed = nullptr);
+  // filter keeps. Returns how many pages change; -1 with the range message
+  // when a listed page is outside the document (nothing is turned then).
+  int apply(const std::vector<int> *pages, const turn &t, page_filter only, failure &err);
 
+  // Whether any turn changed a page (a page turned and turned back counts).
   bool changes_anything() const { return changed_; }
+  // How many of the pages that turns chose end at another rotation than
+  // they had before the first turn that changed them.
+  int pages_turned();
   // The rotation each object number is to carry, -1 for none.
   const std::vector<i32> &targets() const { return target_; }
 
@@ -66,6 +72,7 @@ class turn_plan {
   std::vector<i32> own_;      // per object number: its own /Rotate, k_unread when not read yet
   std::vector<page_facts> facts_;  // as loaded, made when first asked for
   std::vector<char> listed_;  // scratch of apply: pages met in this turn
+  std::vector<i32> before_;   // per page: its rotation before the first turn that changed it, or -1
   bool changed_ = false;
 };
 

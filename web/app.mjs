@@ -230,7 +230,8 @@ async function open(file, generation) {
   list.replaceChildren(...state.items);
   const refusal = opened.refusal;
   incremental.disabled = refusal !== null;
-  incremental.checked = refusal === null && opened.signatures > 0;
+  // Checked when the library appends an update by default (a signed file).
+  incremental.checked = refusal === null && opened.updates;
   incremental.parentElement.title = refusal || '';
   tools.hidden = false;
   status(summary());

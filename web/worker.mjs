@@ -15,7 +15,7 @@ async function handle({ op, args }) {
       if (doc) doc.close();
       doc = null;
       doc = await open(args.bytes, { name: args.name });
-      return { rotations: rotations(), signatures: doc.signatures, refusal: doc.updateRefusal };
+      return { rotations: rotations(), updates: doc.updatesByDefault, refusal: doc.updateRefusal };
     case 'rotate':
       doc.rotate(args);
       return { rotations: rotations() };

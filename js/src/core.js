@@ -30,8 +30,8 @@ const utf8 = new TextDecoder('utf-8');
 const encoder = new TextEncoder();
 
 function lastError(m) {
-  const p = m._ltjs_error() >>> 0;
-  let end = p;
+  let end = m._ltjs_error() >>> 0;
+  const p = end;
   while (m.HEAPU8[end] !== 0) end++;
   return new LeafturnError(utf8.decode(m.HEAPU8.subarray(p, end)));
 }
@@ -64,18 +64,25 @@ const registry = typeof FinalizationRegistry === 'function'
   ? new FinalizationRegistry(({ m, handle }) => m._ltjs_close(handle))
   : null;
 
-function turnOf(options) {
+function cText(m, p) {
+  let end = p;
+  while (m.HEAPU8[end] !== 0) end++;
+  return utf8.decode(m.HEAPU8.subarray(p, end));
+}
+
+// [absolute, degrees] for a turn given as by or to; the core says which
+// values it takes.
+function turnOf(m, options) {
   const { by, to } = options;
   if ((by === undefined || by === null) === (to === undefined || to === null))
     throw new TypeError('rotate() takes exactly one of by and to');
-  if (by !== undefined && by !== null) {
-    if (![90, 180, 270, -90, -180, -270].includes(by))
-      throw new RangeError('by takes 90, 180, 270, -90, -180 or -270 (got ' + String(by) + ')');
-    return [0, ((by % 360) + 360) % 360];
-  }
-  if (![0, 90, 180, 270].includes(to))
-    throw new RangeError('to takes 0, 90, 180 or 270 (got ' + String(to) + ')');
-  return [1, to];
+  const absolute = by === undefined || by === null ? 1 : 0;
+  const value = absolute ? to : by;
+  const degrees = Number.isInteger(value) ? m._ltjs_make_turn(absolute, value) : -1;
+  if (degrees < 0)
+    throw new RangeError((absolute ? 'to' : 'by') + ' takes ' + cText(m, m._ltjs_turn_values(absolute) >>> 0) +
+      ' (got ' + String(value) + ')');
+  return [absolute, degrees];
 }
 
 /** A loaded PDF file with the turns made so far. */
@@ -121,9 +128,16 @@ class Document {
     return pages;
   }
 
+  // What the document carries (information, signatures, whether an update
+  // can be appended): read once, since turns change none of it.
   _record() {
-    const m = this._m;
     const h = this._live();
+    if (!this._carried) this._carried = this._read(h);
+    return this._carried;
+  }
+
+  _read(h) {
+    const m = this._m;
     const lenAt = m._malloc(4) >>> 0;
     if (!lenAt) throw new LeafturnError('out of memory');
     try {
@@ -148,7 +162,8 @@ class Document {
       const signatures = u32();
       const certified = u32() === 1;
       const refusal = text();
-      return { present, info, signatures, certified, refusal };
+      const updatesByDefault = u32() === 1;
+      return { present, info, signatures, certified, refusal, updatesByDefault };
     } finally {
       m._free(lenAt);
     }
@@ -172,6 +187,15 @@ class Document {
   /** Null when an update can be appended to this file, else why not. */
   get updateRefusal() {
     return this._record().refusal || null;
+  }
+
+  /**
+   * Whether the library appends updates to this document by default, as
+   * the command line does: a signed document keeps its signatures that way
+   * (save({ incremental: true }) appends one).
+   */
+  get updatesByDefault() {
+    return this._record().updatesByDefault;
   }
 
   _select(pages) {
@@ -206,16 +230,20 @@ class Document {
   rotate(options = {}) {
     const m = this._m;
     const h = this._live();
-    const [absolute, degrees] = turnOf(options);
+    const [absolute, degrees] = turnOf(m, options);
     let only = 0;
     if (options.only !== undefined && options.only !== null) {
       only = FILTERS[options.only] || 0;
       if (!only) throw new RangeError('only takes "landscape" or "portrait" (got ' + String(options.only) + ')');
     }
     const list = this._select(options.pages);
-    if (list && list.some((p) => p < -0x80000000 || p > 0x7fffffff))
-      throw new LeafturnError('page ' + list.find((p) => p < -0x80000000 || p > 0x7fffffff) +
-        ' out of range (document has ' + m._ltjs_page_count(h) + ' pages)');
+    const wide = list ? list.find((p) => p < -0x80000000 || p > 0x7fffffff) : undefined;
+    if (wide !== undefined) {
+      const text = place(m, encoder.encode(String(wide) + '\0'));
+      m._ltjs_range_error(h, text);
+      m._free(text);
+      throw lastError(m);
+    }
     let at = 0;
     if (list) {
       at = m._malloc(Math.max(list.length, 1) * 4) >>> 0;

@@ -31,7 +31,7 @@ struct js_document {
   std::vector<double> facts;   // six numbers a page, as ltjs_facts fills them
   std::vector<lt::u8> record;  // the information entries, as ltjs_info fills them
   std::vector<int> selected;   // the pages a page list selects
-  std::unique_ptr<lt::output> planned;  // the output ltjs_save planned
+  std::unique_ptr<lt::write_decision> planned;  // what ltjs_save decided to write
   std::string name;            // the input, as messages name it
 };
 
@@ -120,10 +120,12 @@ LTJS_EXPORT const double *ltjs_facts(js_document *d) {
   return ok ? d->facts.data() : nullptr;
 }
 
-// The information dictionary's text entries: a record of little-endian
-// 32-bit numbers and UTF-8 texts: present (0 or 1), the count, then each
-// key and value as a length and its bytes. Its length in *len; null on
-// failure.
+// What the document carries, read once per document by the package: a
+// record of little-endian 32-bit numbers and UTF-8 texts: the information
+// dictionary's text entries (present, 0 or 1; the count; each key and
+// value as a length and its bytes), the signature count, certified (0 or
+// 1), why no update can be appended ("" when one can), and whether an
+// automatic save appends one (0 or 1). Its length in *len; null on failure.
 LTJS_EXPORT const lt::u8 *ltjs_info(js_document *d, int *len) {
   const int ok = guarded(0, [&](lt::failure &) {
     const lt::doc_info info = lt::describe_info(d->loaded);
@@ -138,6 +140,7 @@ LTJS_EXPORT const lt::u8 *ltjs_info(js_document *d, int *len) {
     put_u32(d->record, static_cast<std::uint32_t>(sig.signatures));
     put_u32(d->record, sig.certified ? 1 : 0);
     put_text(d->record, lt::update_refusal(d->loaded));
+    put_u32(d->record, lt::updates_by_default(d->loaded) ? 1 : 0);
     return 1;
   });
   *len = ok ? static_cast<int>(d->record.size()) : 0;
@@ -165,6 +168,24 @@ LTJS_EXPORT int ltjs_select(js_document *d, const char *text, int len) {
 }
 
 LTJS_EXPORT const int *ltjs_selected(js_document *d) { return d->selected.data(); }
+
+// A turn as the core takes it: the degrees it stands for (0..359), or -1
+// for a value it does not take.
+LTJS_EXPORT int ltjs_make_turn(int absolute, double degrees) {
+  lt::turn t;
+  if (!(degrees >= -1e15 && degrees <= 1e15)) return -1;
+  return lt::make_turn(absolute != 0, static_cast<long long>(degrees), &t) ? t.degrees : -1;
+}
+
+// The turn values the core takes, as messages list them.
+LTJS_EXPORT const char *ltjs_turn_values(int absolute) { return lt::turn_values(absolute != 0); }
+
+// Sets the message for page `number` (a caller's text) outside the document.
+LTJS_EXPORT void ltjs_range_error(js_document *d, const char *number) {
+  lt::failure err;
+  lt::set_page_range_error(err, number, ltjs_page_count(d));
+  std::snprintf(g_error, sizeof g_error, "%s", err.text());
+}
 
 // Turns the listed pages (every page when pages is null) that `only` keeps
 // (0 any, 1 landscape, 2 portrait): to `degrees` when absolute, else by
@@ -225,28 +246,25 @@ class count_sink final : public lt::piece_sink {
 
 }  // namespace
 
-// Plans the document with its turns: a fresh file, or the input with an
-// update appended when `incremental`; the input itself when nothing
-// changed. The output's exact size (ltjs_emit sends it), or -1 with the
+// Plans the document with its turns as the core decides for the mode (0
+// full, 1 incremental, 2 automatic): a fresh file, the input with an update
+// appended, or the input itself when nothing changed. The output's exact size (ltjs_emit sends it), or -1 with the
 // message set. The size is counted by making the pieces once without
 // keeping them: the array JavaScript fills is then allocated once, at its
 // size, and never copied again.
-LTJS_EXPORT int ltjs_save(js_document *d, int incremental) {
+LTJS_EXPORT int ltjs_save(js_document *d, int mode) {
   return guarded(-1, [&](lt::failure &err) {
     d->planned.reset();
-    if (!d->plan->changes_anything()) {
-      d->planned.reset(new lt::copy_output(d->loaded.d));
-    } else if (incremental) {
-      std::unique_ptr<lt::update_output> update(new lt::update_output);
-      if (!update->plan(d->loaded, d->plan->targets(), d->name.c_str(), err)) return -1;
-      d->planned = std::move(update);
-    } else {
-      std::unique_ptr<lt::rewrite_output> rewrite(new lt::rewrite_output);
-      if (!rewrite->plan(d->loaded, d->plan->targets(), err)) return -1;
-      d->planned = std::move(rewrite);
-    }
+    lt::write_request req;
+    req.mode = mode == 1   ? lt::write_mode::incremental
+               : mode == 2 ? lt::write_mode::automatic
+                           : lt::write_mode::full;
+    req.force = true;  // the package has no refusal of certified documents
+    std::unique_ptr<lt::write_decision> decision(new lt::write_decision);
+    if (!decision->decide(d->loaded, *d->plan, req, d->name, err)) return -1;
+    d->planned = std::move(decision);
     count_sink count;
-    d->planned->emit(count);
+    d->planned->result().emit(count);
     return static_cast<int>(count.total);
   });
 }
@@ -260,7 +278,7 @@ LTJS_EXPORT int ltjs_emit(js_document *d) {
       return 0;
     }
     js_sink sink;
-    d->planned->emit(sink);
+    d->planned->result().emit(sink);
     sink.flush();
     return 1;
   });

@@ -17,6 +17,7 @@ import os
 from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Union, overload
 
 from ._native import LeafturnError, NativeDocument, __version__
+from . import _native
 
 __all__ = ["open", "rotate", "Document", "Page", "LeafturnError", "__version__"]
 
@@ -33,13 +34,15 @@ def _turn(by: Optional[int], to: Optional[int]) -> "tuple[bool, int]":
     """(absolute, degrees) for a turn given as by= or to=."""
     if (by is None) == (to is None):
         raise ValueError("give exactly one of by= and to=")
-    if by is not None:
-        if isinstance(by, bool) or not isinstance(by, int) or by not in (90, 180, 270, -90, -180, -270):
-            raise ValueError("by= takes 90, 180, 270, -90, -180 or -270 (got %r)" % (by,))
-        return False, by % 360
-    if isinstance(to, bool) or not isinstance(to, int) or to not in (0, 90, 180, 270):
-        raise ValueError("to= takes 0, 90, 180 or 270 (got %r)" % (to,))
-    return True, to
+    absolute = by is None
+    degrees = to if absolute else by
+    made = None
+    if not isinstance(degrees, bool) and isinstance(degrees, int):
+        made = _native.turn(absolute, degrees)
+    if made is None:
+        raise ValueError("%s= takes %s (got %r)"
+                         % ("to" if absolute else "by", _native.turn_values(absolute), degrees))
+    return made
 
 
 class Page:
@@ -169,8 +172,7 @@ class Document:
         if isinstance(number, bool) or not isinstance(number, int):
             raise TypeError("page numbers are integers")
         if not 1 <= number <= native.page_count():
-            raise LeafturnError("page %d out of range (document has %d pages)"
-                                % (number, native.page_count()))
+            native.out_of_range(str(number))
         return Page(self, number)
 
     def _pages(self, pages: Pages) -> Optional[List[int]]:
@@ -214,11 +216,11 @@ class Document:
         its signatures, earlier revisions and compression do too. It raises
         LeafturnError when the file's cross-reference data does not allow
         one. Without turns, the original bytes are written either way."""
-        self._native_document().save(os.fsencode(path), bool(incremental))
+        self._native_document().save(os.fsencode(path), "incremental" if incremental else "full")
 
     def to_bytes(self, incremental: bool = False) -> bytes:
         """The file save() would write, as bytes."""
-        return self._native_document().to_bytes(bool(incremental))
+        return self._native_document().to_bytes("incremental" if incremental else "full")
 
     @property
     def signatures(self) -> int:
@@ -274,9 +276,8 @@ def rotate(src: Source, dst: PathLike, by: Optional[int] = None, to: Optional[in
         changed = doc._native_document().rotate(doc._pages(pages), absolute, degrees)
         if changed == 0 and not isinstance(src, (bytes, bytearray, memoryview)) and _same_file(src, dst):
             return 0  # nothing turns: the file is not rewritten
-        if incremental is None:
-            incremental = doc.signatures > 0
-        doc.save(dst, incremental=incremental)
+        mode = "automatic" if incremental is None else "incremental" if incremental else "full"
+        doc._native_document().save(os.fsencode(dst), mode)
         return changed
     finally:
         doc.close()

@@ -147,26 +147,28 @@ class native_document {
     return changed;
   }
 
-  void save(const py::bytes &path, bool incremental) {
+  void save(const py::bytes &path, const std::string &mode) {
     const std::string p = path;
+    const lt::write_mode m = write_mode_named(mode);
     outcome o;
     {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(m_);
       lt::failure err;
-      if (!write(p, incremental, err)) o.fail(err.text());
+      if (!write(p, m, err)) o.fail(err.text());
     }
     if (!o.ok) raise_error(o.message);
   }
 
-  py::bytes to_bytes(bool incremental) {
+  py::bytes to_bytes(const std::string &mode) {
+    const lt::write_mode m = write_mode_named(mode);
     std::string bytes;
     outcome o;
     {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(m_);
       lt::failure err;
-      if (!write(std::string(), incremental, err, &bytes)) o.fail(err.text());
+      if (!write(std::string(), m, err, &bytes)) o.fail(err.text());
     }
     if (!o.ok) raise_error(o.message);
     return py::bytes(bytes);
@@ -195,21 +197,28 @@ class native_document {
     plan_ = std::make_unique<lt::turn_plan>(loaded_);
   }
 
-  // The document with its turns (a fresh file, or the input with an update
-  // appended) to a file at path, or into *bytes.
-  bool write(const std::string &path, bool incremental, lt::failure &err,
+  static lt::write_mode write_mode_named(const std::string &mode) {
+    if (mode == "automatic") return lt::write_mode::automatic;
+    if (mode == "incremental") return lt::write_mode::incremental;
+    if (mode == "full") return lt::write_mode::full;
+    throw py::value_error("mode is \"automatic\", \"incremental\" or \"full\"");
+  }
+
+  // The document with its turns, as the core decides to write it for the
+  // mode, to a file at path or into *bytes. The package turns certified
+  // documents as asked (it has no refusal of them).
+  bool write(const std::string &path, lt::write_mode mode, lt::failure &err,
              std::string *bytes = nullptr) {
-    auto put = [&](const lt::output &out) {
-      if (bytes) *bytes = lt::output_bytes(out);
-      return bytes || lt::write_output(path.c_str(), out, err);
-    };
-    if (!plan_->changes_anything()) return put(lt::copy_output(loaded_.d));
-    if (incremental) {
-      lt::update_output update;
-      return update.plan(loaded_, plan_->targets(), name_.c_str(), err) && put(update);
+    lt::write_request req;
+    req.mode = mode;
+    req.force = true;
+    lt::write_decision decision;
+    if (!decision.decide(loaded_, *plan_, req, name_, err)) return false;
+    if (bytes) {
+      *bytes = lt::output_bytes(decision.result());
+      return true;
     }
-    lt::rewrite_output rewrite;
-    return rewrite.plan(loaded_, plan_->targets(), err) && put(rewrite);
+    return lt::write_output(path.c_str(), decision.result(), err) != 0;
   }
 
   void check_page(int n) const {
@@ -220,6 +229,16 @@ class native_document {
     lt::set_page_range_error(err, n, count_);
     raise_error(err.text());
   }
+
+ public:
+  // Raises the core's message for a page number given as text.
+  [[noreturn]] void out_of_range(const std::string &number) const {
+    lt::failure err;
+    lt::set_page_range_error(err, number.c_str(), count_);
+    raise_error(err.text());
+  }
+
+ private:
 
   lt::document loaded_;
   std::mutex m_;
@@ -236,6 +255,24 @@ PYBIND11_MODULE(_native, m) {
   g_error = error.ptr();
   m.attr("__version__") = LEAFTURN_VERSION;
 
+  // The turns the core takes: (absolute, degrees 0..359), or None for a
+  // value it does not take; and the values as messages list them.
+  m.def(
+      "turn",
+      [](bool absolute, py::int_ degrees) -> py::object {
+        long long d = 0;
+        try {
+          d = degrees.cast<long long>();
+        } catch (const py::cast_error &) {
+          return py::none();
+        }
+        lt::turn t;
+        if (!lt::make_turn(absolute, d, &t)) return py::none();
+        return py::make_tuple(t.absolute, t.degrees);
+      },
+      py::arg("absolute"), py::arg("degrees"));
+  m.def("turn_values", &lt::turn_values, py::arg("absolute"));
+
   py::class_<native_document>(m, "NativeDocument")
       .def_static("from_path", &native_document::from_path, py::arg("path"))
       .def_static("from_buffer", &native_document::from_buffer, py::arg("data"))
@@ -251,8 +288,12 @@ PYBIND11_MODULE(_native, m) {
             return d.rotate(&list, absolute, degrees);
           },
           py::arg("pages"), py::arg("absolute"), py::arg("degrees"))
-      .def("save", &native_document::save, py::arg("path"), py::arg("incremental"))
-      .def("to_bytes", &native_document::to_bytes, py::arg("incremental"))
+      .def(
+          "out_of_range",
+          [](const native_document &d, const std::string &number) { d.out_of_range(number); },
+          py::arg("number"))
+      .def("save", &native_document::save, py::arg("path"), py::arg("mode"))
+      .def("to_bytes", &native_document::to_bytes, py::arg("mode"))
       .def("signatures", &native_document::signatures)
       .def("changes", &native_document::changes);
 }
