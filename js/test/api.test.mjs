@@ -120,6 +120,11 @@ test('document information decoded as readers do; signatures and updates reporte
   assert.equal(doc.signatures, 0);
   assert.equal(doc.certified, false);
   assert.equal(doc.updateRefusal, null);
+  assert.equal(doc.updatesByDefault, false, 'an unsigned file gets a fresh file by default');
+  assert.throws(() => doc.rotate({ by: 45 }), { name: 'RangeError', message: 'by takes 90, 180, 270, -90, -180 or -270 (got 45)' });
+  assert.throws(() => doc.rotate({ to: 90.5 }), { name: 'RangeError', message: 'to takes 0, 90, 180 or 270 (got 90.5)' });
+  assert.throws(() => doc.rotate({ by: 90, pages: [2 ** 40] }),
+    { name: 'LeafturnError', message: `page ${2 ** 40} out of range (document has 1 pages)` });
   doc.close();
   const none = await open(simpleDoc(['']));
   assert.deepEqual(none.info, {});

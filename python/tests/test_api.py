@@ -145,6 +145,16 @@ def test_failures_carry_the_librarys_messages(tmp_path, pdf):
     for bad in ({"by": 45}, {"to": 45}, {}, {"by": 90, "to": 0}, {"by": True}):
         with pytest.raises(ValueError):
             doc.rotate(**bad)
+    # The values the core takes, in its words; numbers of any size.
+    for kwargs, message in (({"by": 2**70}, "by= takes 90, 180, 270, -90, -180 or -270 (got %d)" % 2**70),
+                            ({"to": -90}, "to= takes 0, 90, 180 or 270 (got -90)"),
+                            ({"by": "90"}, "by= takes 90, 180, 270, -90, -180 or -270 (got '90')")):
+        with pytest.raises(ValueError) as e:
+            doc.rotate(**kwargs)
+        assert str(e.value) == message
+    with pytest.raises(leafturn.LeafturnError) as e:
+        doc.page(2**40)
+    assert str(e.value) == "page %d out of range (document has 3 pages)" % 2**40
     with pytest.raises(ValueError):
         doc.rotate(by=90, pages="r0")
     with pytest.raises(TypeError):
