@@ -6,33 +6,11 @@
 
 namespace lt {
 
-namespace {
-
-bool is_delimiter(u8 c) {
-  return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
-         c == '}' || c == '/' || c == '%';
-}
-
-i32 token_end(const u8 *b, i32 i, i32 limit) {
-  while (i < limit && !is_pdf_ws(b[i]) && !is_delimiter(b[i])) ++i;
-  return i;
-}
-
-}  // namespace
-
 int hex_digit(u8 c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-i32 skip_space(const u8 *b, i32 i, i32 limit) {
-  for (;;) {
-    i = skip_pdf_ws(b, limit, i);
-    if (i >= limit || b[i] != '%') return i;
-    while (i < limit && b[i] != '\r' && b[i] != '\n') ++i;
-  }
 }
 
 i32 string_end(const u8 *b, i32 i, i32 limit) {
@@ -42,8 +20,8 @@ i32 string_end(const u8 *b, i32 i, i32 limit) {
     return c < 0 ? -1 : c + 1;
   }
   if (b[i] != '<' || i + 1 >= limit || b[i + 1] == '<') return -1;
-  const void *gt = std::memchr(b + i + 1, '>', static_cast<size_t>(limit - i - 1));
-  return gt ? static_cast<i32>(static_cast<const u8 *>(gt) - b) + 1 : -1;
+  const i32 gt = hex_string_close(b, i, limit);
+  return gt < 0 ? -1 : gt + 1;
 }
 
 i32 value_end(const u8 *b, i32 i, i32 limit) {

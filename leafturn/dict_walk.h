@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// A dictionary's entries, token by token: for what reads whole values
+// A dictionary's entries, value by value (over the lexical layer's tokens,
+// comments and strings): for what reads whole values
 // rather than searching for one name (the document information, the
 // cross-reference data, the trailer an update copies). Plain scans over a
 // buffer with an explicit limit; nothing allocates but the name texts.
@@ -14,8 +15,6 @@ namespace lt {
 
 // The value of a hexadecimal digit, or -1.
 int hex_digit(u8 c);
-// Past white space and comments.
-i32 skip_space(const u8 *b, i32 i, i32 limit);
 // Past the string token at i ("(..)" with nesting and escapes, or "<..>"
 // not "<<"), or -1 when none stands there or it is not closed.
 i32 string_end(const u8 *b, i32 i, i32 limit);

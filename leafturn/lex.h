@@ -52,8 +52,14 @@ span stream_dict(const doc &d, const obj_rec &o);
 
 // ---- byte classes ---------------------------------------------------------
 
+// Two white-space classes, each the rule of the stages that use it: the
+// format's white space (NUL, TAB, LF, FF, CR, space) between tokens, and
+// the text white space (TAB, LF, VT, FF, CR, space: NUL is not, VT is)
+// that the object scan reads around an object header's numbers and before
+// "endstream", as the C library's isspace does. A file whose headers hold
+// a NUL or a VT is read differently by the two, so they stay two.
 namespace byte_class {
-enum : u8 { digit = 1, letter = 2, name_extra = 4, text_ws = 8, pdf_ws = 16 };
+enum : u8 { digit = 1, letter = 2, name_extra = 4, text_ws = 8, pdf_ws = 16, delimiter = 32 };
 struct table {
   u8 of[256];
 };
@@ -66,6 +72,9 @@ constexpr table make() {
     if (c == '+' || c == '-' || c == '_') k |= name_extra;
     if ((c >= 9 && c <= 13) || c == 32) k |= text_ws;
     if (c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32) k |= pdf_ws;
+    if (c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
+        c == '}' || c == '/' || c == '%')
+      k |= delimiter;
     t.of[c] = k;
   }
   return t;
@@ -86,6 +95,42 @@ inline bool is_name_cont(u8 c) {
 inline i32 skip_pdf_ws(const u8 *b, i32 len, i32 p) {
   while (p < len && is_pdf_ws(b[p])) ++p;
   return p;
+}
+// The format's delimiters: ( ) < > [ ] { } / %.
+inline bool is_delimiter(u8 c) {
+  return (byte_class::classes.of[c] & byte_class::delimiter) != 0;
+}
+
+// ---- tokens, comments and strings -----------------------------------------
+
+// The end of the regular token (name text, number, keyword) that starts at
+// i: the first white space or delimiter at or after i.
+inline i32 token_end(const u8 *b, i32 i, i32 limit) {
+  while (i < limit && !is_pdf_ws(b[i]) && !is_delimiter(b[i])) ++i;
+  return i;
+}
+// The line end (CR or LF) that ends the comment whose '%' is at i, or -1
+// when none comes before limit.
+inline i32 comment_end(const u8 *b, i32 i, i32 limit) {
+  for (i32 q = i + 1; q < limit; ++q)
+    if (b[q] == '\r' || b[q] == '\n') return q;
+  return -1;
+}
+// The '>' that closes the hex string opened by the '<' at i, or -1.
+inline i32 hex_string_close(const u8 *b, i32 i, i32 limit) {
+  if (i + 1 >= limit) return -1;
+  const void *gt = std::memchr(b + i + 1, '>', static_cast<size_t>(limit - i - 1));
+  return gt ? static_cast<i32>(static_cast<const u8 *>(gt) - b) : -1;
+}
+// Past white space and comments (a comment cut by the limit runs to it).
+inline i32 skip_space(const u8 *b, i32 i, i32 limit) {
+  for (;;) {
+    i = skip_pdf_ws(b, limit, i);
+    if (i >= limit || b[i] != '%') return i;
+    const i32 e = comment_end(b, i, limit);
+    if (e < 0) return limit;
+    i = e;
+  }
 }
 
 // ---- the walk over a dictionary's bytes ------------------------------------
@@ -117,16 +162,9 @@ i32 literal_string_close(const u8 *b, i32 i, i32 limit);
 // file image (lex_memo.cpp). Each answers for a construct starting at i.
 struct plain_skips {
   const u8 *b;
-  i32 line_end(i32 i, i32 limit) const {  // first CR or LF after i, or -1
-    for (i32 q = i + 1; q < limit; ++q)
-      if (b[q] == '\r' || b[q] == '\n') return q;
-    return -1;
-  }
+  i32 line_end(i32 i, i32 limit) const { return comment_end(b, i, limit); }
   i32 string_close(i32 i, i32 limit) const { return literal_string_close(b, i, limit); }
-  i32 hex_close(i32 i, i32 limit) const {  // first '>' after i, or -1
-    const void *gt = std::memchr(b + i + 1, '>', static_cast<size_t>(limit - i - 1));
-    return gt ? static_cast<i32>(static_cast<const u8 *>(gt) - b) : -1;
-  }
+  i32 hex_close(i32 i, i32 limit) const { return hex_string_close(b, i, limit); }
 };
 
 // One step of a walk from i (below limit) under rule set R.

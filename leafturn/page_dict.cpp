@@ -14,11 +14,6 @@ namespace lt {
 
 namespace {
 
-bool is_delimiter(u8 c) {
-  return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' ||
-         c == '{' || c == '}' || c == '/' || c == '%';
-}
-
 struct entry {
   i32 from = -1;
   i32 to = -1;
@@ -39,7 +34,7 @@ entry rotate_entry_at(const u8 *b, i32 len, i32 pos, i32 limit) {
   const i32 r = reference_end(b, limit, v, number);
   if (r >= 0) v = r;
   // The rest of the value token ("90.0").
-  while (v < limit && !is_pdf_ws(b[v]) && !is_delimiter(b[v])) ++v;
+  v = token_end(b, v, limit);
   e.from = pos;
   e.to = v;
   return e;
