@@ -35,6 +35,11 @@ span object_content(const doc &d, const obj_rec &o) {
   return {d.data, k + 3, o.endobj_off};
 }
 
+span referenced_content(const doc &d, i32 num) {
+  const obj_rec *o = num > 0 ? d.find(num) : nullptr;
+  return o ? object_content(d, *o) : span();
+}
+
 span stream_dict(const doc &d, const obj_rec &o) {
   if (o.in_objstm() || !o.is_stream() || o.dict_off < 0) return {};
   return {d.data, o.dict_off, o.stream_kw_off > 0 ? o.stream_kw_off : d.len};

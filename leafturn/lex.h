@@ -45,6 +45,12 @@ span object_text(const doc &d, const obj_rec &o);
 // bytes between "obj" and "endobj". Empty for a stream, or when the header
 // or "endobj" is missing.
 span object_content(const doc &d, const obj_rec &o);
+// What the reference "num G R" leads to when a number is wanted: the
+// content of the live plain object num (object_content), empty when it is
+// missing or a stream. How the number is read from it is each value's own
+// rule. (The object scan follows /Length references before live objects
+// are chosen, through its own index of first copies.)
+span referenced_content(const doc &d, i32 num);
 // A direct stream's dictionary: from its "<<" to its "stream" keyword (or
 // the end of the file).
 span stream_dict(const doc &d, const obj_rec &o);
@@ -96,6 +102,12 @@ inline i32 skip_pdf_ws(const u8 *b, i32 len, i32 p) {
   while (p < len && is_pdf_ws(b[p])) ++p;
   return p;
 }
+// The length of a keyword or name written in the code ("startxref": 9).
+template <size_t N>
+constexpr i32 kw_len(const char (&)[N]) {
+  return static_cast<i32>(N - 1);
+}
+
 // The format's delimiters: ( ) < > [ ] { } / %.
 inline bool is_delimiter(u8 c) {
   return (byte_class::classes.of[c] & byte_class::delimiter) != 0;
@@ -422,6 +434,19 @@ inline int kw_at(const u8 *b, i32 p, i32 len, const char *kw) {
 i32 find_name(const u8 *b, i32 len, i32 start, i32 end, const char *name);
 i32 find_name_top(const u8 *b, i32 len, i32 start, i32 end, const char *name);
 i32 find_dict_close(const u8 *b, i32 start, i32 end);
+// Where stream data starts after the "stream" keyword at s: past spaces
+// and tabs and one line end (LF, CR LF or CR); one byte past the keyword
+// when no line end follows it. Both readers of streams (the object scan and
+// the cross-reference streams of an update) start data here.
+inline i32 stream_data_start(const u8 *b, i32 len, i32 s) {
+  const i32 t = s + kw_len("stream");
+  if (t >= len) return t;
+  i32 e = t;
+  while (e < len && (b[e] == ' ' || b[e] == '\t')) ++e;
+  if (e < len && b[e] == '\n') return e + 1;
+  if (e < len && b[e] == '\r') return (e + 1 < len && b[e + 1] == '\n') ? e + 2 : e + 1;
+  return t + 1;
+}
 // The "stream" keyword after the ">>" whose first '>' is at c (c < 0:
 // none), or -1.
 inline i32 stream_kw_after(const u8 *b, i32 len, i32 c) {

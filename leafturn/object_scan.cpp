@@ -52,17 +52,6 @@ bool read_header(const u8 *b, i32 p, obj_rec *r) {
   return true;
 }
 
-// Offset of the first byte of stream data after the "stream" keyword at s.
-i32 stream_data_start(const u8 *b, i32 len, i32 s) {
-  const i32 t = s + 6;
-  if (t >= len) return t;
-  i32 e = t;
-  while (e < len && (b[e] == ' ' || b[e] == '\t')) ++e;
-  if (e < len && b[e] == '\n') return e + 1;
-  if (e < len && b[e] == '\r') return (e + 1 < len && b[e + 1] == '\n') ? e + 2 : e + 1;
-  return t + 1;
-}
-
 // The header scan: every header, in the order of its "obj" keyword.
 void scan_headers(doc &d, scan_ctx &lex) {
   const u8 *b = d.data;

@@ -38,8 +38,7 @@ bool array_number(const doc &d, const u8 *b, i32 limit, i32 *cursor, double *out
   const i32 num = parse_int_at(b, limit, &n);
   const i32 r = n == c ? reference_end(b, limit, c, num) : -1;
   if (r >= 0) {
-    const obj_rec *o = d.find(num);
-    const span v = o ? object_content(d, *o) : span();
+    const span v = referenced_content(d, num);
     i32 p = v.start;
     if (!v || !parse_real_at(v.b, v.limit, &p, out) || skip_pdf_ws(v.b, v.limit, p) != v.limit)
       return false;
@@ -72,8 +71,7 @@ box read_box(const doc &d, const span &r, i32 pos, i32 name_len) {
   i32 c = p;
   const i32 num = parse_int_at(r.b, r.limit, &c);
   if (c == p || reference_end(r.b, r.limit, c, num) < 0) return {};
-  const obj_rec *o = d.find(num);
-  const span v = o ? object_content(d, *o) : span();
+  const span v = referenced_content(d, num);
   if (!v) return {};
   box x = read_array(d, v.b, v.limit, v.start);
   return x;

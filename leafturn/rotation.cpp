@@ -11,8 +11,7 @@ namespace {
 // The integer that a plain object holds as its whole content; false when
 // the object is missing, a stream, or holds anything else.
 bool integer_object(const doc &d, i32 num, long long *out) {
-  const obj_rec *o = d.find(num);
-  const span c = o ? object_content(d, *o) : span();
+  const span c = referenced_content(d, num);
   if (!c) return false;
   const int_token t =
       read_int_token(c.b, c.limit, skip_pdf_ws(c.b, c.limit, c.start), /*plus_ok=*/true);

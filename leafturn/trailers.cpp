@@ -10,12 +10,11 @@
 
 #include "dict_walk.h"
 #include "loader.h"
+#include "xref_walk.h"
 
 namespace lt {
 
 namespace {
-
-constexpr int k_max_xref_sections = 32;
 
 // The number after the first /key in [from, limit) that is 0 or more, or -1.
 // `skip`: how many bytes past the end of the name the number is read from.
@@ -78,7 +77,7 @@ void read_trailer(doc &d, scan_ctx &lex, i32 k, i32 v, bool root) {
 // The dictionary of the "trailer" keyword at t: [k, v) with k at its "<",
 // or false when none follows.
 bool trailer_window(doc &d, scan_ctx &lex, i32 t, i32 *k, i32 *v) {
-  *k = skip_pdf_ws(d.data, d.len, t + 7);
+  *k = skip_pdf_ws(d.data, d.len, t + kw_len("trailer"));
   *v = lex.next_keyword(keyword::startxref, *k);
   if (*v < 0) *v = d.len;
   return *k < *v && d.data[*k] == '<';
@@ -100,7 +99,7 @@ i32 read_xref_stream(doc &d, scan_ctx &lex, i32 p) {
   const u8 *b = d.data;
   const i32 cur = obj_keyword_pos(b, d.len, p);
   if (!kw_at(b, cur, d.len, "obj")) return -1;
-  const i32 q = skip_pdf_ws(b, d.len, cur + 3);
+  const i32 q = skip_pdf_ws(b, d.len, cur + kw_len("obj"));
   i32 e = d.len;
   if (q < d.len && b[q] == '<') {
     const i32 s = lex.stream_after_dict(q);
@@ -122,28 +121,16 @@ i32 read_xref_stream(doc &d, scan_ctx &lex, i32 p) {
 }
 
 
-// The walk from the last "startxref".
+// The walk from the last "startxref": a classic table ends it (every
+// trailer from there on is read), a stream goes on to its /Prev.
 void walk_chain(doc &d, scan_ctx &lex) {
-  const i32 last = lex.last_keyword(keyword::startxref);
-  if (last < 0) return;
-  i32 cur = last + 9;
-  i32 o = parse_int_at(d.data, d.len, &cur);
-  // A section visited again repeats what it did the first time, so a /Prev
-  // loop can stop at the first repeat instead of running to the limit.
-  std::vector<i32> seen;
-  for (int sections = 0; o >= 0 && o < d.len && sections < k_max_xref_sections;) {
-    const i32 p = skip_pdf_ws(d.data, d.len, o);
-    if (p >= d.len) return;
-    if (kw_at(d.data, p, d.len, "xref")) {
-      read_trailers(d, lex, p + 4);
-      return;
-    }
-    if (!is_digit(d.data[p])) return;
-    if (std::find(seen.begin(), seen.end(), p) != seen.end()) return;
-    seen.push_back(p);
-    ++sections;
-    o = read_xref_stream(d, lex, p);
-  }
+  xref_walk walk(d.data, d.len);
+  walk.run(startxref_offset(d.data, d.len, lex.last_keyword(keyword::startxref)),
+           [&](xref_section kind, i32 p) -> i32 {
+             if (kind == xref_section::table) read_trailers(d, lex, p + kw_len("xref"));
+             if (kind != xref_section::stream) return -1;
+             return read_xref_stream(d, lex, p);
+           });
 }
 
 }  // namespace

@@ -9,12 +9,12 @@
 
 #include "dict_walk.h"
 #include "inflate.h"
+#include "xref_walk.h"
 
 namespace lt {
 
 namespace {
 
-constexpr int k_max_sections = 32;
 // A cross-reference stream decodes to at most this much.
 constexpr size_t k_max_xref_data = size_t(1) << 28;
 
@@ -114,24 +114,27 @@ const char *unpredict(const u8 *raw, size_t raw_len, const predictor_params &p, 
 
 class chain_reader {
  public:
-  chain_reader(const doc &d, xref_chain &out, std::string &why) : d_(d), b_(d.data), out_(out), why_(why) {}
+  chain_reader(const doc &d, xref_chain &out, std::string &why)
+      : d_(d), b_(d.data), out_(out), why_(why), walk_(d.data, d.len) {}
 
   bool run() {
-    const i32 s = last_kw(d_.data, d_.len, "startxref");
-    if (s < 0) return fail("it has no \"startxref\"");
-    i32 c = s + 9;
-    i32 at = parse_int_at(b_, d_.len, &c);
+    const i32 kw = last_kw(d_.data, d_.len, "startxref");
+    if (kw < 0) return fail("it has no \"startxref\"");
+    const i32 at = startxref_offset(b_, d_.len, kw);
     if (at < 0 || at >= d_.len) return fail("its \"startxref\" leads outside the file");
     out_.newest = at;
-    for (int n = 0; at >= 0; ++n) {
-      if (n == k_max_sections || std::find(seen_.begin(), seen_.end(), at) != seen_.end())
-        break;  // a loop, or more sections than are read: the rest stays unread
-      seen_.push_back(at);
+    bool ok = true, newest = true;
+    // A loop, or more sections than are read: the rest stays unread.
+    const xref_walk::end end = walk_.run(at, [&](xref_section kind, i32 p) -> i32 {
       i32 prev = -1;
-      if (!section(at, n == 0, &prev)) return false;
-      at = prev;
-    }
-    return true;
+      if (kind == xref_section::table) ok = table(p, newest, &prev);
+      else if (kind == xref_section::stream) ok = stream(p, newest, &prev);
+      else ok = fail("a section of its cross-reference data is neither a table nor a stream");
+      newest = false;
+      return ok ? prev : -1;
+    });
+    if (ok && end == xref_walk::end::outside) return fail("a /Prev leads outside the file");
+    return ok;
   }
 
  private:
@@ -147,19 +150,10 @@ class chain_reader {
     if (out_.entries[u].type == xref_entry::none) out_.entries[u] = e;
   }
 
-  // The section at `at`; *prev its /Prev (-1 for none).
-  bool section(i32 at, bool newest, i32 *prev) {
-    if (at < 0 || at >= d_.len) return fail("a /Prev leads outside the file");
-    const i32 p = skip_pdf_ws(b_, d_.len, at);
-    if (kw_at(b_, p, d_.len, "xref")) return table(p, newest, prev);
-    if (p < d_.len && is_digit(b_[p])) return stream(p, newest, prev);
-    return fail("a section of its cross-reference data is neither a table nor a stream");
-  }
-
   bool table(i32 p, bool newest, i32 *prev) {
     const u8 *b = b_;
     const i32 len = d_.len;
-    i32 i = p + 4;
+    i32 i = p + kw_len("xref");
     for (;;) {
       i = skip_space(b, i, len);
       if (kw_at(b, i, len, "trailer")) break;
@@ -181,7 +175,7 @@ class chain_reader {
         set(first + k, e);
       }
     }
-    const i32 open = skip_space(b, i + 7, len);
+    const i32 open = skip_space(b, i + kw_len("trailer"), len);
     const i32 close = open + 1 < len && b[open] == '<' && b[open + 1] == '<'
                           ? find_dict_close(b, open, len)
                           : -1;
@@ -202,11 +196,10 @@ class chain_reader {
     }
     // A hybrid file: the stream's entries stand behind the table's.
     if (xref_stm >= 0) {
-      if (std::find(seen_.begin(), seen_.end(), xref_stm) != seen_.end()) return true;
-      seen_.push_back(xref_stm);
       i32 ignored = -1;
       if (xref_stm >= len) return fail("an /XRefStm leads outside the file");
       const i32 q = skip_pdf_ws(b, len, xref_stm);
+      if (!walk_.mark(q)) return true;
       if (q >= len || !is_digit(b[q])) return fail("an /XRefStm leads to no stream");
       if (!stream(q, false, &ignored)) return false;
     }
@@ -218,15 +211,13 @@ class chain_reader {
     const i32 len = d_.len;
     const i32 kw = obj_keyword_pos(b, len, p);
     if (!kw_at(b, kw, len, "obj")) return fail("a cross-reference stream has no object header");
-    const i32 open = skip_space(b, kw + 3, len);
+    const i32 open = skip_space(b, kw + kw_len("obj"), len);
     const i32 close = open + 1 < len && b[open] == '<' && b[open + 1] == '<'
                           ? find_dict_close(b, open, len)
                           : -1;
     const i32 s = stream_kw_after(b, len, close);
     if (close < 0 || s < 0) return fail("a cross-reference stream cannot be read");
-    i32 data = s + 6;
-    if (data < len && b[data] == '\r') ++data;
-    if (data < len && b[data] == '\n') ++data;
+    const i32 data = stream_data_start(b, len, s);
 
     bool is_xref = false, flate = false, bad_filter = false;
     i32 size = -1, length = -1, predictor = 1, columns = 1, colors = 1, bpc = 8;
@@ -353,9 +344,7 @@ class chain_reader {
   i32 length_value(i32 from, i32 to) const {
     const i32 v = integer_value(b_, from, to);
     if (v >= 0) return v;
-    const i32 num = reference_value(b_, from, to);
-    const obj_rec *o = num > 0 ? d_.find(num) : nullptr;
-    const span c = o ? object_content(d_, *o) : span();
+    const span c = referenced_content(d_, reference_value(b_, from, to));
     return c ? integer_value(c.b, c.start, c.limit) : -1;
   }
 
@@ -363,7 +352,7 @@ class chain_reader {
   const u8 *b_;
   xref_chain &out_;
   std::string &why_;
-  std::vector<i32> seen_;
+  xref_walk walk_;
 };
 
 }  // namespace
