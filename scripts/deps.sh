@@ -18,6 +18,9 @@ if [ "${1:-}" = "test" ]; then
   command -v pkg-config >/dev/null 2>&1 || need="$need pkg-config"
   command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need="$need g++-mingw-w64-x86-64-posix"
   command -v script >/dev/null 2>&1 || need="$need util-linux"
+  # Signed test files and the manual page's test.
+  command -v openssl >/dev/null 2>&1 || need="$need openssl"
+  command -v man >/dev/null 2>&1 || need="$need man-db"
   # The Python package: Debian's interpreter, pybind11, pytest, Dask.
   /usr/bin/python3 -P -c 'import ensurepip' >/dev/null 2>&1 || need="$need python3-venv"
   [ -f /usr/include/pybind11/pybind11.h ] || need="$need pybind11-dev python3-pybind11"

@@ -55,6 +55,8 @@ bool file_exists(const std::string &path);
 // Runs a shell command and returns its standard output; *status gets the
 // exit status.
 std::string run(const std::string &cmd, int *status = nullptr);
+// Whether a checker is on PATH; a missing one fails the test unless
+// LEAFTURN_ALLOW_MISSING_TOOLS=1 lets the caller skip.
 bool have_tool(const std::string &name);
 
 std::string corpus_dir();

@@ -8,14 +8,14 @@ import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import { simpleDoc } from './helpers.mjs';
+import { neededEnv, simpleDoc } from './helpers.mjs';
 
 // Files written beside the tests, so that 'leafturn' resolves to the
 // installed package.
 const dir = fs.mkdtempSync(path.join(process.cwd(), 'consumer-'));
 
 test('TypeScript accepts the API as documented and refuses wrong calls', (t) => {
-  if (!process.env.TSC) return t.skip('TSC is not set');
+  if (!neededEnv('TSC')) return t.skip('TSC is not set');
   fs.writeFileSync(path.join(dir, 'consumer.mts'), `
 import { open, LeafturnError, Document, Page, version } from 'leafturn';
 export async function turn(bytes: Uint8Array): Promise<number> {
@@ -47,7 +47,7 @@ open('scan.pdf');
 });
 
 test('bundled for the browser and for Node, the package runs', (t) => {
-  if (!process.env.ESBUILD) return t.skip('ESBUILD is not set');
+  if (!neededEnv('ESBUILD')) return t.skip('ESBUILD is not set');
   const pdf = JSON.stringify(simpleDoc(['', ' /Rotate 90']).toString('latin1'));
   fs.writeFileSync(path.join(dir, 'entry.mjs'), `
 import { open } from 'leafturn';

@@ -42,8 +42,21 @@ export function tempDir() {
   return fs.mkdtempSync(path.join(os.tmpdir(), 'leafturn-js-'));
 }
 
+// Whether a checker is on PATH. A missing one fails the test (make test
+// installs every checker) unless LEAFTURN_ALLOW_MISSING_TOOLS=1 lets the
+// caller skip.
 export function haveTool(name) {
-  return spawnSync('sh', ['-c', `command -v ${name}`]).status === 0;
+  if (spawnSync('sh', ['-c', `command -v ${name}`]).status === 0) return true;
+  if (process.env.LEAFTURN_ALLOW_MISSING_TOOLS === '1') return false;
+  throw new Error(`${name} is needed by this test and is missing (install it, or set LEAFTURN_ALLOW_MISSING_TOOLS=1)`);
+}
+
+// The path a variable names, which make test always sets; a missing one
+// fails the test unless skips are allowed (then null).
+export function neededEnv(name) {
+  if (process.env[name]) return process.env[name];
+  if (process.env.LEAFTURN_ALLOW_MISSING_TOOLS === '1') return null;
+  throw new Error(`${name} is not set (make test-js sets it; LEAFTURN_ALLOW_MISSING_TOOLS=1 skips)`);
 }
 
 // The command line: its exit status, standard output and error.

@@ -9,7 +9,7 @@ import subprocess
 import pytest
 
 import leafturn
-from conftest import build_pdf, corpus_files, run
+from conftest import build_pdf, corpus_files, missing, run
 
 
 def cli_info(cli, path):
@@ -52,7 +52,7 @@ def pdfinfo_text_entries(path):
 @pytest.mark.parametrize("path", corpus_files(), ids=os.path.basename)
 def test_information_reads_as_pdfinfo_reads_it_and_survives_a_turn(path, tmp_path):
     if not shutil.which("pdfinfo"):
-        pytest.skip("pdfinfo (poppler-utils) is needed")
+        missing("pdfinfo (poppler-utils)")
     try:
         doc = leafturn.open(path)
     except leafturn.LeafturnError:
