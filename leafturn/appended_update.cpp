@@ -24,8 +24,8 @@ bool names_loaded_copy(const doc &d, const xref_chain &chain, i32 num) {
   if (!r) return false;
   const xref_entry &e = chain.entry(num);
   if (r->in_objstm()) return e.type == xref_entry::in_stream;
-  return e.type == xref_entry::in_file && e.a >= 0 && e.a < d.len &&
-         skip_pdf_ws(d.data, d.len, e.a) == r->hdr_off && e.b == xref_gen(r->gen);
+  return e.type == xref_entry::in_file && e.where >= 0 && e.where < d.len &&
+         skip_pdf_ws(d.data, d.len, e.where) == r->hdr_off && e.gen_or_index == xref_gen(r->gen);
 }
 
 // Whether the bytes of `end` stand anywhere after the keyword `from`

@@ -73,7 +73,8 @@ i32 find_name(const u8 *b, i32 len, i32 start, i32 end, const char *name) {
   if (start < 0) start = 0;
   // Short ranges (most dictionaries): the 16-byte scanner, without a
   // library call per '/'; long ones with memchr, which is faster there.
-  if (ll(limit) - start <= 4096) {
+  constexpr long long k_scanner_range_max = 4096;
+  if (ll(limit) - start <= k_scanner_range_max) {
     const i32 k = scan_byte(b, start, limit, '/', [&](i32 p) {
       return ll(p) + n + 1 > limit || name_at(b, p, limit, name, n);
     });

@@ -535,15 +535,20 @@ i32 number_after_key(const u8 *b, i32 len, const char *key, i32 from, i32 skip, 
 constexpr i32 k_plain_scan_max = 4096;
 
 // The keywords the loader asks the context to find, whole words.
-enum class keyword : u8 { obj, endobj, endstream, trailer, startxref };
-constexpr int k_keywords = 5;
+// Each list below makes its enum and its texts (lex_memo.cpp), in step.
+#define LEAFTURN_KEYWORDS(X) X(obj) X(endobj) X(endstream) X(trailer) X(startxref)
+#define LEAFTURN_ENUM_ITEM(x) x,
+#define LEAFTURN_COUNT_ITEM(x) +1
+enum class keyword : u8 { LEAFTURN_KEYWORDS(LEAFTURN_ENUM_ITEM) };
+constexpr int k_keywords = 0 LEAFTURN_KEYWORDS(LEAFTURN_COUNT_ITEM);
 // The names it asks for (find_name's matching rules), all collected in one
 // pass over the image when a long window first asks for one.
-enum class pdf_name : u8 {
-  Root, Info, ID, Encrypt, Prev, Length, ObjStm, FlateDecode, Catalog, Kids, N, First, Pages,
-  FT, V, ByteRange, Contents, Perms, DocMDP, AcroForm, Fields
-};
-constexpr int k_pdf_names = 21;
+#define LEAFTURN_PDF_NAMES(X)                                                                 \
+  X(Root) X(Info) X(ID) X(Encrypt) X(Prev) X(Length) X(ObjStm) X(FlateDecode) X(Catalog) X(Kids) \
+  X(N) X(First) X(Pages) X(FT) X(V) X(ByteRange) X(Contents) X(Perms) X(DocMDP) X(AcroForm)    \
+  X(Fields)
+enum class pdf_name : u8 { LEAFTURN_PDF_NAMES(LEAFTURN_ENUM_ITEM) };
+constexpr int k_pdf_names = 0 LEAFTURN_PDF_NAMES(LEAFTURN_COUNT_ITEM);
 const char *text_of(keyword k);
 const char *text_of(pdf_name n);
 

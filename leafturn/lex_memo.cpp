@@ -19,7 +19,7 @@ namespace lt {
 namespace {
 
 using addr = std::uintptr_t;
-inline addr A(const u8 *p) { return reinterpret_cast<addr>(p); }
+inline addr addr_of(const u8 *p) { return reinterpret_cast<addr>(p); }
 
 // Positions of one keyword, complete within [lo, hi) and extended on demand.
 struct kw_index {
@@ -136,17 +136,15 @@ struct scan_ctx::memo {
   std::vector<std::pair<addr, i32>> starts;  // dictionary range starts, sorted
 };
 
+#define LEAFTURN_TEXT_ITEM(x) #x,
+
 const char *text_of(keyword k) {
-  static const char *const text[k_keywords] = {"obj", "endobj", "endstream", "trailer",
-                                               "startxref"};
+  static const char *const text[k_keywords] = {LEAFTURN_KEYWORDS(LEAFTURN_TEXT_ITEM)};
   return text[static_cast<int>(k)];
 }
 
 const char *text_of(pdf_name n) {
-  static const char *const text[k_pdf_names] = {
-      "Root", "Info", "ID", "Encrypt", "Prev", "Length", "ObjStm", "FlateDecode",
-      "Catalog", "Kids", "N", "First", "Pages", "FT", "V", "ByteRange", "Contents",
-      "Perms", "DocMDP", "AcroForm", "Fields"};
+  static const char *const text[k_pdf_names] = {LEAFTURN_PDF_NAMES(LEAFTURN_TEXT_ITEM)};
   return text[static_cast<int>(n)];
 }
 
@@ -167,8 +165,10 @@ scan_ctx::memo &scan_ctx::m() {
   if (!m_) {
     m_.reset(new memo());
     // A context that sends every range through the memos uses the string
-    // table from the start too.
-    m_->strings_budget.left = plain_max_ > 0 ? static_cast<long long>(d_.len) + 4096 : 0;
+    // table from the start too: its budget covers the whole image and some
+    // to spare.
+    constexpr long long k_budget_spare = 4096;
+    m_->strings_budget.left = plain_max_ > 0 ? static_cast<long long>(d_.len) + k_budget_spare : 0;
     m_->closes_budget = m_->strings_budget;
   }
   return *m_;
@@ -541,14 +541,14 @@ struct record_hooks {
   outcome out{true, page_kind_other, nullptr, -1};
 
   bool at_depth0(i32 i) {
-    const addr here = A(base + i);
-    const addr end = A(base + limit);
+    const addr here = addr_of(base + i);
+    const addr end = addr_of(base + limit);
     if (it != c.starts.end() && it->first < here)
       it = std::lower_bound(it, c.starts.cend(), std::make_pair(here, i32(-1)));
     for (auto j = it; j != c.starts.end() && j->first == here; ++j) {
       if (j->second == k) continue;
       const span r = dict_span(d, d.objs[static_cast<size_t>(j->second)]);
-      if (r && A(r.b + r.limit) == end) {
+      if (r && addr_of(r.b + r.limit) == end) {
         out = {false, page_kind_other, nullptr, j->second};
         return true;
       }
@@ -585,7 +585,7 @@ void build_records(const doc &d, scan_ctx::memo &c) {
   c.starts.clear();
   for (size_t k = 0; k < n; ++k) {
     const span r = dict_span(d, d.objs[k]);
-    if (r) c.starts.emplace_back(A(r.b + r.start), static_cast<i32>(k));
+    if (r) c.starts.emplace_back(addr_of(r.b + r.start), static_cast<i32>(k));
   }
   if (!std::is_sorted(c.starts.begin(), c.starts.end())) std::sort(c.starts.begin(), c.starts.end());
 }
@@ -596,7 +596,7 @@ outcome walk_record(const doc &d, scan_ctx::memo &c, i32 k, int w) {
   if (!r) return {true, page_kind_other, nullptr, -1};
   record_hooks h{d, c, k, r.b, r.limit, !o.in_objstm(), w,
                  std::upper_bound(c.starts.cbegin(), c.starts.cend(),
-                                  std::make_pair(A(r.b + r.start), k))};
+                                  std::make_pair(addr_of(r.b + r.start), k))};
   const char *name = w == k_want_type ? "Type" : k_own_names[w];
   if (h.image) {
     walk_own_level(r.b, r.start, r.limit, name, image_skips{d, c}, h);

@@ -16,7 +16,7 @@ int run_stages(document &loaded, const char *path, failure &err) {
   scan_objects(d, lex);
   const std::vector<i32> containers = expand_object_streams(d, lex);
   select_live(d, containers);
-  if (load_page_tree(d, lex, path, err) != 0) return -1;
+  if (refuse_unusable(d, path, err) != 0 || load_page_tree(d, lex, err) != 0) return -1;
   lex.end_of_load();
   return 0;
 }

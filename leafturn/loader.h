@@ -40,6 +40,13 @@ int doc_load_owned(std::unique_ptr<u8[]> bytes, i32 len, document &loaded, failu
 void doc_free(document &loaded);
 
 // ---- the stages, in the order they run -------------------------------------
+//
+// One convention for a stage's result: the tolerant stages, which skip what
+// they cannot read and never end a load, return nothing (or what the next
+// stage is handed); a stage that can end the load returns 0, or -1 with its
+// one message set in err. Nothing is printed and nothing is thrown, but
+// std::bad_alloc, which the callers at the boundary turn into "out of
+// memory".
 
 // /Root, /Info, /ID and /Encrypt from the cross-reference chain.
 void load_trailers(doc &d, scan_ctx &lex);
@@ -52,8 +59,11 @@ std::vector<i32> expand_object_streams(doc &d, scan_ctx &lex);
 // One record per object number survives (the object streams never do);
 // by_num indexes them.
 void select_live(doc &d, const std::vector<i32> &containers);
-// Refusals, the catalog and the page list. 0, or -1 with the message set.
-int load_page_tree(doc &d, scan_ctx &lex, const char *path, failure &err);
+// The refusals of documents the library cannot handle: no objects (not a
+// PDF), encrypted. 0, or -1 with the message set.
+int refuse_unusable(const doc &d, const char *path, failure &err);
+// The catalog and the page list. 0, or -1 with the message set.
+int load_page_tree(doc &d, scan_ctx &lex, failure &err);
 
 }  // namespace lt
 

@@ -126,12 +126,14 @@ std::vector<page_facts> describe_pages(document &loaded) {
     f.rotation = f.own >= 0 ? f.own : p.inherited_rotate;
     const box &b = mine.crop.known ? mine.crop : mine.media;
     if (!b.known) continue;
-    double w = std::fabs(b.x2 - b.x1), h = std::fabs(b.y2 - b.y1);
-    if (f.rotation == 90 || f.rotation == 270) std::swap(w, h);
+    double width = std::fabs(b.x2 - b.x1), height = std::fabs(b.y2 - b.y1);
+    if (f.rotation == 90 || f.rotation == 270) std::swap(width, height);
     f.box_known = true;
-    f.width = w;
-    f.height = h;
-    f.orient = w > h ? orientation::landscape : h > w ? orientation::portrait : orientation::square;
+    f.width = width;
+    f.height = height;
+    f.orient = width > height   ? orientation::landscape
+               : height > width ? orientation::portrait
+                                : orientation::square;
   }
   return out;
 }

@@ -230,7 +230,7 @@ class walker {
 
 }  // namespace
 
-int load_page_tree(doc &d, scan_ctx &lex, const char *path, failure &err) {
+int refuse_unusable(const doc &d, const char *path, failure &err) {
   if (d.objs.empty()) {
     err.set("no PDF objects found \xE2\x80\x94 not a PDF: %s", path);
     return -1;
@@ -239,6 +239,10 @@ int load_page_tree(doc &d, scan_ctx &lex, const char *path, failure &err) {
     err.set("encrypted PDFs are not supported: %s", path);
     return -1;
   }
+  return 0;
+}
+
+int load_page_tree(doc &d, scan_ctx &lex, failure &err) {
   d.root_num = choose_catalog(d, lex);
   d.info_num = (d.trailer_info >= 0 && d.find(d.trailer_info)) ? d.trailer_info : -1;
 

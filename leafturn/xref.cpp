@@ -165,10 +165,10 @@ class chain_reader {
       i = c;
       for (i32 k = 0; k < count; ++k) {
         xref_entry e;
-        e.a = parse_int_at(b, len, &i);
-        e.b = e.a >= 0 ? parse_int_at(b, len, &i) : -1;
+        e.where = parse_int_at(b, len, &i);
+        e.gen_or_index = e.where >= 0 ? parse_int_at(b, len, &i) : -1;
         i = skip_pdf_ws(b, len, i);
-        if (e.a < 0 || e.b < 0 || i >= len || (b[i] != 'n' && b[i] != 'f'))
+        if (e.where < 0 || e.gen_or_index < 0 || i >= len || (b[i] != 'n' && b[i] != 'f'))
           return fail("a table's entry cannot be read");
         e.type = b[i] == 'n' ? xref_entry::in_file : xref_entry::free_entry;
         ++i;
@@ -296,7 +296,10 @@ class chain_reader {
     if (flate) {
       const bool png = predictor >= k_png_first;
       const size_t want = static_cast<size_t>((row + (png ? 1 : 0)) * count);
-      inflated.resize(want + 4096);
+      // Room past the rows the section names, so that data longer than
+      // they are still decodes (only the rows are read).
+      constexpr size_t k_rows_spare = 4096;
+      inflated.resize(want + k_rows_spare);
       size_t got = 0;
       if (inflate_decompress(raw, raw_len, inflated.data(), inflated.size(), &got) != 0)
         return fail("a cross-reference stream does not decode");
@@ -326,8 +329,8 @@ class chain_reader {
                  : t == 1 ? xref_entry::in_file
                  : t == 2 ? xref_entry::in_stream
                           : xref_entry::none;
-        e.a = static_cast<i32>(f2);
-        e.b = static_cast<i32>(f3);
+        e.where = static_cast<i32>(f2);
+        e.gen_or_index = static_cast<i32>(f3);
         if (e.type != xref_entry::none) set(index[k] + j, e);
       }
     }

@@ -16,8 +16,8 @@ namespace lt {
 
 struct xref_entry {
   enum kind : u8 { none, free_entry, in_file, in_stream } type = none;
-  i32 a = 0;  // in_file: the offset; in_stream: the object stream's number
-  i32 b = 0;  // in_file: the generation; in_stream: the index in it
+  i32 where = 0;         // in_file: the offset; in_stream: the object stream's number
+  i32 gen_or_index = 0;  // in_file: the generation; in_stream: the index in it
 };
 
 struct xref_chain {
