@@ -447,6 +447,16 @@ inline i32 stream_data_start(const u8 *b, i32 len, i32 s) {
   if (e < len && b[e] == '\r') return (e + 1 < len && b[e + 1] == '\n') ? e + 2 : e + 1;
   return t + 1;
 }
+// Whether "endstream" stands at p past text white space: where stream data
+// that /Length measures must end. The data may run straight into it (no
+// line end between), so it need not start a word.
+inline bool endstream_at(const u8 *b, i32 len, long long p) {
+  if (p < 0 || p >= len) return false;
+  i32 q = static_cast<i32>(p);
+  while (q < len && is_text_ws(b[q])) ++q;
+  return static_cast<long long>(q) + kw_len("endstream") <= len &&
+         std::memcmp(b + q, "endstream", static_cast<size_t>(kw_len("endstream"))) == 0;
+}
 // The "stream" keyword after the ">>" whose first '>' is at c (c < 0:
 // none), or -1.
 inline i32 stream_kw_after(const u8 *b, i32 len, i32 c) {

@@ -153,15 +153,10 @@ void settle_extents(doc &d, scan_ctx &lex) {
     const i32 length = declared_length(d, lex, r, index);
     if (length >= 0) {
       const long long e = static_cast<long long>(r.data_off) + length;
-      if (e < len) {
-        i32 p = static_cast<i32>(e);
-        while (p < len && is_text_ws(b[p])) ++p;
-        if (static_cast<long long>(p) + 9 <= len &&
-            std::equal(b + p, b + p + 9, "endstream")) {
-          r.data_end = static_cast<i32>(e);
-          r.endobj_off = lex.next_keyword(keyword::endobj, r.data_end + 1);
-          continue;
-        }
+      if (endstream_at(b, len, e)) {
+        r.data_end = static_cast<i32>(e);
+        r.endobj_off = lex.next_keyword(keyword::endobj, r.data_end + 1);
+        continue;
       }
     }
     // No usable /Length, or it does not land on "endstream": the data ends

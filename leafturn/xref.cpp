@@ -206,23 +206,29 @@ class chain_reader {
     return true;
   }
 
-  bool stream(i32 p, bool newest, i32 *prev) {
+  // What a cross-reference stream's dictionary says.
+  struct stream_dict {
+    i32 open = -1, close = -1, data = -1;  // "<<", its ">>", the data's start
+    bool is_xref = false, flate = false, bad = false;
+    i32 size = -1, length = -1, prev = -1;
+    predictor_params parms{k_no_predictor, 1, 8, 1};
+    std::vector<i32> w, index;
+  };
+
+  // The dictionary of the stream object whose header is at p; false when
+  // it cannot be read (with the reason).
+  bool read_stream_dict(i32 p, stream_dict *sd) {
     const u8 *b = b_;
     const i32 len = d_.len;
     const i32 kw = obj_keyword_pos(b, len, p);
     if (!kw_at(b, kw, len, "obj")) return fail("a cross-reference stream has no object header");
-    const i32 open = skip_space(b, kw + kw_len("obj"), len);
-    const i32 close = open + 1 < len && b[open] == '<' && b[open + 1] == '<'
-                          ? find_dict_close(b, open, len)
-                          : -1;
-    const i32 s = stream_kw_after(b, len, close);
-    if (close < 0 || s < 0) return fail("a cross-reference stream cannot be read");
-    const i32 data = stream_data_start(b, len, s);
-
-    bool is_xref = false, flate = false, bad_filter = false;
-    i32 size = -1, length = -1, predictor = 1, columns = 1, colors = 1, bpc = 8;
-    std::vector<i32> w, index;
-    *prev = -1;
+    sd->open = skip_space(b, kw + kw_len("obj"), len);
+    sd->close = sd->open + 1 < len && b[sd->open] == '<' && b[sd->open + 1] == '<'
+                    ? find_dict_close(b, sd->open, len)
+                    : -1;
+    const i32 s = stream_kw_after(b, len, sd->close);
+    if (sd->close < 0 || s < 0) return fail("a cross-reference stream cannot be read");
+    sd->data = stream_data_start(b, len, s);
     auto numbers = [&](const dict_entry &e, std::vector<i32> *v) {
       i32 i = skip_space(b, e.from, e.to);
       if (i >= e.to || b[i] != '[') return false;
@@ -240,61 +246,52 @@ class chain_reader {
       const i32 at = skip_space(b, from, to);
       for_each_entry(b, at, to, [&](const dict_entry &e) {
         const i32 v = integer_value(b, e.from, e.to);
-        if (e.name == "Predictor") predictor = v;
-        if (e.name == "Columns") columns = v;
-        if (e.name == "Colors") colors = v;
-        if (e.name == "BitsPerComponent") bpc = v;
+        if (e.name == "Predictor") sd->parms.predictor = v;
+        if (e.name == "Columns") sd->parms.columns = v;
+        if (e.name == "Colors") sd->parms.colors = v;
+        if (e.name == "BitsPerComponent") sd->parms.bpc = v;
       });
     };
-    bool bad = false;
-    for_each_entry(b, open, close + 2, [&](const dict_entry &e) {
-      if (e.name == "Type") is_xref = is_name_value(b, e.from, e.to, "XRef");
-      else if (e.name == "Size") size = integer_value(b, e.from, e.to);
-      else if (e.name == "Prev") *prev = integer_value(b, e.from, e.to);
-      else if (e.name == "W") bad |= !numbers(e, &w);
-      else if (e.name == "Index") bad |= !numbers(e, &index);
-      else if (e.name == "Length") length = length_value(e.from, e.to);
+    for_each_entry(b, sd->open, sd->close + 2, [&](const dict_entry &e) {
+      if (e.name == "Type") sd->is_xref = is_name_value(b, e.from, e.to, "XRef");
+      else if (e.name == "Size") sd->size = integer_value(b, e.from, e.to);
+      else if (e.name == "Prev") sd->prev = integer_value(b, e.from, e.to);
+      else if (e.name == "W") sd->bad |= !numbers(e, &sd->w);
+      else if (e.name == "Index") sd->bad |= !numbers(e, &sd->index);
+      else if (e.name == "Length") sd->length = length_value(e.from, e.to);
       else if (e.name == "Filter") {
         const i32 i = skip_space(b, e.from, e.to);
-        flate = is_name_value(b, e.from, e.to, "FlateDecode") ||
-                (i < e.to && b[i] == '[' && is_name_value(b, i + 1, e.to - 1, "FlateDecode"));
-        bad_filter = !flate;
+        sd->flate = is_name_value(b, e.from, e.to, "FlateDecode") ||
+                    (i < e.to && b[i] == '[' && is_name_value(b, i + 1, e.to - 1, "FlateDecode"));
+        sd->bad |= !sd->flate;
       } else if (e.name == "DecodeParms") {
         const i32 i = skip_space(b, e.from, e.to);
         if (i < e.to && b[i] == '[') parms(i + 1, e.to - 1);
         else parms(e.from, e.to);
       }
     });
-    if (!is_xref) return fail("a section is an object that is not a cross-reference stream");
-    if (bad || bad_filter || w.size() != 3 || size < 0 || index.size() % 2 != 0)
+    // Decode parameters belong to the filter: without one, none apply.
+    if (!sd->flate) sd->parms.predictor = k_no_predictor;
+    if (!sd->is_xref) return fail("a section is an object that is not a cross-reference stream");
+    if (sd->bad || sd->w.size() != 3 || sd->size < 0 || sd->index.size() % 2 != 0)
       return fail("a cross-reference stream's dictionary cannot be read");
-    if (length < 0 || static_cast<long long>(data) + length > len)
+    if (sd->length < 0 || static_cast<long long>(sd->data) + sd->length > len)
       return fail("a cross-reference stream's /Length runs past the file");
-    i32 after = skip_pdf_ws(b, len, data + length);
-    if (!kw_at(b, after, len, "endstream"))
+    // The data may run straight into "endstream", as the loader reads it.
+    if (!endstream_at(b, len, sd->data + sd->length))
       return fail("a cross-reference stream's /Length does not end at \"endstream\"");
-    if (index.empty()) index = {0, size};
-    long long row = 0;
-    for (i32 x : w) {
-      if (x > 4 && x != 8) return fail("a cross-reference stream's /W cannot be read");
-      row += x;
-    }
-    long long count = 0;
-    for (size_t k = 0; k < index.size(); k += 2) {
-      if (static_cast<long long>(index[k]) + index[k + 1] > k_max_obj_num + 1LL)
-        return fail("a cross-reference stream's /Index cannot be read");
-      count += index[k + 1];
-    }
-    if (row == 0 || row * count > static_cast<long long>(k_max_xref_data))
-      return fail("a cross-reference stream's /W cannot be read");
+    if (sd->index.empty()) sd->index = {0, sd->size};
+    return true;
+  }
 
-    // The rows, decoded and unpredicted.
-    std::vector<u8> rows;
-    const u8 *raw = b + data;
-    size_t raw_len = static_cast<size_t>(length);
+  // The stream's rows (count of them, row bytes each), decoded and
+  // unpredicted, into *rows.
+  bool read_rows(const stream_dict &sd, long long row, long long count, std::vector<u8> *rows) {
+    const u8 *raw = b_ + sd.data;
+    size_t raw_len = static_cast<size_t>(sd.length);
     std::vector<u8> inflated;
-    if (flate) {
-      const bool png = predictor >= k_png_first;
+    if (sd.flate) {
+      const bool png = sd.parms.predictor >= k_png_first;
       const size_t want = static_cast<size_t>((row + (png ? 1 : 0)) * count);
       // Room past the rows the section names, so that data longer than
       // they are still decodes (only the rows are read).
@@ -307,11 +304,31 @@ class chain_reader {
       raw = inflated.data();
       raw_len = got;
     }
-    // Decode parameters belong to the filter: without one, none apply.
-    const predictor_params pp{flate ? predictor : k_no_predictor, colors, bpc, columns};
-    const char *bad_rows = unpredict(raw, raw_len, pp, static_cast<size_t>(row),
-                                     static_cast<size_t>(count), &rows);
-    if (bad_rows) return fail(bad_rows);
+    const char *bad_rows = unpredict(raw, raw_len, sd.parms, static_cast<size_t>(row),
+                                     static_cast<size_t>(count), rows);
+    return bad_rows ? fail(bad_rows) : true;
+  }
+
+  bool stream(i32 p, bool newest, i32 *prev) {
+    stream_dict sd;
+    *prev = -1;
+    if (!read_stream_dict(p, &sd)) return false;
+    *prev = sd.prev;
+    long long row = 0;
+    for (i32 x : sd.w) {
+      if (x > 4 && x != 8) return fail("a cross-reference stream's /W cannot be read");
+      row += x;
+    }
+    long long count = 0;
+    for (size_t k = 0; k < sd.index.size(); k += 2) {
+      if (static_cast<long long>(sd.index[k]) + sd.index[k + 1] > k_max_obj_num + 1LL)
+        return fail("a cross-reference stream's /Index cannot be read");
+      count += sd.index[k + 1];
+    }
+    if (row == 0 || row * count > static_cast<long long>(k_max_xref_data))
+      return fail("a cross-reference stream's /W cannot be read");
+    std::vector<u8> rows;
+    if (!read_rows(sd, row, count, &rows)) return false;
 
     const u8 *r = rows.data();
     auto field = [&](int width, long long dflt) {
@@ -320,9 +337,9 @@ class chain_reader {
       for (int k = 0; k < width; ++k) v = (v << 8) | *r++;
       return v > 0x7FFFFFFFull ? -1LL : static_cast<long long>(v);
     };
-    for (size_t k = 0; k < index.size(); k += 2) {
-      for (i32 j = 0; j < index[k + 1]; ++j) {
-        const long long t = field(w[0], 1), f2 = field(w[1], 0), f3 = field(w[2], 0);
+    for (size_t k = 0; k < sd.index.size(); k += 2) {
+      for (i32 j = 0; j < sd.index[k + 1]; ++j) {
+        const long long t = field(sd.w[0], 1), f2 = field(sd.w[1], 0), f3 = field(sd.w[2], 0);
         if (t < 0 || f2 < 0 || f3 < 0) return fail("a cross-reference stream's entry cannot be read");
         xref_entry e;
         e.type = t == 0   ? xref_entry::free_entry
@@ -331,14 +348,14 @@ class chain_reader {
                           : xref_entry::none;
         e.where = static_cast<i32>(f2);
         e.gen_or_index = static_cast<i32>(f3);
-        if (e.type != xref_entry::none) set(index[k] + j, e);
+        if (e.type != xref_entry::none) set(sd.index[k] + j, e);
       }
     }
     if (newest) {
       out_.stream_form = true;
-      out_.size = size;
-      out_.dict_open = open;
-      out_.dict_close = close + 2;
+      out_.size = sd.size;
+      out_.dict_open = sd.open;
+      out_.dict_close = sd.close + 2;
     }
     return true;
   }

@@ -162,7 +162,8 @@ class writer {
     out_ += "<< /Type /XRef /W [" + std::to_string(h_.w[0]) + " " + std::to_string(h_.w[1]) +
             " " + std::to_string(h_.w[2]) + "] /Index [" + index + "]" + entries +
             " /Filter /FlateDecode" + parms + " /Length " + std::to_string(data.size()) + ">>" +
-            h_.eol + "stream" + (h_.eol == "\r" ? "\r\n" : h_.eol) + data + h_.eol + "endstream" +
+            h_.eol + "stream" + (h_.eol == "\r" ? "\r\n" : h_.eol) + data +
+            (h_.tight_endstream ? "" : h_.eol) + "endstream" +
             h_.eol + "endobj" + h_.eol;
     return at;
   }
@@ -490,6 +491,17 @@ TEST(UpdateVariations, StreamDataRunningIntoEndstreamIsEnded) {
   const std::string out = update_of("tight-endstream", bytes, &rc, &err);
   ASSERT_EQ(rc, 0) << err;
   EXPECT_EQ(pdfinfo_rotations(out), (std::vector<int>{90, 90, 0, 0}));
+  // A cross-reference stream's data may run into its "endstream" too.
+  for (const form f : {form::stream, form::hybrid}) {
+    habits x;
+    x.xref = f;
+    x.objstm = x.tight_endstream = true;
+    const std::string xb = make_file(x);
+    ASSERT_EQ(xb.find("\nendstream"), std::string::npos);
+    const std::string xo = update_of(f == form::stream ? "tight-xref-stream" : "tight-hybrid", xb, &rc, &err);
+    ASSERT_EQ(rc, 0) << err;
+    EXPECT_EQ(pdfinfo_rotations(xo), (std::vector<int>{90, 90, 0, 0}));
+  }
   // Without its "endstream" the stream still has no end.
   std::string cut = bytes;
   cut.replace(cut.find("Sendstream"), 10, "S         ");  // offsets stay
