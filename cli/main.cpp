@@ -305,18 +305,57 @@ int cmd_rotation(arg_reader &a) {
 
 // ---- rotate --------------------------------------------------------------------------
 
-int cmd_rotate(arg_reader &a) {
+// What the rotate command was asked.
+struct rotate_args {
   cli::turn_request req;
   cli::batch_options opt;
+  bool have_out_dir = false, json = false;
+  std::vector<std::string> pos;  // IN and OUT, or the PATHs of a batch
+};
+
+// A TURN or CHOICE option (--by, --degrees, --to, --pages, --landscape,
+// --portrait) with its value; the usage error, or "".
+std::string turn_option(const std::string &name, const std::string &v, cli::turn_request &req) {
+  std::string why;
+  if (name == "--by" || name == "--degrees" || name == "--to") {
+    if (!req.steps.empty() && !req.steps.back().chosen())
+      return "each TURN but the last needs the pages it turns after it, e.g. " +
+             std::string(k_several_turns);
+    req.steps.emplace_back();
+    long d;
+    const bool to = name == "--to";
+    if (!parse_int(v, &d) || !lt::make_turn(to, d, &req.steps.back().turn))
+      return name + " takes " + lt::turn_values(to) + " (got " + v + ")";
+    return "";
+  }
+  if (req.steps.empty())
+    return name + " chooses the pages of the TURN before it: " + std::string(k_several_turns);
+  cli::turn_step &step = req.steps.back();
+  if (name == "--pages") {
+    if (step.has_list) return "give --pages once per TURN";
+    if (!lt::parse_page_list(v, &step.list, &why)) return why;
+    step.has_list = true;
+    return "";
+  }
+  const auto only = name == "--landscape" ? lt::page_filter::landscape : lt::page_filter::portrait;
+  if (step.only != lt::page_filter::any && step.only != only)
+    return "--landscape and --portrait exclude each other";
+  step.only = only;
+  return "";
+}
+
+// Reads the command's arguments into *r: -1 to go on, else the exit status
+// (help shown, or a usage error).
+int read_rotate_args(arg_reader &a, rotate_args *r) {
+  cli::turn_request &req = r->req;
+  cli::batch_options &opt = r->opt;
   opt.jobs = static_cast<int>(std::thread::hardware_concurrency());
   if (opt.jobs < 1) opt.jobs = 1;
-  bool have_out_dir = false, json = false;
-  std::vector<std::string> pos;
   std::string why;
   while (a.more()) {
     const std::string s = a.next();
     if (a.options_done || s.size() < 2 || s[0] != '-' || s == "-") {
-      pos.push_back(s);
+      r->pos.push_back(s);
       continue;
     }
     if (s == "--") {
@@ -331,35 +370,13 @@ int cmd_rotate(arg_reader &a) {
     if (name == "--help" || name == "-h") {
       std::printf("%s", k_help_rotate);
       return 0;
-    } else if (name == "--by" || name == "--degrees" || name == "--to") {
+    } else if (name == "--by" || name == "--degrees" || name == "--to" || name == "--pages") {
       if (!a.value(name, inline_value, has_inline, &v, &why)) return usage_error(why);
-      if (!req.steps.empty() && !req.steps.back().chosen())
-        return usage_error("each TURN but the last needs the pages it turns after it, e.g. " +
-                           std::string(k_several_turns));
-      req.steps.emplace_back();
-      long d;
-      const bool to = name == "--to";
-      if (!parse_int(v, &d) || !lt::make_turn(to, d, &req.steps.back().turn))
-        return usage_error(name + " takes " + lt::turn_values(to) + " (got " + v + ")");
-    } else if (name == "--pages") {
-      if (!a.value(name, inline_value, has_inline, &v, &why)) return usage_error(why);
-      if (req.steps.empty())
-        return usage_error("--pages chooses the pages of the TURN before it: " +
-                           std::string(k_several_turns));
-      cli::turn_step &step = req.steps.back();
-      if (step.has_list) return usage_error("give --pages once per TURN");
-      if (!lt::parse_page_list(v, &step.list, &why)) return usage_error(why);
-      step.has_list = true;
+      why = turn_option(name, v, req);
+      if (!why.empty()) return usage_error(why);
     } else if (name == "--landscape" || name == "--portrait") {
-      if (req.steps.empty())
-        return usage_error(name + " chooses the pages of the TURN before it: " +
-                           std::string(k_several_turns));
-      const auto only =
-          name == "--landscape" ? lt::page_filter::landscape : lt::page_filter::portrait;
-      cli::turn_step &step = req.steps.back();
-      if (step.only != lt::page_filter::any && step.only != only)
-        return usage_error("--landscape and --portrait exclude each other");
-      step.only = only;
+      why = turn_option(name, "", req);
+      if (!why.empty()) return usage_error(why);
     } else if (name == "--incremental" || name == "--full") {
       const cli::write_mode m =
           name == "--full" ? cli::write_mode::full : cli::write_mode::incremental;
@@ -374,14 +391,14 @@ int cmd_rotate(arg_reader &a) {
       if (!a.value(name, inline_value, has_inline, &v, &why)) return usage_error(why);
       if (v.empty()) return usage_error("--out-dir needs a folder");
       opt.out_dir = v;
-      have_out_dir = true;
+      r->have_out_dir = true;
     } else if (name == "--jobs") {
       long n;
       if (!a.value(name, inline_value, has_inline, &v, &why)) return usage_error(why);
       if (!parse_int(v, &n) || n < 1 || n > 1024) return usage_error("--jobs takes a number from 1 to 1024");
       opt.jobs = static_cast<int>(n);
     } else if (name == "--json") {
-      json = true;
+      r->json = true;
     } else if (name == "--progress") {
       opt.progress = 1;
     } else if (name == "--no-progress") {
@@ -391,26 +408,33 @@ int cmd_rotate(arg_reader &a) {
     }
   }
   if (req.steps.empty()) return usage_error("rotate needs a turn: --by D or --to D");
-  if (opt.in_place && have_out_dir) return usage_error("--in-place and --out-dir exclude each other");
-  opt.json = json;
+  if (opt.in_place && r->have_out_dir) return usage_error("--in-place and --out-dir exclude each other");
+  opt.json = r->json;
+  return -1;
+}
 
-  if (opt.in_place || have_out_dir) {
+int cmd_rotate(arg_reader &a) {
+  rotate_args r;
+  const int status = read_rotate_args(a, &r);
+  if (status >= 0) return status;
+  const std::vector<std::string> &pos = r.pos;
+  if (r.opt.in_place || r.have_out_dir) {
     if (pos.empty()) return usage_error("rotate needs a PATH");
     for (const std::string &p : pos)
       if (cli::is_stdio(p)) return usage_error("- (standard input) takes one file: rotate - OUT TURN");
-    return cli::run_batch(pos, req, opt);
+    return cli::run_batch(pos, r.req, r.opt);
   }
   if (pos.size() != 2) return usage_error("rotate needs IN and OUT (or --in-place or --out-dir)");
   if (cli::is_stdio(pos[1])) {
-    if (json) return usage_error("--json writes to standard output, which OUT - takes");
+    if (r.json) return usage_error("--json writes to standard output, which OUT - takes");
     if (is_terminal(stdout))
       return usage_error("standard output is a terminal: redirect it (> out.pdf) or name OUT");
   }
-  const cli::job_result r = cli::rotate_file(pos[0], pos[1], req);
-  if (!r.note.empty()) std::fprintf(stderr, "leafturn: %s\n", r.note.c_str());
-  if (json) std::printf("%s\n", cli::json_report(pos[0], r).c_str());
-  if (!r.ok) {
-    if (!json) std::fprintf(stderr, "leafturn: %s\n", r.error.c_str());
+  const cli::job_result res = cli::rotate_file(pos[0], pos[1], r.req);
+  if (!res.note.empty()) std::fprintf(stderr, "leafturn: %s\n", res.note.c_str());
+  if (r.json) std::printf("%s\n", cli::json_report(pos[0], res).c_str());
+  if (!res.ok) {
+    if (!r.json) std::fprintf(stderr, "leafturn: %s\n", res.error.c_str());
     return 1;
   }
   return 0;
