@@ -89,6 +89,19 @@ i32 reads_back(const dict_edit &e) {
   return c == at ? -1 : normalise_rotation(v);
 }
 
+// Whether what a rewritten dictionary keeps after its ">>" (up to its
+// "endobj" or "stream") holds a "stream" or "obj" keyword's bytes: the
+// object ran into others, whose pieces must not reach the new revision.
+bool carries_other_objects(const dict_edit &e) {
+  if (!e.b || e.close + 2 >= e.end) return false;
+  const u8 *from = e.b + e.close + 2, *to = e.b + e.end;
+  for (const char *kw : {"stream", "obj"}) {
+    const u8 *k = reinterpret_cast<const u8 *>(kw);
+    if (std::search(from, to, k, k + std::strlen(kw)) != to) return true;
+  }
+  return false;
+}
+
 // Entries of the previous section's dictionary that a new one does not
 // repeat: its chain links, and a stream's own keys.
 bool dropped_key(const std::string &name, bool stream_form) {
@@ -220,9 +233,12 @@ bool update_output::plan(document &loaded, std::vector<i32> target, const char *
                             loaded.lex.own_rotate(o), rotation);
     }
     // A damaged dictionary (a nested one left open) can put the new entry
-    // where readers do not take it for the page's own: then the update
-    // would not turn the page, and it is refused.
-    if (reads_back(edit) != rotation) {
+    // where readers do not take it for the page's own; an object without
+    // its own "endobj" carries the objects after it up to the next one, and
+    // the copy of their "stream" or "obj" keywords in the new revision can
+    // end an earlier stream that had no end, or hide the page. Either way
+    // the update would not turn the page, and it is refused.
+    if (reads_back(edit) != rotation || carries_other_objects(edit)) {
       err.set("cannot append an update to %s: the dictionary of obj %ld is damaged, and its new "
               "/Rotate would not be read (%s)",
               shown, static_cast<long>(o.num), instead);
