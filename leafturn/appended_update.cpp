@@ -42,6 +42,14 @@ bool ends_after(const u8 *b, i32 len, i32 from, const char *end) {
 std::string refusal(const doc &d, const xref_chain &chain, const std::vector<char> &turned) {
   if (d.trailer_root < 0 || d.trailer_root != d.root_num)
     return "its trailer names no catalog that the file holds";
+  // The new trailer repeats the newest one's /Root, read strictly; the
+  // loader's lenient reading may have taken another, or one from an older
+  // section. They must name the catalog the loader uses.
+  i32 root = -1;
+  for_each_entry(d.data, chain.dict_open, chain.dict_close, [&](const dict_entry &e) {
+    if (e.name == "Root") root = reference_value(d.data, e.from, e.to);
+  });
+  if (root != d.root_num) return "its trailer names no catalog that the file holds";
   // Stream data that never ends would take in what is appended. Its data
   // may run straight into "endstream" (no line end between, the /Length
   // exact), where the keyword has a letter before it: such an end counts.
