@@ -97,17 +97,24 @@ i32 reads_back(const dict_edit &e) {
   return c == at ? -1 : normalise_rotation(v);
 }
 
-// Whether what a rewritten dictionary keeps after its ">>" (up to its
-// "endobj" or "stream") holds a "stream" or "obj" keyword's bytes: the
-// object ran into others, whose pieces must not reach the new revision.
+// Whether a rewritten dictionary's bytes hold a "stream" or "obj" keyword's
+// bytes: a damaged object (one without its own "endobj", or whose nesting
+// runs on) took in the objects after it, and their pieces in the new
+// revision could end an earlier stream that had no end, or hide the page.
+// A page dictionary has no reason to hold either.
 bool carries_other_objects(const dict_edit &e) {
-  if (!e.b || e.close + 2 >= e.end) return false;
-  const u8 *from = e.b + e.close + 2, *to = e.b + e.end;
-  for (const char *kw : {"stream", "obj"}) {
-    const u8 *k = reinterpret_cast<const u8 *>(kw);
-    if (std::search(from, to, k, k + std::strlen(kw)) != to) return true;
-  }
-  return false;
+  if (!e.b) return false;
+  bool found = false;
+  e.each_part(
+      [&](i32 from, i32 to) {
+        if (found || to <= from) return;
+        for (const char *kw : {"stream", "obj"}) {
+          const u8 *k = reinterpret_cast<const u8 *>(kw);
+          if (std::search(e.b + from, e.b + to, k, k + std::strlen(kw)) != e.b + to) found = true;
+        }
+      },
+      [](const char *, size_t) {});
+  return found;
 }
 
 // Entries of the previous section's dictionary that a new one does not
@@ -241,11 +248,9 @@ bool update_output::plan(document &loaded, std::vector<i32> target, const char *
                             loaded.lex.own_rotate(o), rotation);
     }
     // A damaged dictionary (a nested one left open) can put the new entry
-    // where readers do not take it for the page's own; an object without
-    // its own "endobj" carries the objects after it up to the next one, and
-    // the copy of their "stream" or "obj" keywords in the new revision can
-    // end an earlier stream that had no end, or hide the page. Either way
-    // the update would not turn the page, and it is refused.
+    // where readers do not take it for the page's own, or carry pieces of
+    // the objects after it into the new revision (carries_other_objects).
+    // Either way the update would not turn the page, and it is refused.
     if (reads_back(edit) != rotation || carries_other_objects(edit)) {
       err.set("cannot append an update to %s: the dictionary of obj %ld is damaged, and its new "
               "/Rotate would not be read (%s)",
