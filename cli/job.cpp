@@ -43,8 +43,13 @@ bool read_stdin(std::string *bytes) {
 
 }  // namespace
 
-bool load_input(const std::string &in, lt::document &loaded, lt::failure &err) {
-  if (!is_stdio(in)) return lt::doc_load(in.c_str(), loaded, err) == 0;
+bool load_input(const std::string &in, lt::document &loaded, lt::failure &err,
+                const std::string *password) {
+  lt::load_options how;
+  how.encrypted = true;
+  how.password = password ? password->c_str() : nullptr;
+  how.password_option = k_password_option;
+  if (!is_stdio(in)) return lt::doc_load(in.c_str(), loaded, err, how) == 0;
   std::string bytes;
   if (!read_stdin(&bytes)) {
     err.set("read error on %s", k_stdin_name);
@@ -55,7 +60,7 @@ bool load_input(const std::string &in, lt::document &loaded, lt::failure &err) {
     return false;
   }
   return lt::doc_load_bytes(reinterpret_cast<const lt::u8 *>(bytes.data()),
-                            static_cast<lt::i32>(bytes.size()), loaded, err, k_stdin_name) == 0;
+                            static_cast<lt::i32>(bytes.size()), loaded, err, k_stdin_name, how) == 0;
 }
 
 namespace {
@@ -71,7 +76,7 @@ bool write(const std::string &out, const lt::output &o, lt::failure &err) {
 void work(const std::string &in, const std::string &out, const turn_request &req, job_result &r) {
   lt::document loaded;
   lt::failure err;
-  if (!load_input(in, loaded, err)) {
+  if (!load_input(in, loaded, err, req.has_password ? &req.password : nullptr)) {
     r.error = err.text();
     return;
   }
@@ -82,8 +87,10 @@ void work(const std::string &in, const std::string &out, const turn_request &req
   lt::write_request how;
   how.mode = req.mode;
   how.force = req.force;
+  how.force_permissions = req.force;
   how.full_option = "--full";
   how.force_option = "--force";
+  how.password_option = k_password_option;
   if (!lt::may_change(loaded, how, shown, err)) {
     r.error = err.text();
     return;

@@ -27,7 +27,10 @@ using write_mode = lt::write_mode;
 struct turn_request {
   std::vector<turn_step> steps;
   write_mode mode = write_mode::automatic;
-  bool force = false;  // --force: certified documents too
+  bool force = false;  // --force: certified documents too, and files whose
+                       // permissions forbid turning pages
+  bool has_password = false;  // --password or --password-file
+  std::string password;
 };
 
 // "-" names standard input (as IN) or standard output (as OUT).
@@ -45,8 +48,13 @@ struct job_result {
 };
 
 // Loads a file, or standard input for "-" (messages name it "(standard
-// input)"). False with the message set.
-bool load_input(const std::string &in, lt::document &loaded, lt::failure &err);
+// input)"), encrypted ones too, with the password given (null: none).
+// False with the message set.
+bool load_input(const std::string &in, lt::document &loaded, lt::failure &err,
+                const std::string *password);
+
+// The option that gives a password, for messages.
+constexpr char k_password_option[] = "--password";
 
 // Turns the chosen pages of `in` and writes `out` (which may be `in`: it is
 // then replaced atomically). When no page turns, `out` is not written if it

@@ -26,17 +26,18 @@
 namespace {
 
 const char k_usage[] =
-    "usage: leafturn info [--json] FILE...\n"
+    "usage: leafturn info [--json] [--password PW | --password-file F] FILE...\n"
     "       leafturn rotation FILE PAGE\n"
     "       leafturn rotate IN OUT TURN [CHOICE]... [TURN [CHOICE]...]...\n"
     "       leafturn rotate (--in-place | --out-dir DIR) TURN [CHOICE]...\n"
     "                       [TURN [CHOICE]...]... [--jobs N] [--json]\n"
     "                       [--progress | --no-progress] PATH...\n"
-    "       (rotate also takes --incremental | --full, and --force)\n"
+    "       (rotate also takes --incremental | --full, --force, and --password PW\n"
+    "       or --password-file F)\n"
     "       leafturn --version | --help | COMMAND --help\n";
 
 const char k_help_info[] =
-    "leafturn info [--json] FILE...\n"
+    "leafturn info [--json] [--password PW | --password-file F] FILE...\n"
     "  FILE - reads standard input.\n"
     "  Prints each file's page count; the document information the file\n"
     "  carries (title, author, subject, keywords, creator, producer, created\n"
@@ -47,9 +48,19 @@ const char k_help_info[] =
     "  or square).\n"
     "  Then the signatures it holds (and whether it is certified) and whether\n"
     "  an update can be appended to it (rotate --incremental), or why not.\n"
+    "  An encrypted file also shows its encryption (method, revision, whether\n"
+    "  it needs a password) and the permissions it grants.\n"
+    "  --password PW       the password of an encrypted file (tried as its user\n"
+    "                      and then as its owner password); files whose user\n"
+    "                      password is empty need none\n"
+    "  --password-file F   the password from the first line of file F, so that\n"
+    "                      it need not stand on a command line\n"
     "  --json  one JSON object per file, one line each:\n"
     "          {\"file\", \"pages\", \"info\", \"signatures\", \"certified\",\n"
-    "           \"update\" (true or the reason), \"page\": [{\"number\", \"rotation\",\n"
+    "           \"update\" (true or the reason), \"encryption\" (null, or\n"
+    "           {\"method\", \"revision\", \"key_bits\", \"password_needed\",\n"
+    "           \"opened_with\" (\"user\", \"owner\" or null), \"permissions\"\n"
+    "           ({\"print\": true, ...})}), \"page\": [{\"number\", \"rotation\",\n"
     "           \"own\", \"inherited\", \"width\", \"height\", \"orientation\"}]},\n"
     "          null where absent; \"info\" holds every text entry of the\n"
     "          information dictionary by its key (\"Title\", \"Author\", ...);\n"
@@ -93,7 +104,14 @@ const char k_help_rotate[] =
     "  --full          write a fresh file (what happens by default, except that a\n"
     "                  signed file gets an update, with a note on stderr)\n"
     "  --force         turn the pages of a certified file too (its certification\n"
-    "                  forbids page changes; refused without this)\n"
+    "                  forbids page changes; refused without this), and of an\n"
+    "                  encrypted file whose permissions forbid it\n"
+    "\n"
+    "Encrypted files keep their encryption. Most need no password; one whose\n"
+    "user password is not empty needs it only when it has object streams:\n"
+    "  --password PW       tried as the user and then as the owner password (the\n"
+    "                      owner password lifts the file's permissions)\n"
+    "  --password-file F   the password from the first line of file F\n"
     "\n"
     "Pipes: IN - reads standard input, OUT - writes standard output (never a\n"
     "terminal; nothing else is written there, so not with --json).\n"
@@ -199,10 +217,45 @@ std::string info_json(const lt::doc_info &info) {
   return s + "}";
 }
 
-int info_file(const std::string &path, bool json, bool several) {
+// {"method": ..., "permissions": {...}}, or null for a file that is not
+// encrypted.
+std::string encryption_json(const lt::encryption_facts &e) {
+  if (!e.present) return "null";
+  std::string s = "{\"method\": " + cli::json_string(e.method) +
+                  ", \"revision\": " + std::to_string(e.revision) +
+                  ", \"key_bits\": " + std::to_string(e.key_bits) +
+                  ", \"password_needed\": " + (e.password_needed ? "true" : "false") +
+                  ", \"opened_with\": " +
+                  (!e.key_known ? "null" : e.owner ? "\"owner\"" : "\"user\"") +
+                  ", \"permissions\": {";
+  for (size_t k = 0; k < e.permissions.size(); ++k)
+    s += (k ? ", " : "") + cli::json_string(e.permissions[k].first) + ": " +
+         (e.permissions[k].second ? "true" : "false");
+  return s + "}}";
+}
+
+// "encryption: AES-128 (revision 4), no password needed" and the
+// permissions line.
+void print_encryption(const lt::encryption_facts &e) {
+  if (!e.present) return;
+  const char *how = !e.password_needed ? "no password needed"
+                    : !e.key_known     ? "needs a password"
+                    : e.owner          ? "opened with its owner password"
+                                       : "opened with its user password";
+  std::printf("encryption: %s (revision %d), %s\n", e.method.c_str(), e.revision, how);
+  std::string yes, no;
+  for (const auto &p : e.permissions) {
+    std::string &list = p.second ? yes : no;
+    list += (list.empty() ? "" : ", ") + p.first;
+  }
+  std::printf("permissions: %s%s\n", yes.empty() ? "none" : yes.c_str(),
+              no.empty() ? "" : (" (not: " + no + ")").c_str());
+}
+
+int info_file(const std::string &path, bool json, bool several, const std::string *password) {
   lt::document loaded;
   lt::failure err;
-  if (!cli::load_input(path, loaded, err)) {
+  if (!cli::load_input(path, loaded, err, password)) {
     if (json) {
       std::printf("{\"file\": %s, \"error\": %s}\n", cli::json_string(path).c_str(),
                   cli::json_string(err.text()).c_str());
@@ -215,6 +268,7 @@ int info_file(const std::string &path, bool json, bool several) {
   const lt::doc_info info = lt::describe_info(loaded);
   const lt::signature_facts sig = lt::describe_signatures(loaded);
   const std::string no_update = lt::update_refusal(loaded);
+  const lt::encryption_facts enc = lt::describe_encryption(loaded);
   if (json) {
     std::string s = "{\"file\": " + cli::json_string(path) +
                     ", \"pages\": " + std::to_string(facts.size()) +
@@ -222,6 +276,7 @@ int info_file(const std::string &path, bool json, bool several) {
                     ", \"signatures\": " + std::to_string(sig.signatures) +
                     ", \"certified\": " + (sig.certified ? "true" : "false") +
                     ", \"update\": " + (no_update.empty() ? "true" : cli::json_string(no_update)) +
+                    ", \"encryption\": " + encryption_json(enc) +
                     ", \"page\": [";
     for (size_t k = 0; k < facts.size(); ++k) {
       const lt::page_facts &f = facts[k];
@@ -243,6 +298,7 @@ int info_file(const std::string &path, bool json, bool several) {
       std::printf("%s: %s\n", label.second, one_line(*v).c_str());
   std::printf("signatures: %d%s\n", sig.signatures, sig.certified ? " (certified)" : "");
   std::printf("update: %s\n", no_update.empty() ? "possible" : ("not possible: " + no_update).c_str());
+  print_encryption(enc);
   for (size_t k = 0; k < facts.size(); ++k) {
     const lt::page_facts &f = facts[k];
     const char *from = f.own >= 0 ? "own" : f.inherited >= 0 ? "inherited" : "none";
@@ -255,13 +311,59 @@ int info_file(const std::string &path, bool json, bool several) {
   return 0;
 }
 
+// --password PW, --password-file F (or --password=PW, ...) at `name` with
+// its value: true with *why empty when taken, true with *why set for a
+// usage error, false when it is neither option.
+bool password_option(arg_reader &a, const std::string &name, const std::string &inline_value,
+                     bool has_inline, bool *have, std::string *password, std::string *why) {
+  if (name != "--password" && name != "--password-file") return false;
+  std::string v;
+  if (!a.value(name, inline_value, has_inline, &v, why)) return true;
+  if (*have) {
+    *why = "give the password once (--password or --password-file)";
+    return true;
+  }
+  *have = true;
+  if (name == "--password") {
+    *password = v;
+    return true;
+  }
+  // The first line of the file, without its line end.
+  std::FILE *f = lt::os_fopen(v.c_str(), "rb");
+  if (!f) {
+    *why = "cannot read the password file " + v;
+    return true;
+  }
+  std::string text;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() < (1u << 16)) text.append(buf, n);
+  const bool bad = std::ferror(f) != 0;
+  std::fclose(f);
+  if (bad) {
+    *why = "cannot read the password file " + v;
+    return true;
+  }
+  const size_t end = text.find_first_of("\r\n");
+  *password = text.substr(0, end);
+  return true;
+}
+
 int cmd_info(arg_reader &a) {
-  bool json = false;
+  bool json = false, have_password = false;
+  std::string password, why;
   std::vector<std::string> files;
   while (a.more()) {
     const std::string s = a.next();
+    const size_t eq = s.find('=');
+    const bool has_inline = eq != std::string::npos && s.compare(0, 2, "--") == 0;
     if (!a.options_done && s == "--") a.options_done = true;
-    else if (!a.options_done && s == "--json") json = true;
+    else if (!a.options_done &&
+             password_option(a, s.substr(0, has_inline ? eq : s.size()),
+                             has_inline ? s.substr(eq + 1) : "", has_inline, &have_password,
+                             &password, &why)) {
+      if (!why.empty()) return usage_error(why);
+    } else if (!a.options_done && s == "--json") json = true;
     else if (!a.options_done && (s == "--help" || s == "-h")) return std::printf("%s", k_help_info), 0;
     else if (!a.options_done && s.size() > 1 && s[0] == '-') return usage_error("unknown option " + s);
     else files.push_back(s);
@@ -272,7 +374,7 @@ int cmd_info(arg_reader &a) {
   int status = 0;
   for (const std::string &f : files) {
     try {
-      if (info_file(f, json, files.size() > 1) != 0) status = 1;
+      if (info_file(f, json, files.size() > 1, have_password ? &password : nullptr) != 0) status = 1;
     } catch (const std::bad_alloc &) {
       std::fprintf(stderr, "leafturn: %s: out of memory\n", f.c_str());
       status = 1;
@@ -385,6 +487,9 @@ int read_rotate_args(arg_reader &a, rotate_args *r) {
       req.mode = m;
     } else if (name == "--force") {
       req.force = true;
+    } else if (password_option(a, name, inline_value, has_inline, &req.has_password, &req.password,
+                               &why)) {
+      if (!why.empty()) return usage_error(why);
     } else if (name == "--in-place") {
       opt.in_place = true;
     } else if (name == "--out-dir") {

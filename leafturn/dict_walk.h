@@ -13,6 +13,10 @@
 
 namespace lt {
 
+// The bytes of the string token at i (escapes resolved, line ends as line
+// feeds; hex digits paired, an odd last one followed by 0) into out, and
+// the position past it; -1 when none stands there or it is not closed.
+i32 string_bytes(const u8 *b, i32 i, i32 limit, std::string *out);
 // The value of a hexadecimal digit, or -1.
 int hex_digit(u8 c);
 // Past the string token at i ("(..)" with nesting and escapes, or "<..>"

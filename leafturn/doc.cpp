@@ -115,6 +115,9 @@ void clear_record(doc &d) {
   std::vector<i32>().swap(d.by_num);
   d.trailer_root = d.trailer_info = d.encrypted = 0;
   d.trailer_id_from = d.trailer_id_to = -1;
+  d.encrypt_num = d.encrypt_from = d.encrypt_to = -1;
+  d.encrypt_gen = 0;
+  d.sec = encryption();
   d.root_num = d.info_num = 0;
 }
 

@@ -65,6 +65,30 @@ struct obj_rec {
   bool in_objstm() const { return body != nullptr; }
 };
 
+// How a document is encrypted, and what its password gave (security.h
+// reads it). Strings and stream data are encrypted, each with a key made
+// from the file key and the object's number and generation; dictionaries,
+// names and numbers never are.
+enum class crypt_method : u8 { identity, rc4, aes128, aes256 };
+struct encryption {
+  bool present = false;          // the trailer names /Encrypt
+  std::string handler;           // its /Filter ("Standard" is the one read)
+  int v = 0, r = 0;              // /V and /R
+  int key_bits = 0;              // the file key's length
+  std::uint32_t p = 0;           // /P, the permission bits
+  bool encrypt_metadata = true;  // /EncryptMetadata
+  crypt_method strings = crypt_method::identity, streams = crypt_method::identity;
+  bool key_known = false;        // a password opened it: key holds the file key
+  bool owner = false;            // the owner password opened it
+  bool password_needed = false;  // the empty user password does not open it
+  std::vector<u8> key;
+  // Why the encryption cannot be read, as the refusal says it ("" when it
+  // can): a handler not read, a damaged dictionary, a wrong password.
+  std::string problem;
+  bool object_streams = false;   // the file has object streams
+  i32 damaged_stream = -1;       // an object stream whose data did not decrypt
+};
+
 // One page: its object and the rotation it inherits from the page tree.
 struct page_ref {
   i32 num;
@@ -141,6 +165,11 @@ struct doc {
   i32 trailer_id_from = -1;  // the file identifier "[<..><..>]" of the trailer
   i32 trailer_id_to = -1;    // chain: its bytes [from, to), -1 if none
   i32 encrypted = 0;       // 1 when any trailer names /Encrypt
+  // The trailer's /Encrypt: a reference (its number and generation) or a
+  // direct dictionary (its bytes [from, to)); -1 when none was read.
+  i32 encrypt_num = -1, encrypt_gen = 0;
+  i32 encrypt_from = -1, encrypt_to = -1;
+  lt::encryption sec;      // what /Encrypt says, when the load reads it
   std::vector<obj_rec> objs;  // the index; one live record per number after selection
   lt::arena arena;         // decoded object streams
   std::vector<page_ref> pages;  // in document order

@@ -4,6 +4,8 @@
 // kinds (numbers, names, arrays, dictionaries) are stepped over.
 #include "doc_info.h"
 
+#include "security.h"
+
 #include <cstring>
 #include <vector>
 
@@ -95,77 +97,12 @@ std::string checked_utf8(const std::string &s, size_t from) {
   return out;
 }
 
-// The bytes of the literal string ( .. ) whose parentheses are at open and
-// close: escapes resolved, line ends as line feeds.
-std::string literal_bytes(const u8 *b, i32 open, i32 close) {
-  std::string out;
-  for (i32 i = open + 1; i < close; ++i) {
-    u8 c = b[i];
-    if (c == '\r') {  // a line end in the string is a line feed
-      if (i + 1 < close && b[i + 1] == '\n') ++i;
-      out += '\n';
-      continue;
-    }
-    if (c != '\\' || i + 1 >= close) {
-      out += static_cast<char>(c);
-      continue;
-    }
-    c = b[++i];
-    switch (c) {
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
-      case 'b': out += '\b'; break;
-      case 'f': out += '\f'; break;
-      case '\r':  // a backslash before a line end continues the line
-        if (i + 1 < close && b[i + 1] == '\n') ++i;
-        break;
-      case '\n': break;
-      default:
-        if (c >= '0' && c <= '7') {
-          int v = c - '0';
-          for (int k = 0; k < 2 && i + 1 < close && b[i + 1] >= '0' && b[i + 1] <= '7'; ++k)
-            v = v * 8 + (b[++i] - '0');
-          out += static_cast<char>(v & 0xFF);
-        } else {
-          out += static_cast<char>(c);  // \( \) \\ and any other byte as itself
-        }
-    }
-  }
-  return out;
-}
-
-// The bytes of the hex string < .. >: white space ignored, an odd last
-// digit followed by 0.
-std::string hex_bytes(const u8 *b, i32 open, i32 close) {
-  std::string out;
-  int hi = -1;
-  for (i32 i = open + 1; i < close; ++i) {
-    const int v = hex_digit(b[i]);
-    if (v < 0) continue;
-    if (hi < 0) {
-      hi = v;
-    } else {
-      out += static_cast<char>(hi * 16 + v);
-      hi = -1;
-    }
-  }
-  if (hi >= 0) out += static_cast<char>(hi * 16);
-  return out;
-}
-
-// A string at i: its bytes, and the position past it; -1 when none stands
-// there or it is not closed.
-i32 read_string(const u8 *b, i32 i, i32 limit, std::string *out) {
-  const i32 end = string_end(b, i, limit);
-  if (end < 0) return -1;
-  *out = b[i] == '(' ? literal_bytes(b, i, end - 1) : hex_bytes(b, i, end - 1);
-  return end;
-}
-
-// The string value at i: direct, or an object that holds one ("N G R").
-bool string_value(const doc &d, const u8 *b, i32 i, i32 limit, std::string *out) {
-  if (read_string(b, i, limit, out) >= 0) return true;
+// The string value at i: direct, or an object that holds one ("N G R");
+// in an encrypted file, decrypted with the key of the object that holds it
+// (`num`, `gen` for a direct one). False when it cannot be read.
+bool string_value(const doc &d, const u8 *b, i32 i, i32 limit, i32 num_in, i32 gen_in,
+                  std::string *out) {
+  if (string_bytes(b, i, limit, out) >= 0) return readable_string(d.sec, num_in, gen_in, out);
   i32 c = i;
   const i32 num = parse_int_at(b, limit, &c);
   if (c == i || reference_end(b, limit, c, num) < 0) return false;
@@ -173,8 +110,8 @@ bool string_value(const doc &d, const u8 *b, i32 i, i32 limit, std::string *out)
   const span v = o ? object_content(d, *o) : span();
   if (!v) return false;
   const i32 s = skip_space(v.b, v.start, v.limit);
-  const i32 e = read_string(v.b, s, v.limit, out);
-  return e >= 0 && skip_space(v.b, e, v.limit) == v.limit;
+  const i32 e = string_bytes(v.b, s, v.limit, out);
+  return e >= 0 && skip_space(v.b, e, v.limit) == v.limit && readable_string(d.sec, num, o->gen, out);
 }
 
 }  // namespace
@@ -208,7 +145,7 @@ doc_info describe_info(const document &loaded) {
   info.present = true;
   std::string value;
   for_each_entry(b, i, v.limit, [&](const dict_entry &e) {
-    if (string_value(d, b, e.from, e.to, &value) && !info.find(e.name))
+    if (string_value(d, b, e.from, e.to, o->num, o->gen, &value) && !info.find(e.name))
       info.entries.emplace_back(checked_utf8(e.name, 0), text_string_to_utf8(value));
   });
   return info;
@@ -282,6 +219,21 @@ std::vector<i32> references_in(document &loaded, const span &t, i32 from, i32 to
 }
 
 }  // namespace
+
+encryption_facts describe_encryption(const document &loaded) {
+  encryption_facts f;
+  const encryption &sec = loaded.d.sec;
+  if (!sec.present) return f;
+  f.present = true;
+  f.method = method_name(sec);
+  f.revision = sec.r;
+  f.key_bits = sec.key_bits;
+  f.password_needed = sec.password_needed;
+  f.key_known = sec.key_known;
+  f.owner = sec.owner;
+  for (const permission &p : k_permissions) f.permissions.emplace_back(p.name, permits(sec, p.bit));
+  return f;
+}
 
 signature_facts describe_signatures(document &loaded) {
   signature_facts f;

@@ -32,6 +32,20 @@ struct signature_facts {
 };
 signature_facts describe_signatures(document &loaded);
 
+// Encryption: how the file is encrypted and what the password gave.
+struct encryption_facts {
+  bool present = false;
+  std::string method;       // "RC4-40", "RC4-128", "AES-128", "AES-256"
+  int revision = 0;         // /R
+  int key_bits = 0;
+  bool password_needed = false;  // the empty user password does not open it
+  bool key_known = false;   // a password opened it
+  bool owner = false;       // the owner password did
+  // Every permission the tools name, in their order, and whether /P grants it.
+  std::vector<std::pair<std::string, bool>> permissions;
+};
+encryption_facts describe_encryption(const document &loaded);
+
 // A PDF text string as UTF-8: UTF-16BE after its byte order mark, UTF-8
 // after its mark, else PDFDocEncoding. What cannot be decoded becomes
 // U+FFFD.

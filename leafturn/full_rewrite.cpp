@@ -8,6 +8,9 @@
 // output that cannot be made.
 #include "full_rewrite.h"
 
+#include <algorithm>
+#include <string>
+
 #include "object_writer.h"
 
 namespace lt {
@@ -23,7 +26,8 @@ constexpr unsigned long long k_frame_bound = 4096;
 unsigned long long output_bound(const doc &d) {
   auto at_least0 = [](long long v) { return static_cast<unsigned long long>(v > 0 ? v : 0); };
   unsigned long long n = k_frame_bound + 20ull * (static_cast<unsigned long long>(d.max_num()) + 2) +
-                         at_least0(static_cast<long long>(d.trailer_id_to) - d.trailer_id_from);
+                         at_least0(static_cast<long long>(d.trailer_id_to) - d.trailer_id_from) +
+                         at_least0(static_cast<long long>(d.encrypt_to) - d.encrypt_from);
   for (const obj_rec &o : d.objs) {
     n += 96;  // header line, keywords and a rewritten entry
     if (o.in_objstm()) {
@@ -38,6 +42,23 @@ unsigned long long output_bound(const doc &d) {
   return n;
 }
 
+// The header's version: "1.4", but an encrypted file keeps the input's
+// version where that is later (AES needs 1.6, AES-256 1.7).
+std::string header_version(const doc &d) {
+  std::string v = "1.4";
+  if (!d.sec.present) return v;
+  const i32 limit = d.len < 1024 ? d.len : 1024;
+  const u8 *b = d.data;
+  const u8 *hit = std::search(b, b + limit, "%PDF-", "%PDF-" + 5);
+  const i32 at = static_cast<i32>(hit - b);
+  if (at + 8 > limit) return v;
+  const u8 *p = d.data + at + 5;
+  if (is_digit(p[0]) && p[1] == '.' && is_digit(p[2]) && !is_digit(p[3]) &&
+      (p[0] > '1' || (p[0] == '1' && p[2] > '4')))
+    v.assign(reinterpret_cast<const char *>(p), 3);
+  return v;
+}
+
 // Makes the whole output, piece by piece, into out (which refuses to grow
 // past what 32-bit offsets address: out.failed() tells).
 void assemble(const doc &d, scan_ctx &lex, const std::vector<i32> &target,
@@ -45,7 +66,9 @@ void assemble(const doc &d, scan_ctx &lex, const std::vector<i32> &target,
   std::vector<i32> offset(static_cast<size_t>(d.max_num()) + 1, -1);
   size_t next_edit = 0;  // edits come in ascending number, as the objects do
 
-  out.add("%PDF-1.4\n");
+  out.add("%PDF-");
+  out.add(header_version(d).c_str());
+  out.add("\n");
   out.add("%\xE2\xE3\xCF\xD3\n");
   // Live objects in ascending number: one record per number.
   for (const i32 idx : d.by_num) {
@@ -83,6 +106,13 @@ void assemble(const doc &d, scan_ctx &lex, const std::vector<i32> &target,
            static_cast<long>(d.root_num), ref_gen(d.root_num));
   if (d.info_num >= 0)
     out.addf("/Info %ld %ld R", static_cast<long>(d.info_num), ref_gen(d.info_num));
+  // An encrypted file stays encrypted: its dictionary as it stands.
+  if (d.sec.present && d.encrypt_num > 0)
+    out.addf("/Encrypt %ld %ld R", static_cast<long>(d.encrypt_num), ref_gen(d.encrypt_num));
+  else if (d.sec.present && d.encrypt_from >= 0) {
+    out.add("/Encrypt ");
+    out.add_range(d, d.encrypt_from, d.encrypt_to);
+  }
   if (d.trailer_id_from >= 0) {
     out.add("/ID ");
     out.add_range(d, d.trailer_id_from, d.trailer_id_to);

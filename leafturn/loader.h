@@ -25,17 +25,31 @@ struct document {
   scan_ctx lex{d};
 };
 
+// How a front end asks for a document.
+struct load_options {
+  // Encrypted documents are read; otherwise they are refused ("encrypted
+  // PDFs are not supported"), as the seven exports refuse them.
+  bool encrypted = false;
+  // A password, tried as the user's and then as the owner's (null: none;
+  // the empty user password is always tried).
+  const char *password = nullptr;
+  // How the front end takes a password ("--password"), for messages that
+  // point to it; null where it has none.
+  const char *password_option = nullptr;
+};
+
 // Loads a file: intake, trailer chain, object scan, object streams, live
 // selection, catalog and page tree. 0 on success; -1 with the message in
 // err and the document emptied.
-int doc_load(const char *path, document &loaded, failure &err);
+int doc_load(const char *path, document &loaded, failure &err,
+             const load_options &how = load_options());
 // The same stages on a copy of bytes in memory; messages name them `name`.
 int doc_load_bytes(const u8 *bytes, i32 len, document &loaded, failure &err,
-                   const char *name = "(memory)");
+                   const char *name = "(memory)", const load_options &how = load_options());
 // The same stages on bytes the document takes over (allocated with new[]),
 // without a copy; messages name them `name`.
 int doc_load_owned(std::unique_ptr<u8[]> bytes, i32 len, document &loaded, failure &err,
-                   const char *name = "(memory)");
+                   const char *name = "(memory)", const load_options &how = load_options());
 // Releases everything the document holds; its fields become zero.
 void doc_free(document &loaded);
 
@@ -59,9 +73,12 @@ std::vector<i32> expand_object_streams(doc &d, scan_ctx &lex);
 // One record per object number survives (the object streams never do);
 // by_num indexes them.
 void select_live(doc &d, const std::vector<i32> &containers);
+// The encryption, for a document whose trailer names /Encrypt, when the
+// load reads encrypted documents (security.h).
 // The refusals of documents the library cannot handle: no objects (not a
-// PDF), encrypted. 0, or -1 with the message set.
-int refuse_unusable(const doc &d, const char *path, failure &err);
+// PDF), encrypted (unless `encrypted` allows it; then an encryption that
+// cannot be read). 0, or -1 with the message set.
+int refuse_unusable(const doc &d, const char *path, bool encrypted, failure &err);
 // The catalog and the page list. 0, or -1 with the message set.
 int load_page_tree(doc &d, scan_ctx &lex, failure &err);
 

@@ -12,6 +12,7 @@
 
 #include "inflate.h"
 #include "loader.h"
+#include "security.h"
 
 namespace lt {
 
@@ -63,8 +64,18 @@ long long decoded_cap(long long n) {
 // Decodes the stream's data into a block owned by the arena. Null when the
 // stream is skipped.
 const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, scratch &tmp, i32 *decoded_len) {
-  const long long n = static_cast<long long>(r.data_end) - r.data_off;
+  long long n = static_cast<long long>(r.data_end) - r.data_off;
   const u8 *data = d.data + r.data_off;
+  // An encrypted file's object streams are decrypted first.
+  std::vector<u8> plain;
+  if (d.sec.present && d.sec.streams != crypt_method::identity) {
+    if (!decrypt_bytes(d.sec, d.sec.streams, r.num, r.gen, data, static_cast<size_t>(n), &plain)) {
+      if (d.sec.damaged_stream < 0) d.sec.damaged_stream = r.num;
+      return nullptr;
+    }
+    data = plain.data();
+    n = static_cast<long long>(plain.size());
+  }
   if (!flate) {
     u8 *block = d.arena.alloc(static_cast<size_t>(n));
     if (n > 0) std::memcpy(block, data, static_cast<size_t>(n));
@@ -130,6 +141,16 @@ void expand(doc &d, scan_ctx &lex, const obj_rec &r, scratch &tmp) {
     c.gen = 0;
     c.body = block + start;
     c.body_len = static_cast<i32>(len);
+    // In an encrypted file a member's strings are plain text, encrypted
+    // only with the stream: they are encrypted here for the member's own
+    // number, so that the member reads, and is written, as a plain object.
+    std::string enc;
+    if (d.sec.present && encrypt_strings(d.sec, c.num, 0, c.body, static_cast<size_t>(len), &enc)) {
+      u8 *own = d.arena.alloc(enc.size());
+      std::memcpy(own, enc.data(), enc.size());
+      c.body = own;
+      c.body_len = static_cast<i32>(enc.size());
+    }
     d.objs.push_back(c);
   }
 }
@@ -160,6 +181,12 @@ std::vector<i32> expand_object_streams(doc &d, scan_ctx &lex) {
   }
   d.objs.reserve(direct + std::min(declared, 4 * direct + 1024));
   scratch tmp;
+  if (!containers.empty()) d.sec.object_streams = true;
+  // Without the key an encrypted file's object streams cannot be read (nor
+  // their members' strings encrypted when they are written).
+  if (d.sec.present && !d.sec.key_known &&
+      (d.sec.streams != crypt_method::identity || d.sec.strings != crypt_method::identity))
+    return containers;
   for (const i32 k : containers) {
     const obj_rec r = d.objs[static_cast<size_t>(k)];  // a copy: expanding may grow the vector
     expand(d, lex, r, tmp);

@@ -230,13 +230,29 @@ class walker {
 
 }  // namespace
 
-int refuse_unusable(const doc &d, const char *path, failure &err) {
+int refuse_unusable(const doc &d, const char *path, bool encrypted, failure &err) {
   if (d.objs.empty()) {
     err.set("no PDF objects found \xE2\x80\x94 not a PDF: %s", path);
     return -1;
   }
-  if (d.encrypted == 1) {
+  if (d.encrypted != 1) return 0;
+  if (!encrypted) {
     err.set("encrypted PDFs are not supported: %s", path);
+    return -1;
+  }
+  const obj_rec *dict = d.encrypt_num > 0 ? d.find(d.encrypt_num) : nullptr;
+  if (dict && dict->in_objstm()) {
+    err.set("%s keeps its encryption dictionary inside an object stream, where it cannot be read",
+            path);
+    return -1;
+  }
+  if (!d.sec.problem.empty()) {
+    err.set("%s", d.sec.problem.c_str());
+    return -1;
+  }
+  if (d.sec.damaged_stream >= 0) {
+    err.set("%s has an object stream (obj %ld) whose encrypted data is damaged", path,
+            static_cast<long>(d.sec.damaged_stream));
     return -1;
   }
   return 0;

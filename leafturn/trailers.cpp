@@ -60,6 +60,33 @@ void read_id(doc &d, scan_ctx &lex, i32 from, i32 limit, bool first_only) {
   }
 }
 
+// The value of the first readable /Encrypt in [from, limit): a reference
+// "N G R" or a direct dictionary. False when none is read.
+bool read_encrypt(doc &d, scan_ctx &lex, i32 from, i32 limit) {
+  const u8 *b = d.data;
+  for (i32 w = lex.next_name(pdf_name::Encrypt, from, limit); w >= 0;
+       w = lex.next_name(pdf_name::Encrypt, w + 1, limit)) {
+    const i32 at = skip_space(b, w + kw_len("/Encrypt"), limit);
+    const i32 end = value_end(b, at, limit);
+    if (end < 0) continue;
+    if (at + 1 < end && b[at] == '<' && b[at + 1] == '<') {
+      d.encrypt_num = -1;
+      d.encrypt_from = at;
+      d.encrypt_to = end;
+      return true;
+    }
+    i32 c = at;
+    const i32 num = parse_int_at(b, end, &c);
+    if (num <= 0 || reference_end(b, end, c, num) < 0) continue;
+    const i32 gen = parse_int_at(b, end, &c);
+    d.encrypt_num = num;
+    d.encrypt_gen = gen;
+    d.encrypt_from = d.encrypt_to = -1;
+    return true;
+  }
+  return false;
+}
+
 // One trailer dictionary [k, v): its readable /Info and /ID replace earlier
 // ones (/Root too, with `root`), /Encrypt marks the document. Numbers are
 // read from one byte past the end of the name.
@@ -71,7 +98,10 @@ void read_trailer(doc &d, scan_ctx &lex, i32 k, i32 v, bool root) {
   const i32 info = key_value(d, lex, pdf_name::Info, k, v, /*skip=*/1);
   if (info >= 0) d.trailer_info = info;
   read_id(d, lex, k, v, /*first_only=*/false);
-  if (lex.next_name(pdf_name::Encrypt, k, v) >= 0) d.encrypted = 1;
+  if (lex.next_name(pdf_name::Encrypt, k, v) >= 0) {
+    d.encrypted = 1;
+    read_encrypt(d, lex, k, v);
+  }
 }
 
 // The dictionary of the "trailer" keyword at t: [k, v) with k at its "<",
@@ -116,7 +146,11 @@ i32 read_xref_stream(doc &d, scan_ctx &lex, i32 p) {
     if (info >= 0) d.trailer_info = info;
   }
   if (d.trailer_id_from < 0) read_id(d, lex, q, e, /*first_only=*/true);
-  if (lex.next_name(pdf_name::Encrypt, q, e) >= 0) d.encrypted = 1;
+  if (lex.next_name(pdf_name::Encrypt, q, e) >= 0) {
+    // The newest section's value, as for /Info.
+    if (d.encrypted == 0 || (d.encrypt_num < 0 && d.encrypt_from < 0)) read_encrypt(d, lex, q, e);
+    d.encrypted = 1;
+  }
   return prev;
 }
 
@@ -140,6 +174,7 @@ void load_trailers(doc &d, scan_ctx &lex) {
   d.trailer_info = -1;
   d.trailer_id_from = d.trailer_id_to = -1;
   d.encrypted = 0;
+  d.encrypt_num = d.encrypt_from = d.encrypt_to = -1;
   walk_chain(d, lex);
   if (d.trailer_root >= 0) return;
   // A damaged chain: the last trailer dictionary in the file still tells

@@ -4,6 +4,7 @@
 
 #include "doc_info.h"
 #include "rotation.h"
+#include "security.h"
 
 namespace lt {
 
@@ -11,10 +12,19 @@ bool turns_nothing(turn_plan &plan) { return plan.pages_turned() == 0; }
 
 bool may_change(document &loaded, const write_request &req, const std::string &shown,
                 failure &err) {
+  const encryption &sec = loaded.d.sec;
+  if (sec.present && !sec.key_known && sec.object_streams) {
+    err.set("%s", needs_password_message(shown, req.password_option).c_str());
+    return false;
+  }
+  const std::string forced =
+      req.force_option ? std::string(" (") + req.force_option + " turns them all the same)" : "";
+  if (sec.present && !permits_turning(sec) && !sec.owner && !req.force_permissions) {
+    err.set("%s", (shown + " does not permit turning its pages" + forced).c_str());
+    return false;
+  }
   if (req.force || !describe_signatures(loaded).certified) return true;
-  std::string text = shown + " is certified: its certification forbids changing its pages";
-  if (req.force_option) text += std::string(" (") + req.force_option + " turns them all the same)";
-  err.set("%s", text.c_str());
+  err.set("%s", (shown + " is certified: its certification forbids changing its pages" + forced).c_str());
   return false;
 }
 

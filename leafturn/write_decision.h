@@ -5,6 +5,11 @@
 // or the refusal and its message. The rules:
 //  - a certified document (its certification forbids page changes) is
 //    refused unless the request forces it;
+//  - an encrypted document whose object streams could not be read (no
+//    password gave the key) is refused: its objects cannot be written;
+//  - an encrypted document whose permissions do not allow assembling it
+//    (turning pages) is refused, unless the request forces it or the owner
+//    password opened it;
 //  - when no page ends at another rotation than it had, the file is copied
 //    unchanged;
 //  - an incremental request gets an update (or its refusal), a full one a
@@ -34,11 +39,16 @@ enum class write_mode {
 struct write_request {
   write_mode mode = write_mode::automatic;
   bool force = false;  // certified documents too
+  // Encrypted documents whose permissions forbid turning pages too (the
+  // command line's --force sets both).
+  bool force_permissions = false;
   // How the front end names its ways to ask for a full rewrite and to
   // force one ("--full", "--force"), for messages that point to them; null
   // where it has none.
   const char *full_option = nullptr;
   const char *force_option = nullptr;
+  // How it takes a password ("--password").
+  const char *password_option = nullptr;
 };
 
 // The turns make no difference: every page a turn changed ends at the

@@ -360,6 +360,8 @@ TEST(Update, CorpusFilesTakeUpdatesThatReadersAccept) {
     int rc = -1;
     const std::string info = tool("info --json " + q(name), &rc);
     if (rc != 0 || info.find("\"update\": true") == std::string::npos) continue;
+    // An encrypted file whose password is not known: the checkers cannot read it.
+    if (info.find("\"password_needed\": true") != std::string::npos) continue;
     const std::string out = temp_path("corpus-update.pdf");
     tool("rotate " + q(name) + " " + q(out) + " --by 90 --incremental", &rc);
     ASSERT_EQ(rc, 0);

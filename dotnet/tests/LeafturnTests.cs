@@ -67,7 +67,8 @@ static class Tests
     static List<int> CliRotations(string path)
     {
         string text = Run("info", path);
-        if (!text.StartsWith("pages: ")) return null;
+        // The seven exports refuse what the command line reads encrypted.
+        if (!text.StartsWith("pages: ") || text.Contains("\nencryption: ")) return null;
         var r = new List<int>();
         foreach (string line in text.Split('\n'))
             if (line.StartsWith("page "))
