@@ -1,0 +1,325 @@
+// SPDX-License-Identifier: MIT
+// Encrypted files through the command line: files made with qpdf --encrypt
+// from real files with text, in every method, with and without object
+// streams and a user password, turned in both modes and judged by qpdf,
+// pdfinfo and pdftotext; passwords, permissions, and damaged encryption.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli_run.h"
+#include "leafturn.h"
+#include "pdf_builder.h"
+
+namespace {
+
+using testcli::q;
+using testcli::tool;
+using testpdf::read_file;
+using testpdf::run;
+using testpdf::temp_path;
+using testpdf::write_temp;
+
+bool have_checkers() {
+  return testpdf::have_tool("qpdf") && testpdf::have_tool("pdfinfo") &&
+         testpdf::have_tool("pdftotext");
+}
+
+const std::string kText = "004-pdflatex-4-pages_pdflatex-4-pages.pdf";
+
+std::string corpus(const std::string &name) { return testpdf::corpus_dir() + "/" + name; }
+
+// qpdf --encrypt USER OWNER BITS [options] -- with object streams kept
+// out or made; the file's path.
+std::string encrypt(const std::string &name, const std::string &in, const std::string &user,
+                    const std::string &owner, const std::string &bits, bool object_streams,
+                    const std::string &more = "") {
+  const std::string out = temp_path(name + ".pdf");
+  int rc = -1;
+  run("qpdf --allow-weak-crypto --encrypt " + q(user) + " " + q(owner) + " " + bits + " " + more +
+          " -- --object-streams=" + (object_streams ? "generate " : "disable ") + q(in) + " " + q(out) +
+          " 2>&1",
+      &rc);
+  EXPECT_EQ(rc, 0) << name;
+  return out;
+}
+
+// qpdf's account of the encryption, less the line on which password it was given.
+std::string show_encryption(const std::string &path, const std::string &pw) {
+  std::istringstream in(run("qpdf --password=" + q(pw) + " --show-encryption " + q(path) + " 2>&1"));
+  std::string all;
+  for (std::string line; std::getline(in, line);)
+    if (line.find("password") == std::string::npos) all += line + "\n";
+  return all;
+}
+
+std::string pdftotext(const std::string &path, const std::string &pw) {
+  return run("pdftotext -upw " + q(pw) + " " + q(path) + " - 2>&1");
+}
+
+// pdfinfo's title, author, creator and producer lines.
+std::string info_lines(const std::string &path, const std::string &pw) {
+  std::istringstream in(run("pdfinfo -upw " + q(pw) + " " + q(path) + " 2>&1"));
+  std::string keep;
+  for (std::string line; std::getline(in, line);)
+    for (const char *k : {"Title:", "Author:", "Creator:", "Producer:", "Encrypted:"})
+      if (line.compare(0, std::string(k).size(), k) == 0) keep += line + "\n";
+  return keep;
+}
+
+int qpdf_check(const std::string &path, const std::string &pw) {
+  int rc = -1;
+  run("qpdf --password=" + q(pw) + " --check " + q(path) + " >/dev/null 2>&1", &rc);
+  return rc;
+}
+
+std::vector<int> rotations(const std::string &path, const std::string &pw) {
+  std::vector<int> r;
+  std::istringstream in(run("pdfinfo -upw " + q(pw) + " -f 1 -l 999 " + q(path) + " 2>/dev/null"));
+  for (std::string line; std::getline(in, line);) {
+    const size_t at = line.find(" rot:");
+    if (line.compare(0, 5, "Page ") == 0 && at != std::string::npos) r.push_back(std::stoi(line.substr(at + 5)));
+  }
+  return r;
+}
+
+TEST(Encryption, EveryMethodTurnsInBothModesAndStaysEncrypted) {
+  if (!have_checkers()) GTEST_SKIP() << "qpdf, pdfinfo and pdftotext are needed";
+  const std::string src = corpus(kText);
+  const std::string words = pdftotext(src, "");
+  ASSERT_GT(words.size(), 100u);
+  const struct {
+    const char *bits, *method, *version;
+  } methods[] = {{"40", "RC4-40 (revision 2)", "%PDF-1.5"},
+                 {"128", "RC4-128 (revision 3)", "%PDF-1.5"},
+                 {"128 --use-aes=y", "AES-128 (revision 4)", "%PDF-1.6"},
+                 {"256", "AES-256 (revision 6)", "%PDF-1.7"}};
+  int checked = 0;
+  for (const auto &m : methods)
+    for (const bool objstm : {false, true})
+      for (const std::string user : {"", "user"}) {
+        const std::string name = std::string("enc-") + m.bits + (objstm ? "-objstm" : "") + "-" + user;
+        SCOPED_TRACE(name);
+        const std::string in = encrypt(name, src, user, "owner", m.bits, objstm);
+        const std::string before = show_encryption(in, user);
+        ASSERT_NE(before.find("R = "), std::string::npos) << before;
+        int rc = -1;
+        const std::string info = tool("info " + q(in) + (objstm && !user.empty() ? " --password user" : ""), &rc);
+        ASSERT_EQ(rc, 0);
+        EXPECT_NE(info.find(std::string("encryption: ") + m.method), std::string::npos) << info;
+        EXPECT_NE(info.find(user.empty() ? "no password needed" : objstm ? "opened with its user password"
+                                                                         : "needs a password"),
+                  std::string::npos)
+            << info;
+        for (const char *mode : {"--full", "--incremental"}) {
+          SCOPED_TRACE(mode);
+          const std::string out = temp_path(name + mode + ".pdf");
+          std::string err;
+          // Without object streams no key is needed, whatever the password.
+          const std::string pw = objstm && !user.empty() ? " --password user" : "";
+          tool("rotate " + q(in) + " " + q(out) + " --by 90 --pages 1,3 " + mode + pw, &rc, &err);
+          ASSERT_EQ(rc, 0) << err;
+          EXPECT_EQ(show_encryption(out, user), before);
+          EXPECT_EQ(qpdf_check(out, user), 0);
+          EXPECT_EQ(rotations(out, user), (std::vector<int>{90, 0, 90, 0}));
+          EXPECT_EQ(pdftotext(out, user), words);
+          EXPECT_EQ(info_lines(out, user), info_lines(in, user));
+          const std::string a = read_file(in), b = read_file(out);
+          if (std::string(mode) == "--incremental") EXPECT_EQ(b.compare(0, a.size(), a), 0);
+          else EXPECT_EQ(b.substr(0, 8), m.version);
+          ++checked;
+        }
+      }
+  EXPECT_EQ(checked, 32);
+}
+
+// A page with strings of its own, inside an object stream: written as a
+// plain object, its strings are encrypted for its number; the same input
+// always gives the same bytes.
+TEST(Encryption, PagesOutOfObjectStreamsHaveTheirStringsEncrypted) {
+  if (!have_checkers()) GTEST_SKIP() << "qpdf, pdfinfo and pdftotext are needed";
+  const std::string plain = write_temp(
+      "strings.pdf",
+      testpdf::simple_doc(2, " /PieceInfo <</App <</Private (page secret \\(one\\)) /Empty () /Hex <414243>>>>>")
+          .build());
+  for (const char *bits : {"128", "128 --use-aes=y", "256"}) {
+    SCOPED_TRACE(bits);
+    const std::string in = encrypt(std::string("strings-") + bits, plain, "", "owner", bits, true);
+    for (const char *mode : {"--full", "--incremental"}) {
+      const std::string out = temp_path("strings-out.pdf"), again = temp_path("strings-again.pdf");
+      int rc = -1;
+      tool("rotate " + q(in) + " " + q(out) + " --by 90 " + mode, &rc);
+      ASSERT_EQ(rc, 0);
+      tool("rotate " + q(in) + " " + q(again) + " --by 90 " + mode, &rc);
+      EXPECT_EQ(read_file(out), read_file(again));
+      EXPECT_EQ(qpdf_check(out, ""), 0);
+      const std::string clear = temp_path("strings-clear.pdf");
+      run("qpdf --decrypt --qdf --object-streams=disable " + q(out) + " " + q(clear));
+      const std::string shown = read_file(clear);
+      EXPECT_NE(shown.find("(page secret \\(one\\))"), std::string::npos) << shown;
+      EXPECT_NE(shown.find("/Hex (ABC)"), std::string::npos) << shown;
+      EXPECT_NE(shown.find("/Rotate 90"), std::string::npos) << shown;
+    }
+  }
+}
+
+TEST(Encryption, PasswordsOpenWhatNeedsThem) {
+  if (!have_checkers()) GTEST_SKIP() << "qpdf, pdfinfo and pdftotext are needed";
+  const std::string src = corpus(kText);
+  const std::string locked = encrypt("locked", src, "user", "owner", "256", true);
+  const std::string out = temp_path("locked-out.pdf");
+  int rc = -1;
+  std::string err;
+  tool("rotate " + q(locked) + " " + q(out) + " --by 90", &rc, &err);
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(err, "leafturn: " + locked + " needs its password to be read (give it with --password)\n");
+  EXPECT_FALSE(testpdf::file_exists(out));
+  tool("info " + q(locked), &rc, &err);
+  EXPECT_EQ(err, "leafturn: " + locked + " needs its password to be read (give it with --password)\n");
+
+  tool("rotate " + q(locked) + " " + q(out) + " --by 90 --password wrong", &rc, &err);
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(err, "leafturn: the password given does not open " + locked + "\n");
+  EXPECT_FALSE(testpdf::file_exists(out));
+
+  // From a file: its first line, without the line end.
+  const std::string pwfile = write_temp("password.txt", "user\r\nnext line\n");
+  tool("rotate " + q(locked) + " " + q(out) + " --by 90 --password-file " + q(pwfile), &rc, &err);
+  EXPECT_EQ(rc, 0) << err;
+  EXPECT_EQ(rotations(out, "user"), (std::vector<int>{90, 90, 90, 90}));
+  const std::string json = tool("info --json --password-file=" + q(pwfile) + " " + q(locked), &rc);
+  EXPECT_NE(json.find("\"encryption\": {\"method\": \"AES-256\", \"revision\": 6, \"key_bits\": 256, "
+                      "\"password_needed\": true, \"opened_with\": \"user\", \"permissions\": {\"print\": true"),
+            std::string::npos)
+      << json;
+  tool("info --password-file " + q(temp_path("no-such-file")) + " " + q(locked), &rc, &err);
+  EXPECT_EQ(rc, 2);
+  EXPECT_NE(err.find("cannot read the password file"), std::string::npos) << err;
+  tool("info --password a --password b " + q(locked), &rc, &err);
+  EXPECT_EQ(rc, 2);
+
+  // Without object streams nothing needs the key: the strings stay as
+  // they are, and info says a password is needed (and shows no title).
+  const std::string direct = encrypt("locked-direct", src, "user", "owner", "128 --use-aes=y", false);
+  const std::string text = tool("info " + q(direct), &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(text.find("encryption: AES-128 (revision 4), needs a password"), std::string::npos) << text;
+  EXPECT_EQ(text.find("creator:"), std::string::npos) << text;
+  // A UTF-8 password (AES-256 reads it as UTF-8).
+  const std::string utf8 = encrypt("utf8", src, "p\xC3\xA4ss", "owner", "256", true);
+  tool("rotate " + q(utf8) + " " + q(out) + " --by 180 --password p\xC3\xA4ss", &rc, &err);
+  EXPECT_EQ(rc, 0) << err;
+}
+
+TEST(Encryption, PermissionsThatForbidAssemblingAreKept) {
+  if (!have_checkers()) GTEST_SKIP() << "qpdf, pdfinfo and pdftotext are needed";
+  const std::string src = corpus(kText);
+  const std::string out = temp_path("perm-out.pdf");
+  for (const char *spec : {"256 --assemble=n", "128 --use-aes=y --assemble=n", "40 --modify=n"}) {
+    SCOPED_TRACE(spec);
+    const std::string in = encrypt("perm", src, "", "owner", spec, true);
+    int rc = -1;
+    std::string err;
+    tool("rotate " + q(in) + " " + q(out) + " --by 90", &rc, &err);
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(err, "leafturn: " + in + " does not permit turning its pages (--force turns them all the same)\n");
+    EXPECT_FALSE(testpdf::file_exists(out));
+    const std::string info = tool("info " + q(in), &rc);
+    EXPECT_NE(info.find("(not: "), std::string::npos) << info;
+    tool("rotate " + q(in) + " " + q(out) + " --by 90 --force --incremental", &rc, &err);
+    EXPECT_EQ(rc, 0) << err;
+    EXPECT_EQ(show_encryption(out, ""), show_encryption(in, ""));
+    run("rm -f " + q(out));
+    // The owner password lifts the permissions.
+    tool("rotate " + q(in) + " " + q(out) + " --by 90 --password owner", &rc, &err);
+    EXPECT_EQ(rc, 0) << err;
+    EXPECT_EQ(rotations(out, ""), (std::vector<int>{90, 90, 90, 90}));
+    run("rm -f " + q(out));
+  }
+}
+
+TEST(Encryption, TheSevenExportsStillRefuseEncryptedFiles) {
+  if (!have_checkers()) GTEST_SKIP() << "qpdf, pdfinfo and pdftotext are needed";
+  const std::string in = encrypt("exports", corpus(kText), "", "owner", "256", false);
+  EXPECT_EQ(leafturn_all(in.c_str(), temp_path("exports-out.pdf").c_str(), 90), 0);
+  EXPECT_EQ(std::string(leafturn_last_error()), "encrypted PDFs are not supported: " + in);
+}
+
+// Edits of one encryption dictionary, each refused in its words, with no output.
+TEST(Encryption, DamagedEncryptionIsRefusedClearly) {
+  if (!have_checkers()) GTEST_SKIP() << "qpdf, pdfinfo and pdftotext are needed";
+  const std::string src = corpus(kText);
+  const std::string aes = read_file(encrypt("damage-aes", src, "", "owner", "128 --use-aes=y", true));
+  const std::string rc4 = read_file(encrypt("damage-rc4", src, "", "owner", "128", false));
+  const std::string v5 = read_file(encrypt("damage-256", src, "", "owner", "256", false));
+  auto edit = [](std::string s, const std::string &from, const std::string &to) {
+    const size_t at = s.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) s.replace(at, from.size(), to);
+    return s;
+  };
+  // The edits keep every length, so that the cross-reference data still
+  // finds the trailer that names /Encrypt.
+  auto without = [](std::string s, const std::string &key) {
+    const size_t at = s.find(key + " <");
+    EXPECT_NE(at, std::string::npos) << key;
+    if (at != std::string::npos) s.replace(at, s.find('>', at) + 1 - at, s.find('>', at) + 1 - at, ' ');
+    return s;
+  };
+  const std::string damaged = " is encrypted, but its encryption dictionary is damaged (";
+  const struct {
+    std::string bytes, why;
+  } cases[] = {
+      {edit(aes, "/Filter /Standard", "/Filter /Adobe.PS"),
+       " is encrypted with the handler /Adobe.PS, which is not supported (only the standard password handler is)"},
+      {without(aes, "/O"), damaged + "/O is missing or short)"},
+      {without(aes, "/U"), damaged + "/U is missing or short)"},
+      {without(v5, "/UE"), damaged + "/UE is missing or short)"},
+      {without(v5, "/Perms"), damaged + "/Perms is missing or short)"},
+      {edit(rc4, "/Length 128", "/Length 16 "), damaged + "/Length 16 is not a key length in bits (40 to 128, a multiple of 8))"},
+      {edit(rc4, "/Length 128", "/Length 999"), damaged + "/Length 999 is not a key length in bits (40 to 128, a multiple of 8))"},
+      {edit(aes, "/CF", "/XF"), damaged + "/V 4 without /CF)"},
+      {edit(aes, "/CFM /AESV2", "/CFM /AESV9"), damaged + "its crypt filter /StdCF uses the method /AESV9, which is not read)"},
+      {edit(aes, "/StmF /StdCF", "/StmF /Other"), damaged + "it names the crypt filter /Other, which /CF does not define)"},
+      {edit(aes, "/R 4", "/R 9"), damaged + "/R 9 is not a revision that is read)"},
+      {edit(aes, "/V 4", "/V 3"), damaged + "/V 3 is not a version that is read)"},
+  };
+  const std::string out = temp_path("damaged-out.pdf");
+  int k = 0;
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.why);
+    const std::string in = write_temp("damaged-" + std::to_string(k++) + ".pdf", c.bytes);
+    int rc = -1;
+    std::string err;
+    tool("rotate " + q(in) + " " + q(out) + " --by 90", &rc, &err);
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(err, "leafturn: " + in + c.why + "\n");
+    EXPECT_FALSE(testpdf::file_exists(out));
+  }
+
+  // The dictionary missing, and an object stream whose data does not decrypt.
+  const size_t enc = aes.find("/Encrypt ");
+  ASSERT_NE(enc, std::string::npos);
+  std::string missing = aes;
+  for (size_t k = enc + 9; missing[k] >= '0' && missing[k] <= '9'; ++k) missing[k] = '9';
+  std::string spoilt = aes;
+  const size_t objstm = spoilt.find("/Type /ObjStm");
+  ASSERT_NE(objstm, std::string::npos);
+  const size_t data = spoilt.find("stream\n", objstm) + 7;
+  spoilt[data + 40] = static_cast<char>(spoilt[data + 40] ^ 0x55);
+  spoilt[spoilt.find("endstream", data) - 2] ^= 0x55;
+  for (const auto &c : {std::make_pair(missing, std::string(" is encrypted, but its encryption dictionary is missing")),
+                        std::make_pair(spoilt, std::string(" has an object stream (obj "))}) {
+    const std::string in = write_temp("damaged-" + std::to_string(k++) + ".pdf", c.first);
+    int rc = -1;
+    std::string err;
+    tool("rotate " + q(in) + " " + q(out) + " --by 90", &rc, &err);
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(err.compare(0, 10 + in.size() + c.second.size(), "leafturn: " + in + c.second), 0) << err;
+    EXPECT_FALSE(testpdf::file_exists(out));
+  }
+}
+
+}  // namespace
