@@ -15,6 +15,7 @@ int run_stages(document &loaded, const char *path, const load_options &how, fail
   scan_ctx &lex = loaded.lex;
   load_trailers(d, lex);
   scan_objects(d, lex);
+  find_encryption_of_streams(d, lex);
   if (how.encrypted && d.encrypted == 1) read_security(d, path, how.password);
   const std::vector<i32> containers = expand_object_streams(d, lex);
   select_live(d, containers);

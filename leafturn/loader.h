@@ -67,6 +67,11 @@ void load_trailers(doc &d, scan_ctx &lex);
 // Every object header becomes a record; dictionaries, stream data and
 // "endobj" located; records inside stream data dropped.
 void scan_objects(doc &d, scan_ctx &lex);
+// When the chain could not be walked and no trailer keyword named
+// /Encrypt, a cross-reference stream's dictionary that names it still
+// marks the document encrypted (else its encrypted objects would be
+// written as if they were plain), and gives the identifier its key needs.
+void find_encryption_of_streams(doc &d, scan_ctx &lex);
 // Objects of compressed object streams appended as records; returns the
 // object streams themselves (indices of direct records, ascending).
 std::vector<i32> expand_object_streams(doc &d, scan_ctx &lex);

@@ -185,4 +185,21 @@ void load_trailers(doc &d, scan_ctx &lex) {
   if (t >= 0 && trailer_window(d, lex, t, &k, &v)) read_trailer(d, lex, k, v, /*root=*/false);
 }
 
+void find_encryption_of_streams(doc &d, scan_ctx &lex) {
+  if (d.encrypted == 1 || d.trailer_root >= 0) return;
+  for (const obj_rec &o : d.objs) {
+    if (!o.is_stream() || o.in_objstm()) continue;
+    const span dict = stream_dict(d, o);
+    if (!dict || lex.next_name(pdf_name::Encrypt, dict.start, dict.limit) < 0 ||
+        find_name(d.data, d.len, dict.start, dict.limit, "XRef") < 0)
+      continue;
+    // The last such dictionary in the file decides, as trailers do; its
+    // file identifier goes with it (the key is made from it).
+    d.encrypted = 1;
+    read_encrypt(d, lex, dict.start, dict.limit);
+    d.trailer_id_from = d.trailer_id_to = -1;
+    read_id(d, lex, dict.start, dict.limit, /*first_only=*/true);
+  }
+}
+
 }  // namespace lt

@@ -12,6 +12,7 @@
 #include "cli_run.h"
 #include "leafturn.h"
 #include "pdf_builder.h"
+#include "signing.h"
 
 namespace {
 
@@ -240,11 +241,58 @@ TEST(Encryption, PermissionsThatForbidAssemblingAreKept) {
   }
 }
 
+// Encrypted by qpdf, then signed over the encrypted bytes: an update keeps
+// the signature valid and the file encrypted.
+TEST(Encryption, ASignedEncryptedFileStaysSignedThroughAnUpdate) {
+  if (!have_checkers() || !testpdf::have_tool("pdfsig") || !testpdf::have_tool("openssl"))
+    GTEST_SKIP() << "qpdf, poppler and openssl are needed";
+  const std::string plain = write_temp("to-sign.pdf", testsign::unsigned_doc().build());
+  for (const char *bits : {"128 --use-aes=y", "256"}) {
+    SCOPED_TRACE(bits);
+    std::string s = read_file(encrypt("to-sign-enc", plain, "", "owner", bits, false));
+    ASSERT_TRUE(testsign::sign_bytes(s, "signed-enc"));
+    const std::string in = write_temp("signed-enc.pdf", s);
+    ASSERT_NE(run("pdfsig " + q(in) + " 2>&1").find("Signature is Valid."), std::string::npos)
+        << run("pdfsig " + q(in) + " 2>&1");
+    const std::string out = temp_path("signed-enc-out.pdf");
+    int rc = -1;
+    std::string err;
+    tool("rotate " + q(in) + " " + q(out) + " --by 90 --pages 2", &rc, &err);
+    ASSERT_EQ(rc, 0) << err;
+    EXPECT_NE(err.find("is signed"), std::string::npos) << err;
+    const std::string sig = run("pdfsig " + q(out) + " 2>&1");
+    EXPECT_NE(sig.find("Signature is Valid."), std::string::npos) << sig;
+    EXPECT_EQ(rotations(out, ""), (std::vector<int>{0, 90}));
+    EXPECT_EQ(show_encryption(out, ""), show_encryption(in, ""));
+    EXPECT_EQ(read_file(out).compare(0, s.size(), s), 0);
+  }
+}
+
 TEST(Encryption, TheSevenExportsStillRefuseEncryptedFiles) {
   if (!have_checkers()) GTEST_SKIP() << "qpdf, pdfinfo and pdftotext are needed";
   const std::string in = encrypt("exports", corpus(kText), "", "owner", "256", false);
   EXPECT_EQ(leafturn_all(in.c_str(), temp_path("exports-out.pdf").c_str(), 90), 0);
   EXPECT_EQ(std::string(leafturn_last_error()), "encrypted PDFs are not supported: " + in);
+
+  // A cross-reference stream that the chain no longer reaches (the bytes
+  // before it grew) still says the file is encrypted, and gives its
+  // identifier: the exports refuse it, the command line turns it and keeps
+  // its encryption.
+  std::string s = read_file(encrypt("exports-objstm", corpus(kText), "", "owner", "128 --use-aes=y", true));
+  const size_t at = s.find("/Filter /Standard");
+  ASSERT_NE(at, std::string::npos);
+  s.insert(at, "  ");
+  const std::string shifted = write_temp("shifted.pdf", s);
+  EXPECT_EQ(leafturn_get_rotation(shifted.c_str(), 1), -1);
+  EXPECT_EQ(std::string(leafturn_last_error()), "encrypted PDFs are not supported: " + shifted);
+  const std::string out = temp_path("shifted-out.pdf");
+  int rc = -1;
+  std::string err;
+  tool("rotate " + q(shifted) + " " + q(out) + " --by 90", &rc, &err);
+  ASSERT_EQ(rc, 0) << err;
+  EXPECT_EQ(qpdf_check(out, ""), 0);
+  EXPECT_EQ(pdftotext(out, ""), pdftotext(corpus(kText), ""));
+  EXPECT_EQ(rotations(out, ""), (std::vector<int>{90, 90, 90, 90}));
 }
 
 // Edits of one encryption dictionary, each refused in its words, with no output.

@@ -18,6 +18,7 @@
 #include "leafturn.h"
 #include "cli_run.h"
 #include "pdf_builder.h"
+#include "signing.h"
 #include "update_checks.h"
 
 using testpdf::builder;
@@ -251,43 +252,8 @@ namespace {
 // missing. `perms` goes into the catalog (a certification).
 std::string signed_pdf(const std::string &name, const std::string &perms = "") {
   if (!testpdf::have_tool("openssl")) return "";
-  const std::string dir = temp_path(name + "-keys");
-  int rc = -1;
-  run("mkdir -p " + q(dir) + " && openssl req -x509 -newkey rsa:2048 -nodes -keyout " + q(dir + "/key.pem") +
-          " -out " + q(dir + "/cert.pem") + " -days 3650 -subj /CN=Test >/dev/null 2>&1",
-      &rc);
-  if (rc != 0) return "";
-  const std::string zeros(8192, '0');
-  builder b;
-  b.obj(1, "<</Type /Catalog /Pages 2 0 R /AcroForm <</Fields [4 0 R] /SigFlags 3>>" + perms + ">>");
-  b.obj(2, "<</Type /Pages /Kids [3 0 R 6 0 R] /Count 2>>");
-  b.obj(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [4 0 R]>>");
-  b.obj(4, "<</FT /Sig /T (Signature1) /V 5 0 R /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /P 3 0 R /F 132>>");
-  b.obj(5, "<</Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached "
-           "/ByteRange [0000000000 0000000000 0000000000 0000000000] /Contents <" + zeros + ">>>");
-  b.obj(6, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792]>>");
-  std::string s = b.build();
-  const size_t cs = s.find("/Contents <") + 10, ce = s.find('>', cs) + 1;
-  const size_t br = s.find("/ByteRange [") + 12;
-  char range[64];
-  std::snprintf(range, sizeof range, "%010zu %010zu %010zu %010zu", size_t(0), cs, ce,
-                s.size() - ce);
-  s.replace(br, 43, range);
-  const std::string tbs = write_temp(name + "-tbs.bin", s.substr(0, cs) + s.substr(ce));
-  const std::string der = temp_path(name + "-sig.der");
-  run("openssl cms -sign -binary -outform DER -in " + q(tbs) + " -signer " + q(dir + "/cert.pem") +
-          " -inkey " + q(dir + "/key.pem") + " -out " + q(der) + " >/dev/null 2>&1",
-      &rc);
-  if (rc != 0) return "";
-  const std::string sig = read_file(der);
-  std::string hex;
-  for (unsigned char c : sig) {
-    char h[3];
-    std::snprintf(h, sizeof h, "%02X", c);
-    hex += h;
-  }
-  if (hex.size() > zeros.size()) return "";
-  s.replace(cs + 1, hex.size(), hex);
+  std::string s = testsign::unsigned_doc(perms).build();
+  if (!testsign::sign_bytes(s, name)) return "";
   return write_temp(name + ".pdf", s);
 }
 
