@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 """Builds the leafturn package: the Python layer and a native extension
-compiled with pybind11 from the library's own sources (its core and its
-decoder).
+compiled with pybind11 from the library's own sources (its core, its
+decoder and its ciphers).
 
 Those sources live in the repository, beside this folder. Built from the
 repository, they are first copied into core/ here, so that a source archive
@@ -20,6 +20,7 @@ CORE = os.path.join(HERE, "core")
 PARTS = {  # folder in the repository -> the files the extension needs
     "leafturn": (".cpp", ".h"),
     "inflate": (".cpp", ".h"),
+    "crypto": (".cpp", ".h"),
     "include": (".h",),
 }
 
@@ -55,12 +56,15 @@ if not os.path.isdir(os.path.join(CORE, "leafturn")):
 core = sorted(os.path.join("core", "leafturn", n)
               for n in os.listdir(os.path.join(CORE, "leafturn"))
               if n.endswith(".cpp") and n != "api.cpp")
-sources = [os.path.join("src", "native.cpp")] + core + [os.path.join("core", "inflate", "inflate.cpp")]
+helpers = sorted(os.path.join("core", folder, n)
+                 for folder in ("inflate", "crypto")
+                 for n in os.listdir(os.path.join(CORE, folder)) if n.endswith(".cpp"))
+sources = [os.path.join("src", "native.cpp")] + core + helpers
 
 ext = Pybind11Extension(
     "leafturn._native",
     sources,
-    include_dirs=[os.path.join("core", d) for d in ("include", "leafturn", "inflate")],
+    include_dirs=[os.path.join("core", d) for d in ("include", "leafturn", "inflate", "crypto")],
     cxx_std=17,
 )
 

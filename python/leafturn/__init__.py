@@ -138,13 +138,21 @@ class Document:
     is for one thread at a time.
     """
 
-    def __init__(self, source: Source) -> None:
+    def __init__(self, source: Source, password: Optional[str] = None) -> None:
         """Loads source: a path (str or os.PathLike) or the bytes of a whole
-        file (bytes, bytearray or memoryview)."""
+        file (bytes, bytearray or memoryview).
+
+        An encrypted file opens without a password when its user password is
+        empty (most are); password is tried as its user password and then as
+        its owner password (which lifts the file's permissions). A file whose
+        user password is not empty opens without it too, unless it has object
+        streams; a wrong password raises LeafturnError."""
+        if password is not None and not isinstance(password, str):
+            raise TypeError("password is a str")
         if isinstance(source, (bytes, bytearray, memoryview)):
-            self._native: Optional[NativeDocument] = NativeDocument.from_buffer(source)
+            self._native: Optional[NativeDocument] = NativeDocument.from_buffer(source, password)
         else:
-            self._native = NativeDocument.from_path(os.fsencode(source))
+            self._native = NativeDocument.from_path(os.fsencode(source), password)
         self.pages: Sequence[Page] = _PageList(self)
 
     def _native_document(self) -> NativeDocument:
@@ -206,7 +214,7 @@ class Document:
         native = self._native_document()
         return native.rotate(self._pages(pages), absolute, degrees)
 
-    def save(self, path: PathLike, incremental: bool = False) -> None:
+    def save(self, path: PathLike, incremental: bool = False, force: bool = False) -> None:
         """Writes the document with its turns to path. An existing file (the
         one it was read from included) is replaced atomically: a failed write
         leaves it as it was.
@@ -215,12 +223,27 @@ class Document:
         instead of writing a fresh file: every byte of the original stays, so
         its signatures, earlier revisions and compression do too. It raises
         LeafturnError when the file's cross-reference data does not allow
-        one. Without turns, the original bytes are written either way."""
-        self._native_document().save(os.fsencode(path), "incremental" if incremental else "full")
+        one. Without turns, the original bytes are written either way.
 
-    def to_bytes(self, incremental: bool = False) -> bytes:
+        An encrypted file stays encrypted, as it was. When its permissions
+        forbid assembling it (turning pages), saving raises LeafturnError
+        unless force=True or it was opened with its owner password."""
+        self._native_document().save(os.fsencode(path), "incremental" if incremental else "full",
+                                     force)
+
+    def to_bytes(self, incremental: bool = False, force: bool = False) -> bytes:
         """The file save() would write, as bytes."""
-        return self._native_document().to_bytes("incremental" if incremental else "full")
+        return self._native_document().to_bytes("incremental" if incremental else "full", force)
+
+    @property
+    def encryption(self) -> Optional[Dict[str, object]]:
+        """None for a file that is not encrypted; else a dict: "method"
+        ("RC4-40", "RC4-128", "AES-128" or "AES-256"), "revision" (2 to 6),
+        "key_bits", "password_needed" (its user password is not empty),
+        "opened_with" ("user", "owner", or None when no password opened it),
+        and "permissions": {"print": bool, "print-high", "modify",
+        "assemble", "annotate", "fill-forms", "copy", "accessibility"}."""
+        return self._native_document().encryption()
 
     @property
     def signatures(self) -> int:
@@ -257,27 +280,29 @@ def _same_file(a: PathLike, b: PathLike) -> bool:
         return False
 
 
-def open(source: Source) -> Document:
-    """Loads a PDF file from a path or from the bytes of a whole file."""
-    return Document(source)
+def open(source: Source, password: Optional[str] = None) -> Document:
+    """Loads a PDF file from a path or from the bytes of a whole file (see
+    Document for encrypted files and their password)."""
+    return Document(source, password)
 
 
 def rotate(src: Source, dst: PathLike, by: Optional[int] = None, to: Optional[int] = None,
-           pages: Pages = None, incremental: Optional[bool] = None) -> int:
+           pages: Pages = None, incremental: Optional[bool] = None,
+           password: Optional[str] = None, force: bool = False) -> int:
     """Opens src, turns its pages (as Document.rotate) and saves dst in one
     call; returns the number of pages whose rotation changed. dst may name
     src: it is then replaced atomically. incremental: True appends an update
     (see Document.save), False writes a fresh file, None (the default) does
     as the command line does: an update for a signed file, else a fresh
-    file."""
+    file. password and force: as for open() and Document.save()."""
     absolute, degrees = _turn(by, to)
-    doc = Document(src)
+    doc = Document(src, password)
     try:
         changed = doc._native_document().rotate(doc._pages(pages), absolute, degrees)
         if changed == 0 and not isinstance(src, (bytes, bytearray, memoryview)) and _same_file(src, dst):
             return 0  # nothing turns: the file is not rewritten
         mode = "automatic" if incremental is None else "incremental" if incremental else "full"
-        doc._native_document().save(os.fsencode(dst), mode)
+        doc._native_document().save(os.fsencode(dst), mode, force)
         return changed
     finally:
         doc.close()

@@ -10,6 +10,7 @@
 #include <climits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,17 +46,33 @@ struct outcome {
   }
 };
 
+// How messages point to the package's ways of giving a password and of
+// forcing a turn that permissions forbid.
+constexpr char k_password_option[] = "password=";
+constexpr char k_force_option[] = "force=True";
+
+// Loads encrypted documents too, with the password given (None: none).
+lt::load_options load_how(const std::string *password) {
+  lt::load_options how;
+  how.encrypted = true;
+  how.password = password ? password->c_str() : nullptr;
+  how.password_option = k_password_option;
+  return how;
+}
+
 class native_document {
  public:
   // Loads from a path (bytes, as the file system takes them).
-  static std::unique_ptr<native_document> from_path(const py::bytes &path) {
+  static std::unique_ptr<native_document> from_path(const py::bytes &path,
+                                                    const std::optional<std::string> &password) {
     const std::string p = path;
     auto d = std::make_unique<native_document>();
     outcome o;
     {
       py::gil_scoped_release nogil;
       lt::failure err;
-      if (lt::doc_load(p.c_str(), d->loaded_, err) != 0) o.fail(err.text());
+      if (lt::doc_load(p.c_str(), d->loaded_, err, load_how(password ? &*password : nullptr)) != 0)
+        o.fail(err.text());
       else d->settle();
       d->name_ = p;
     }
@@ -64,7 +81,8 @@ class native_document {
   }
 
   // Loads from the bytes of a whole file (bytes, bytearray, memoryview).
-  static std::unique_ptr<native_document> from_buffer(const py::buffer &data) {
+  static std::unique_ptr<native_document> from_buffer(const py::buffer &data,
+                                                      const std::optional<std::string> &password) {
     const py::buffer_info info = data.request();
     if (info.ndim != 1 || info.itemsize != 1 || (info.strides.size() && info.strides[0] != 1))
       throw py::type_error("bytes of a whole file are needed (a contiguous byte buffer)");
@@ -77,7 +95,8 @@ class native_document {
       py::gil_scoped_release nogil;
       lt::failure err;
       if (lt::doc_load_bytes(reinterpret_cast<const lt::u8 *>(bytes.data()),
-                             static_cast<lt::i32>(bytes.size()), d->loaded_, err) != 0)
+                             static_cast<lt::i32>(bytes.size()), d->loaded_, err, "(memory)",
+                             load_how(password ? &*password : nullptr)) != 0)
         o.fail(err.text());
       else d->settle();
     }
@@ -147,7 +166,7 @@ class native_document {
     return changed;
   }
 
-  void save(const py::bytes &path, const std::string &mode) {
+  void save(const py::bytes &path, const std::string &mode, bool force) {
     const std::string p = path;
     const lt::write_mode m = write_mode_named(mode);
     outcome o;
@@ -155,12 +174,12 @@ class native_document {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(m_);
       lt::failure err;
-      if (!write(p, m, err)) o.fail(err.text());
+      if (!write(p, m, force, err)) o.fail(err.text());
     }
     if (!o.ok) raise_error(o.message);
   }
 
-  py::bytes to_bytes(const std::string &mode) {
+  py::bytes to_bytes(const std::string &mode, bool force) {
     const lt::write_mode m = write_mode_named(mode);
     std::string bytes;
     outcome o;
@@ -168,7 +187,7 @@ class native_document {
       py::gil_scoped_release nogil;
       std::lock_guard<std::mutex> lock(m_);
       lt::failure err;
-      if (!write(std::string(), m, err, &bytes)) o.fail(err.text());
+      if (!write(std::string(), m, force, err, &bytes)) o.fail(err.text());
     }
     if (!o.ok) raise_error(o.message);
     return py::bytes(bytes);
@@ -183,6 +202,27 @@ class native_document {
       f = lt::describe_signatures(loaded_);
     }
     return py::make_tuple(f.signatures, f.certified);
+  }
+
+  // None, or the encryption: method, revision, key bits, whether a password
+  // was needed and which one opened it, the permissions by name.
+  py::object encryption() {
+    lt::encryption_facts e;
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      e = lt::describe_encryption(loaded_);
+    }
+    if (!e.present) return py::none();
+    py::dict out, perms;
+    out["method"] = e.method;
+    out["revision"] = e.revision;
+    out["key_bits"] = e.key_bits;
+    out["password_needed"] = e.password_needed;
+    out["opened_with"] = !e.key_known ? py::object(py::none())
+                                      : py::object(py::str(e.owner ? "owner" : "user"));
+    for (const auto &p : e.permissions) perms[py::str(p.first)] = p.second;
+    out["permissions"] = perms;
+    return std::move(out);
   }
 
   bool changes() {
@@ -206,12 +246,16 @@ class native_document {
 
   // The document with its turns, as the core decides to write it for the
   // mode, to a file at path or into *bytes. The package turns certified
-  // documents as asked (it has no refusal of them).
-  bool write(const std::string &path, lt::write_mode mode, lt::failure &err,
+  // documents as asked (it has no refusal of them); an encrypted file whose
+  // permissions forbid turning only with `force`.
+  bool write(const std::string &path, lt::write_mode mode, bool force, lt::failure &err,
              std::string *bytes = nullptr) {
     lt::write_request req;
     req.mode = mode;
     req.force = true;
+    req.force_permissions = force;
+    req.force_option = k_force_option;
+    req.password_option = k_password_option;
     lt::write_decision decision;
     if (!decision.decide(loaded_, *plan_, req, name_, err)) return false;
     if (bytes) {
@@ -274,8 +318,10 @@ PYBIND11_MODULE(_native, m) {
   m.def("turn_values", &lt::turn_values, py::arg("absolute"));
 
   py::class_<native_document>(m, "NativeDocument")
-      .def_static("from_path", &native_document::from_path, py::arg("path"))
-      .def_static("from_buffer", &native_document::from_buffer, py::arg("data"))
+      .def_static("from_path", &native_document::from_path, py::arg("path"),
+                  py::arg("password") = py::none())
+      .def_static("from_buffer", &native_document::from_buffer, py::arg("data"),
+                  py::arg("password") = py::none())
       .def("page_count", &native_document::page_count)
       .def("info", &native_document::info)
       .def("facts", &native_document::facts, py::arg("number"))
@@ -292,8 +338,10 @@ PYBIND11_MODULE(_native, m) {
           "out_of_range",
           [](const native_document &d, const std::string &number) { d.out_of_range(number); },
           py::arg("number"))
-      .def("save", &native_document::save, py::arg("path"), py::arg("mode"))
-      .def("to_bytes", &native_document::to_bytes, py::arg("mode"))
+      .def("save", &native_document::save, py::arg("path"), py::arg("mode"),
+           py::arg("force") = false)
+      .def("to_bytes", &native_document::to_bytes, py::arg("mode"), py::arg("force") = false)
       .def("signatures", &native_document::signatures)
+      .def("encryption", &native_document::encryption)
       .def("changes", &native_document::changes);
 }
