@@ -40,6 +40,21 @@ export type RotateOptions = (
 export interface SaveOptions {
   /** Append one update to the input's unchanged bytes instead of writing a fresh file. */
   incremental?: boolean;
+  /** Turn an encrypted file whose permissions forbid turning pages all the same. */
+  force?: boolean;
+}
+
+/** How a file is encrypted (it stays encrypted when saved). */
+export interface Encryption {
+  readonly method: 'RC4-40' | 'RC4-128' | 'AES-128' | 'AES-256' | string;
+  readonly revision: number;
+  readonly keyBits: number;
+  /** Its user password is not empty. */
+  readonly passwordNeeded: boolean;
+  /** The password that opened it, or null when none did. */
+  readonly openedWith: 'user' | 'owner' | null;
+  /** print, print-high, modify, assemble, annotate, fill-forms, copy, accessibility. */
+  readonly permissions: Record<string, boolean>;
 }
 
 /** A loaded PDF file with the turns made so far. */
@@ -51,6 +66,8 @@ export class Document {
   readonly info: Record<string, string>;
   readonly signatures: number;
   readonly certified: boolean;
+  /** Null for a file that is not encrypted. */
+  readonly encryption: Encryption | null;
   /** Null when an update can be appended to this file, else why not. */
   readonly updateRefusal: string | null;
   /** Whether the library appends updates to this document by default, as the command line does (a signed one: an update keeps its signatures). */
@@ -66,6 +83,8 @@ export class Document {
 export interface OpenOptions {
   /** How messages name the file ("(memory)" when absent). */
   name?: string;
+  /** An encrypted file's password, tried as its user and then its owner password. */
+  password?: string;
 }
 
 /** Loads a PDF file from its bytes. Rejects with a LeafturnError when it cannot be used. */

@@ -163,7 +163,21 @@ class Document {
       const certified = u32() === 1;
       const refusal = text();
       const updatesByDefault = u32() === 1;
-      return { present, info, signatures, certified, refusal, updatesByDefault };
+      let encryption = null;
+      if (u32() === 1) {
+        const method = text();
+        const revision = u32();
+        const keyBits = u32();
+        const passwordNeeded = u32() === 1;
+        const openedWith = [null, 'user', 'owner'][u32()] || null;
+        const permissions = {};
+        for (let k = u32(); k > 0; k--) {
+          const key = text();
+          permissions[key] = u32() === 1;
+        }
+        encryption = { method, revision, keyBits, passwordNeeded, openedWith, permissions };
+      }
+      return { present, info, signatures, certified, refusal, updatesByDefault, encryption };
     } finally {
       m._free(lenAt);
     }
@@ -182,6 +196,17 @@ class Document {
   /** Whether the document is certified (its certification forbids page changes). */
   get certified() {
     return this._record().certified;
+  }
+
+  /**
+   * Null for a file that is not encrypted; else { method ("RC4-40",
+   * "RC4-128", "AES-128", "AES-256"), revision, keyBits, passwordNeeded
+   * (its user password is not empty), openedWith ("user", "owner" or null),
+   * permissions: { print, "print-high", modify, assemble, annotate,
+   * "fill-forms", copy, accessibility } as booleans }.
+   */
+  get encryption() {
+    return this._record().encryption;
   }
 
   /** Null when an update can be appended to this file, else why not. */
@@ -263,12 +288,14 @@ class Document {
    * The document with its turns as a new Uint8Array: a fresh PDF file, or
    * with `{incremental: true}` the input's bytes unchanged with one update
    * appended (signatures and history stay). Unchanged documents come back
-   * as they were read.
+   * as they were read. An encrypted file stays encrypted; one whose
+   * permissions forbid turning pages is refused unless `{force: true}` or
+   * it was opened with its owner password.
    */
   save(options = {}) {
     const m = this._m;
     const h = this._live();
-    const size = m._ltjs_save(h, options.incremental ? 1 : 0);
+    const size = m._ltjs_save(h, options.incremental ? 1 : 0, options.force ? 1 : 0);
     if (size < 0) throw lastError(m);
     // The core hands the output over in pieces, straight into the array
     // returned: no copy of the whole is made in the module's memory.
@@ -305,11 +332,15 @@ class Document {
  * Loads a PDF file from its bytes (a Uint8Array, an ArrayBuffer or a
  * Buffer). Rejects with a LeafturnError carrying the library's message
  * when the file cannot be used; messages name the file `options.name`
- * ("(memory)" when absent).
+ * ("(memory)" when absent). An encrypted file opens without a password when
+ * its user password is empty; `options.password` is tried as its user and
+ * then as its owner password.
  */
 async function open(source, options = {}) {
   const bytes = asBytes(source);
   const name = options.name === undefined || options.name === null ? '(memory)' : String(options.name);
+  const password = options.password === undefined || options.password === null ? null : options.password;
+  if (password !== null && typeof password !== 'string') throw new TypeError('password is a string');
   // Offsets in PDF files the library reads are signed 32-bit numbers.
   if (bytes.length > 0x7fffffff) throw new LeafturnError('input file too large: ' + name);
   const m = await wasmModule();
@@ -321,8 +352,10 @@ async function open(source, options = {}) {
     throw new LeafturnError('out of memory');
   }
   m.HEAPU8.set(bytes, at);
-  const handle = m._ltjs_open(at, bytes.length, text);
+  const secret = password === null ? 0 : place(m, encoder.encode(password + '\0'));
+  const handle = m._ltjs_open(at, bytes.length, text, secret);
   m._free(text);
+  if (secret) m._free(secret);
   if (!handle) throw lastError(m);
   return new Document(m, handle);
 }

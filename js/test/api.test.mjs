@@ -179,7 +179,7 @@ test('messages name the file as the caller names it', async () => {
   assert.equal(empty.message, 'empty input file: empty.pdf');
   const enc = await open(buildPdf(['<< /Type /Catalog /Pages 2 0 R >>', '<< /Type /Pages /Kids [] /Count 0 >>'],
     ' /Encrypt 3 0 R'), { name: 'locked.pdf' }).catch((x) => x);
-  assert.equal(enc.message, 'encrypted PDFs are not supported: locked.pdf');
+  assert.equal(enc.message, 'locked.pdf is encrypted, but its encryption dictionary is missing');
 });
 
 test('a closed document refuses every use; closing twice is harmless', async () => {

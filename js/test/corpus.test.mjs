@@ -42,13 +42,15 @@ for (const name of files) {
     assert.equal(doc.certified, facts.certified);
     assert.equal(doc.updateRefusal, facts.update === true ? null : asMemory(facts.update, file));
 
-    // Every page by 90: the command line's fresh file, byte for byte.
+    // Every page by 90: the command line's fresh file, byte for byte (forced
+    // through the permissions of an encrypted file).
     doc.rotate({ by: 90 });
-    const fresh = doc.save();
-    const full = cli(['rotate', file, '-', '--by', '90', '--full']);
+    const fresh = doc.save({ force: true });
+    const full = cli(['rotate', file, '-', '--by', '90', '--full', '--force']);
     assert.equal(full.status, 0, full.stderr);
     assert.ok(Buffer.from(fresh).equals(full.stdout), 'fresh file differs from the command line\'s');
-    if (haveTool('pdfinfo')) {
+    const locked = facts.encryption && facts.encryption.password_needed;
+    if (haveTool('pdfinfo') && !locked) {
       const out = path.join(dir, name);
       fs.writeFileSync(out, fresh);
       assert.deepEqual(pdfinfoRotations(out), facts.page.map((p) => (p.rotation + 90) % 360));
@@ -58,13 +60,13 @@ for (const name of files) {
     // Odd pages as an appended update, or the command line's refusal.
     const again = await open(bytes);
     again.rotate({ by: 90, pages: 'odd' });
-    const inc = cli(['rotate', file, '-', '--by', '90', '--pages', 'odd', '--incremental']);
+    const inc = cli(['rotate', file, '-', '--by', '90', '--pages', 'odd', '--incremental', '--force']);
     if (inc.status === 0) {
-      const update = again.save({ incremental: true });
+      const update = again.save({ incremental: true, force: true });
       assert.ok(Buffer.from(update).equals(inc.stdout), 'update differs from the command line\'s');
       assert.ok(Buffer.from(update.subarray(0, bytes.length)).equals(bytes));
     } else {
-      assert.throws(() => again.save({ incremental: true }),
+      assert.throws(() => again.save({ incremental: true, force: true }),
         (e) => e.name === 'LeafturnError' &&
           e.message === asMemory(inc.stderr.trim().replace(/^leafturn: /, ''), file));
     }

@@ -74,14 +74,24 @@ LTJS_EXPORT lt::u8 *ltjs_alloc(int len) {
   return new (std::nothrow) lt::u8[static_cast<size_t>(len > 0 ? len : 1)];
 }
 
+// How messages point to the package's ways of giving a password and of
+// forcing a turn that permissions forbid.
+constexpr char k_password_option[] = "the password option";
+constexpr char k_force_option[] = "force: true";
+
 // Loads a whole file from a block of ltjs_alloc, which it takes over (freed
-// whatever happens); messages name it `name`. Null on failure.
-LTJS_EXPORT js_document *ltjs_open(lt::u8 *bytes, int len, const char *name) {
+// whatever happens); messages name it `name`. An encrypted file opens with
+// `password` (null: none). Null on failure.
+LTJS_EXPORT js_document *ltjs_open(lt::u8 *bytes, int len, const char *name, const char *password) {
   std::unique_ptr<lt::u8[]> block(bytes);
   js_document *made = nullptr;
   guarded(0, [&](lt::failure &err) {
     std::unique_ptr<js_document> d(new js_document);
-    if (lt::doc_load_owned(std::move(block), len, d->loaded, err, name) != 0) return 0;
+    lt::load_options how;
+    how.encrypted = true;
+    how.password = password;
+    how.password_option = k_password_option;
+    if (lt::doc_load_owned(std::move(block), len, d->loaded, err, name, how) != 0) return 0;
     d->name = name;
     d->plan.reset(new lt::turn_plan(d->loaded));
     made = d.release();
@@ -141,6 +151,20 @@ LTJS_EXPORT const lt::u8 *ltjs_info(js_document *d, int *len) {
     put_u32(d->record, sig.certified ? 1 : 0);
     put_text(d->record, lt::update_refusal(d->loaded));
     put_u32(d->record, lt::updates_by_default(d->loaded) ? 1 : 0);
+    const lt::encryption_facts e = lt::describe_encryption(d->loaded);
+    put_u32(d->record, e.present ? 1 : 0);
+    if (e.present) {
+      put_text(d->record, e.method);
+      put_u32(d->record, static_cast<std::uint32_t>(e.revision));
+      put_u32(d->record, static_cast<std::uint32_t>(e.key_bits));
+      put_u32(d->record, e.password_needed ? 1 : 0);
+      put_u32(d->record, !e.key_known ? 0 : e.owner ? 2 : 1);
+      put_u32(d->record, static_cast<std::uint32_t>(e.permissions.size()));
+      for (const auto &p : e.permissions) {
+        put_text(d->record, p.first);
+        put_u32(d->record, p.second ? 1 : 0);
+      }
+    }
     return 1;
   });
   *len = ok ? static_cast<int>(d->record.size()) : 0;
@@ -247,12 +271,13 @@ class count_sink final : public lt::piece_sink {
 }  // namespace
 
 // Plans the document with its turns as the core decides for the mode (0
-// full, 1 incremental, 2 automatic): a fresh file, the input with an update
+// full, 1 incremental, 2 automatic; `force` turns an encrypted file whose
+// permissions forbid it): a fresh file, the input with an update
 // appended, or the input itself when nothing changed. The output's exact size (ltjs_emit sends it), or -1 with the
 // message set. The size is counted by making the pieces once without
 // keeping them: the array JavaScript fills is then allocated once, at its
 // size, and never copied again.
-LTJS_EXPORT int ltjs_save(js_document *d, int mode) {
+LTJS_EXPORT int ltjs_save(js_document *d, int mode, int force) {
   return guarded(-1, [&](lt::failure &err) {
     d->planned.reset();
     lt::write_request req;
@@ -260,6 +285,9 @@ LTJS_EXPORT int ltjs_save(js_document *d, int mode) {
                : mode == 2 ? lt::write_mode::automatic
                            : lt::write_mode::full;
     req.force = true;  // the package has no refusal of certified documents
+    req.force_permissions = force != 0;
+    req.force_option = k_force_option;
+    req.password_option = k_password_option;
     std::unique_ptr<lt::write_decision> decision(new lt::write_decision);
     if (!decision->decide(d->loaded, *d->plan, req, d->name, err)) return -1;
     d->planned = std::move(decision);
