@@ -4,6 +4,11 @@
 /** Every failure of the library; its message is the library's own. */
 export class LeafturnError extends Error {
   name: 'LeafturnError';
+  /**
+   * Set for the failures a caller may act on: an encrypted file that needs
+   * its password, or a password that does not open it.
+   */
+  code?: 'LEAFTURN_PASSWORD_NEEDED' | 'LEAFTURN_PASSWORD_WRONG';
 }
 
 /** One page as it stands now, turns included. */

@@ -21,6 +21,7 @@ void failure::set(const char *fmt, ...) {
   va_start(ap, fmt);
   std::vsnprintf(text_, sizeof text_, fmt, ap);
   va_end(ap);
+  kind_ = failure_kind::general;
 }
 
 int sx_rng_cmp(const sx_rng &a, const sx_rng &b) {

@@ -27,6 +27,10 @@ constexpr i32 k_close_unknown = -2;
 // Longest message, as the last-error text holds it.
 constexpr std::size_t k_max_message = 1023;
 
+// What kind of failure it is, for front ends that act on it (the page asks
+// for a password) rather than only show its message.
+enum class failure_kind : std::uint8_t { general, password_needed, password_wrong };
+
 // Why one call failed. Each call owns one; only the exported functions copy
 // its text into the process-wide last-error text.
 class failure {
@@ -39,10 +43,17 @@ class failure {
       ;
   const char *text() const { return text_; }
   bool empty() const { return text_[0] == '\0'; }
-  void clear() { text_[0] = '\0'; }
+  void clear() {
+    text_[0] = '\0';
+    kind_ = failure_kind::general;
+  }
+  // set() makes a failure general; a password failure says so after it.
+  failure_kind kind() const { return kind_; }
+  void set_kind(failure_kind k) { kind_ = k; }
 
  private:
   char text_[k_max_message + 1] = "";
+  failure_kind kind_ = failure_kind::general;
 };
 
 // One object of the file: where its parts stand in the image, or, for an
@@ -85,6 +96,7 @@ struct encryption {
   // Why the encryption cannot be read, as the refusal says it ("" when it
   // can): a handler not read, a damaged dictionary, a wrong password.
   std::string problem;
+  bool wrong_password = false;   // the problem is that the password did not match
   bool object_streams = false;   // the file has object streams
   i32 damaged_stream = -1;       // an object stream whose data did not decrypt
 };

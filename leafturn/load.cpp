@@ -22,8 +22,10 @@ int run_stages(document &loaded, const char *path, const load_options &how, fail
   if (refuse_unusable(d, path, how.encrypted, err) != 0) return -1;
   if (load_page_tree(d, lex, err) != 0) {
     // Without the key its object streams were not read: that is why.
-    if (d.sec.present && !d.sec.key_known && d.sec.object_streams)
+    if (d.sec.present && !d.sec.key_known && d.sec.object_streams) {
       err.set("%s", needs_password_message(path, how.password_option).c_str());
+      err.set_kind(failure_kind::password_needed);
+    }
     return -1;
   }
   lex.end_of_load();

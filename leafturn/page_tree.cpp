@@ -248,6 +248,7 @@ int refuse_unusable(const doc &d, const char *path, bool encrypted, failure &err
   }
   if (!d.sec.problem.empty()) {
     err.set("%s", d.sec.problem.c_str());
+    if (d.sec.wrong_password) err.set_kind(failure_kind::password_wrong);
     return -1;
   }
   if (d.sec.damaged_stream >= 0) {

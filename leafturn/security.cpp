@@ -450,6 +450,7 @@ void read_security(doc &d, const char *path, const char *password) {
   if (!password) sec.password_needed = !user_ok && !owner_ok;
   else if (!user_ok && !owner_ok) {
     sec.problem = std::string("the password given does not open ") + path;
+    sec.wrong_password = true;
     return;
   } else {
     bytes k0;

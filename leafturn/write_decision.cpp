@@ -15,6 +15,7 @@ bool may_change(document &loaded, const write_request &req, const std::string &s
   const encryption &sec = loaded.d.sec;
   if (sec.present && !sec.key_known && sec.object_streams) {
     err.set("%s", needs_password_message(shown, req.password_option).c_str());
+    err.set_kind(failure_kind::password_needed);
     return false;
   }
   const std::string forced =

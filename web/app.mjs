@@ -9,7 +9,8 @@
 // data-rotation="R" (the rotation it will be saved with) holding its
 // thumbnail and two buttons, button[data-turn="-90"] and
 // button[data-turn="90"]; button#save starts the download; #error holds the
-// message of a failure.
+// message of a failure; form#unlock with input#password asks for the
+// password of an encrypted file that needs one.
 import * as pdfjs from './pdfjs/pdf.min.mjs';
 
 pdfjs.GlobalWorkerOptions.workerSrc = new URL('./pdfjs/pdf.worker.min.mjs', import.meta.url).href;
@@ -30,6 +31,9 @@ const errorBox = $('error');
 const statusBox = $('status');
 const saveButton = $('save');
 const incremental = $('incremental');
+const unlock = $('unlock');
+const passwordInput = $('password');
+const passwordLabel = $('password-label');
 
 // The core, in its worker: call(op, args) answers with the result or
 // rejects with the library's message.
@@ -40,7 +44,7 @@ core.onmessage = ({ data }) => {
   const w = waiting.get(data.id);
   waiting.delete(data.id);
   if (data.ok) w.resolve(data.result);
-  else w.reject(new Error(data.message));
+  else w.reject(Object.assign(new Error(data.message), { code: data.code }));
 };
 core.onerror = (e) => {
   for (const w of waiting.values()) w.reject(new Error(e.message || 'the page\'s worker failed'));
@@ -171,13 +175,31 @@ function draw(state, li) {
 }
 
 let loads = 0;  // the latest load; an earlier one that finishes later gives way
+let asking = null;  // the file whose password the form asks for
 
-// Opens a file in place of whatever was open; any failure on the way
-// shows in #error and leaves the page ready for the next file.
-async function load(file) {
+// Asks for the password of `file`: the library needs it to read the file
+// (its pages are not shown), or pdf.js needs it to draw them.
+function askPassword(file, label) {
+  asking = file;
+  passwordLabel.textContent = label;
+  passwordInput.value = '';
+  unlock.hidden = false;
+  passwordInput.focus();
+}
+
+function stopAsking() {
+  asking = null;
+  unlock.hidden = true;
+}
+
+// Opens a file in place of whatever was open (with the password typed in,
+// for an encrypted one); any failure on the way shows in #error and leaves
+// the page ready for the next file.
+async function load(file, password = null) {
   const generation = ++loads;
+  if (password === null) stopAsking();
   try {
-    await open(file, generation);
+    await open(file, generation, password);
   } catch (e) {
     if (generation !== loads) return;
     close();
@@ -186,7 +208,7 @@ async function load(file) {
   }
 }
 
-async function open(file, generation) {
+async function open(file, generation, password) {
   clearError();
   close();
   status(`Opening ${file.name}…`);
@@ -204,14 +226,27 @@ async function open(file, generation) {
   try {
     // The worker gets its own copy; pdf.js takes the other.
     const copy = bytes.slice();
-    opened = await call('open', { bytes: copy, name: file.name }, [copy.buffer]);
+    opened = await call('open', { bytes: copy, name: file.name, password }, [copy.buffer]);
   } catch (e) {
     if (generation !== loads) return;
-    showError(e.message);
+    if (e.code === 'LEAFTURN_PASSWORD_NEEDED' || e.code === 'LEAFTURN_PASSWORD_WRONG') {
+      askPassword(file, `${file.name} needs its password`);
+      if (e.code === 'LEAFTURN_PASSWORD_WRONG') showError(e.message);
+    } else {
+      showError(e.message);
+    }
     status('');
     return;
   }
   if (generation !== loads) return;
+  const enc = opened.encryption;
+  // The library turns this file without its password; pdf.js needs it to
+  // draw the pages.
+  if (enc && enc.passwordNeeded && !enc.openedWith) {
+    askPassword(file, `Type ${file.name}'s password to see its pages`);
+  } else {
+    stopAsking();
+  }
   const rotations = opened.rotations;
   const observer = new IntersectionObserver((entries) => {
     for (const e of entries) {
@@ -237,7 +272,7 @@ async function open(file, generation) {
   status(summary());
   let viewer;
   try {
-    state.task = pdfjs.getDocument({ data: bytes, ...PDFJS_ASSETS });
+    state.task = pdfjs.getDocument({ data: bytes, ...PDFJS_ASSETS, ...(password !== null ? { password } : {}) });
     viewer = await state.task.promise;
   } catch (e) {
     if (current === state) {
@@ -311,6 +346,10 @@ function turnChosen(by) {
 $('turn-left').addEventListener('click', () => turnChosen(-90));
 $('turn-right').addEventListener('click', () => turnChosen(90));
 saveButton.addEventListener('click', save);
+unlock.addEventListener('submit', (e) => {
+  e.preventDefault();
+  if (asking) load(asking, passwordInput.value);
+});
 
 // A file dropped anywhere on the page.
 document.addEventListener('dragover', (e) => {

@@ -14,8 +14,9 @@ async function handle({ op, args }) {
     case 'open':
       if (doc) doc.close();
       doc = null;
-      doc = await open(args.bytes, { name: args.name });
-      return { rotations: rotations(), updates: doc.updatesByDefault, refusal: doc.updateRefusal };
+      doc = await open(args.bytes, { name: args.name, password: args.password });
+      return { rotations: rotations(), updates: doc.updatesByDefault, refusal: doc.updateRefusal,
+        encryption: doc.encryption };
     case 'rotate':
       doc.rotate(args);
       return { rotations: rotations() };
@@ -36,7 +37,8 @@ self.onmessage = ({ data }) => {
       const result = await handle(data);
       self.postMessage({ id: data.id, ok: true, result }, result.bytes ? [result.bytes.buffer] : []);
     } catch (e) {
-      self.postMessage({ id: data.id, ok: false, message: e && e.message ? e.message : String(e) });
+      self.postMessage({ id: data.id, ok: false, message: e && e.message ? e.message : String(e),
+        code: e && e.code });
     }
   });
 };

@@ -29,11 +29,17 @@ function wasmModule() {
 const utf8 = new TextDecoder('utf-8');
 const encoder = new TextEncoder();
 
+// The codes of the failures a caller may act on (ask for a password).
+const ERROR_CODES = [undefined, 'LEAFTURN_PASSWORD_NEEDED', 'LEAFTURN_PASSWORD_WRONG'];
+
 function lastError(m) {
   let end = m._ltjs_error() >>> 0;
   const p = end;
   while (m.HEAPU8[end] !== 0) end++;
-  return new LeafturnError(utf8.decode(m.HEAPU8.subarray(p, end)));
+  const e = new LeafturnError(utf8.decode(m.HEAPU8.subarray(p, end)));
+  const code = ERROR_CODES[m._ltjs_error_kind()];
+  if (code) e.code = code;
+  return e;
 }
 
 // A copy of len bytes into the module's memory (freed by the caller), or a

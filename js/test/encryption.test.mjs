@@ -51,8 +51,10 @@ test('encrypted files open with their password, turn and stay encrypted', async 
     doc.close();
     const locked = await open(input, { name: 'locked.pdf' }).catch((e) => e);
     assert.equal(locked.message, 'locked.pdf needs its password to be read (give it with the password option)');
+    assert.equal(locked.code, 'LEAFTURN_PASSWORD_NEEDED');
     const wrong = await open(input, { name: 'locked.pdf', password: 'nope' }).catch((e) => e);
     assert.equal(wrong.message, 'the password given does not open locked.pdf');
+    assert.equal(wrong.code, 'LEAFTURN_PASSWORD_WRONG');
   }
   await assert.rejects(open(fs.readFileSync(encrypt(dir, '', 'o', ['256'])), { password: 42 }), TypeError);
 

@@ -24,6 +24,7 @@ namespace {
 // The last failure's message; a fixed block, so that keeping it never needs
 // memory that may have run out.
 char g_error[lt::k_max_message + 1];
+int g_error_kind = 0;  // 0 general, 1 a password is needed, 2 the password is wrong
 
 struct js_document {
   lt::document loaded;
@@ -50,7 +51,12 @@ int guarded(int fail, F &&work) {
     err.set("internal error");
     r = fail;
   }
-  if (r == fail) std::snprintf(g_error, sizeof g_error, "%s", err.text());
+  if (r == fail) {
+    std::snprintf(g_error, sizeof g_error, "%s", err.text());
+    g_error_kind = err.kind() == lt::failure_kind::password_needed  ? 1
+                   : err.kind() == lt::failure_kind::password_wrong ? 2
+                                                                    : 0;
+  }
   return r;
 }
 
@@ -65,8 +71,10 @@ void put_text(std::vector<lt::u8> &out, const std::string &s) {
 
 }  // namespace
 
-// The last failure's message (UTF-8).
+// The last failure's message (UTF-8), and its kind (0 general, 1 a
+// password is needed, 2 the password given is wrong).
 LTJS_EXPORT const char *ltjs_error() { return g_error; }
+LTJS_EXPORT int ltjs_error_kind() { return g_error_kind; }
 
 // A block for a file's bytes that ltjs_open takes over; null when memory is
 // short.
@@ -209,6 +217,7 @@ LTJS_EXPORT void ltjs_range_error(js_document *d, const char *number) {
   lt::failure err;
   lt::set_page_range_error(err, number, ltjs_page_count(d));
   std::snprintf(g_error, sizeof g_error, "%s", err.text());
+  g_error_kind = 0;
 }
 
 // Turns the listed pages (every page when pages is null) that `only` keeps

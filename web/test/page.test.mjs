@@ -83,8 +83,8 @@ async function expectRotations(page, expected) {
   assert.deepEqual(await rotations(page), expected);
 }
 
-function pdfinfoRotations(file) {
-  const text = execFileSync('pdfinfo', ['-f', '1', '-l', '100000', file]).toString();
+function pdfinfoRotations(file, password = '') {
+  const text = execFileSync('pdfinfo', ['-upw', password, '-f', '1', '-l', '100000', file]).toString();
   return [...text.matchAll(/^Page +\d+ rot: +(\d+)/gm)].map((m) => Number(m[1]));
 }
 
@@ -204,12 +204,22 @@ test('a 100 MB file is turned and saved whole', async () => {
   assert.deepEqual(problems, []);
 });
 
+// A file encrypted with a handler the library does not read.
+function foreignHandler(name) {
+  const file = path.join(scratch, name);
+  fs.writeFileSync(file, '%PDF-1.4\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n' +
+    '2 0 obj\n<< /Type /Pages /Kids [] /Count 0 >>\nendobj\n' +
+    'trailer\n<< /Root 1 0 R /Encrypt << /Filter /FooSec /V 1 >> >>\n%%EOF\n');
+  return file;
+}
+const foreignMessage = (name) =>
+  `${name} is encrypted with the handler /FooSec, which is not supported (only the standard password handler is)`;
+
 test('files the library refuses show its message, and the page stays usable', async () => {
   const { page, problems } = await newPage();
-  const encrypted = '005-libreoffice-writer-password_libreoffice-writer-password.pdf';
-  await page.setInputFiles('#file', path.join(CORPUS, encrypted));
+  await page.setInputFiles('#file', foreignHandler('foreign.pdf'));
   await page.waitForSelector('#error:not([hidden])');
-  assert.equal(await page.textContent('#error'), `encrypted PDFs are not supported: ${encrypted}`);
+  assert.equal(await page.textContent('#error'), foreignMessage('foreign.pdf'));
   assert.equal(await page.$$eval('[data-page]', (els) => els.length), 0);
 
   const html = path.join(scratch, 'download.pdf');
@@ -244,7 +254,7 @@ test('each file chosen replaces the one before, whatever came before', async () 
   };
   const html = path.join(scratch, 'page.pdf');
   fs.writeFileSync(html, '<!DOCTYPE html><html><body>not found</body></html>\n');
-  const encrypted = '005-libreoffice-writer-password_libreoffice-writer-password.pdf';
+  const encrypted = foreignHandler('foreign-after.pdf');
 
   // Good after good: the second file's pages, drawn, with their own rotations.
   await open(path.join(CORPUS, '004-pdflatex-4-pages_pdflatex-4-pages.pdf'), 4);
@@ -258,7 +268,7 @@ test('each file chosen replaces the one before, whatever came before', async () 
   assert.equal(await page.isHidden('#tools'), true);
   // Good after bad, encrypted after good, good after encrypted.
   await open(path.join(CORPUS, '001-trivial_minimal-document.pdf'), 1);
-  await open(path.join(CORPUS, encrypted), 0, `encrypted PDFs are not supported: ${encrypted}`);
+  await open(encrypted, 0, foreignMessage('foreign-after.pdf'));
   await open(path.join(CORPUS, '004-pdflatex-4-pages_pdflatex-4-pages.pdf'), 4);
   assert.deepEqual(await rotations(page), [0, 0, 0, 0]);
   // The file that is open now is the one saved.
@@ -282,5 +292,36 @@ test('each file chosen replaces the one before, whatever came before', async () 
   await thumbnails(4);
   assert.deepEqual(await rotations(page), [90, 180, 270, 0]);
   assert.match(await page.textContent('#status'), /^dropped\.pdf: 4 pages$/);
+  assert.deepEqual(problems, []);
+});
+
+test('an encrypted file asks for its password, opens with it and saves encrypted', async () => {
+  const { page, problems } = await newPage();
+  const input = path.join(scratch, 'locked.pdf');
+  execFileSync('qpdf', ['--encrypt', 'user', 'owner', '256', '--', '--object-streams=generate',
+    path.join(CORPUS, '004-pdflatex-4-pages_pdflatex-4-pages.pdf'), input]);
+  await page.setInputFiles('#file', input);
+  await page.waitForSelector('#unlock:not([hidden])');
+  assert.equal(await page.textContent('#password-label'), 'locked.pdf needs its password');
+  assert.equal(await page.$$eval('[data-page]', (els) => els.length), 0);
+  await page.fill('#password', 'wrong');
+  await page.click('#unlock-button');
+  await page.waitForSelector('#error:not([hidden])');
+  assert.equal(await page.textContent('#error'), 'the password given does not open locked.pdf');
+  await page.fill('#password', 'user');
+  await page.press('#password', 'Enter');
+  await page.waitForFunction(() => document.querySelectorAll('[data-page] canvas').length === 4,
+    null, { timeout: 30000 });
+  assert.equal(await page.isHidden('#unlock'), true);
+  assert.equal(await page.isHidden('#error'), true);
+  await page.click('[data-page="1"] button[data-turn="90"]');
+  await expectRotations(page, [90, 0, 0, 0]);
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
+  const saved = path.join(scratch, 'locked-saved.pdf');
+  await download.saveAs(saved);
+  assert.deepEqual(pdfinfoRotations(saved, 'user'), [90, 0, 0, 0]);
+  const show = (f) => spawnSync('qpdf', ['--password=user', '--show-encryption', f]).stdout.toString();
+  assert.equal(show(saved), show(input));
+  assert.equal(spawnSync('qpdf', ['--password=user', '--check', saved]).status, 0);
   assert.deepEqual(problems, []);
 });
