@@ -204,7 +204,7 @@ fuzz: fuzz-build
 	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -seed=$(FUZZ_SEED) \
 	    -max_len=65536 -timeout=10 -rss_limit_mb=4096 -dict=fuzz/pdf.dict -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- \
-	    $(FUZZ_BUILD)/corpus-$$t fuzz/seeds tests/corpus fuzz/regressions 2>&1 | \
+	    $(FUZZ_BUILD)/corpus-$$t fuzz/seeds tests/corpus fuzz/regressions $(FUZZ_BUILD)/fuzz/seeds-encrypted 2>&1 | \
 	    grep -E 'Done|stat::number_of_executed_units|ERROR|SUMMARY|crash-|leak-|timeout-|oom-' ; \
 	  test $${PIPESTATUS[0]:-0} -eq 0 || exit 1; \
 	done

@@ -21,7 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   lt::document loaded;
   lt::failure err;
   try {
-    if (lt::doc_load_bytes(bytes, len, loaded, err) != 0) return 0;
+    lt::load_options how;  // encrypted files too, as the front ends load them
+    how.encrypted = true;
+    if (lt::doc_load_bytes(bytes, len, loaded, err, "(memory)", how) != 0) return 0;
     lt::turn_plan plan(loaded);
     const std::vector<int> last = {static_cast<int>(loaded.d.pages.size())};
     if (plan.apply(all ? nullptr : &last, lt::turn{false, degrees}, lt::page_filter::any, err) < 0)
@@ -38,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       std::abort();
     lt::document again;
     if (lt::doc_load_bytes(reinterpret_cast<const lt::u8 *>(out.data()),
-                           static_cast<lt::i32>(out.size()), again, err) != 0)
+                           static_cast<lt::i32>(out.size()), again, err, "(memory)", how) != 0)
       std::abort();
     if (again.d.pages.size() != want.size()) std::abort();
     for (size_t k = 0; k < want.size(); ++k)
