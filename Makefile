@@ -221,6 +221,8 @@ bench:
 	python3 bench/gen_inputs.py $(BENCH_DATA)/large
 	python3 bench/run.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large || true
 	python3 bench/update.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large
+	python3 bench/encrypted.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large
+	python3 bench/crypto_speed.py $(BENCH_BUILD)/bench/bench_crypto
 	python3 bench/batch.py $(BENCH_BUILD)/leafturn tests/corpus $(BENCH_DATA)
 	rm -rf $(BENCH_BUILD)/venv python/build
 	/usr/bin/python3 -m venv --system-site-packages $(BENCH_BUILD)/venv
