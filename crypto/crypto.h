@@ -3,7 +3,8 @@
 // MD5, SHA-256/384/512, RC4 and AES-128/256 (a block either way, and CBC).
 // Every function works on the caller's buffers, allocates nothing and keeps
 // no state between calls: any number of threads may use them at once.
-// Lengths are size_t throughout; a length of 0 is always valid.
+// Lengths are size_t throughout; a length of 0 is always valid, with any
+// pointer (null included).
 #ifndef LEAFTURN_CRYPTO_H
 #define LEAFTURN_CRYPTO_H
 

@@ -60,6 +60,7 @@ void md5::block(const std::uint8_t *p) {
 }
 
 void md5::update(const std::uint8_t *p, std::size_t n) {
+  if (n == 0) return;  // p may be null then
   std::size_t have = static_cast<std::size_t>(total_ & 63);
   total_ += n;
   if (have) {

@@ -47,6 +47,7 @@ inline std::uint64_t ror64(std::uint64_t x, int c) { return (x >> c) | (x << (64
 template <std::size_t B, typename Block>
 void feed(std::uint8_t *buf, std::uint64_t &total, const std::uint8_t *p, std::size_t n,
           Block block) {
+  if (n == 0) return;  // p may be null then
   std::size_t have = static_cast<std::size_t>(total % B);
   total += n;
   if (have) {

@@ -75,6 +75,16 @@ TEST(Crypto, HashesMatchPublishedVectors) {
   EXPECT_EQ(sha512_hex(text("")),
             "cf83e1357eefb8bdf1542850d66d8007d620e4050b5715dc83f4a921d36ce9ce47d0d13c5d85f2b0ff8318d2877eec2f"
             "63b931bd47417a81a538327af927da3e");
+  // Nothing, from no buffer at all (an empty password's bytes).
+  std::uint8_t none[64];
+  lt::md5::hash(nullptr, 0, none);
+  EXPECT_EQ(hex(none, 16), "d41d8cd98f00b204e9800998ecf8427e");
+  lt::sha256::hash(nullptr, 0, none);
+  EXPECT_EQ(hex(none, 32), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  lt::sha512::hash(nullptr, 0, none);
+  EXPECT_EQ(hex(none, 4), "cf83e135");
+  lt::rc4 keyless(nullptr, 0);
+  keyless.apply(nullptr, nullptr, 0);
   // A million 'a's, fed in uneven pieces.
   lt::sha256 s;
   lt::md5 m;
