@@ -161,6 +161,7 @@ TEST(Encryption, PagesOutOfObjectStreamsHaveTheirStringsEncrypted) {
       const std::string shown = read_file(clear);
       EXPECT_NE(shown.find("(page secret \\(one\\))"), std::string::npos) << shown;
       EXPECT_NE(shown.find("/Hex (ABC)"), std::string::npos) << shown;
+      EXPECT_NE(shown.find("/Empty ()"), std::string::npos) << shown;
       EXPECT_NE(shown.find("/Rotate 90"), std::string::npos) << shown;
     }
   }
@@ -208,6 +209,12 @@ TEST(Encryption, PasswordsOpenWhatNeedsThem) {
   EXPECT_EQ(rc, 0);
   EXPECT_NE(text.find("encryption: AES-128 (revision 4), needs a password"), std::string::npos) << text;
   EXPECT_EQ(text.find("creator:"), std::string::npos) << text;
+  // Metadata left in the clear changes how the key is made (revision 4 on).
+  const std::string clear = encrypt("clear-metadata", src, "user", "owner", "128 --use-aes=y --cleartext-metadata", true);
+  tool("rotate " + q(clear) + " " + q(out) + " --by 90 --password user", &rc, &err);
+  EXPECT_EQ(rc, 0) << err;
+  EXPECT_EQ(show_encryption(out, "user"), show_encryption(clear, "user"));
+  EXPECT_EQ(pdftotext(out, "user"), pdftotext(src, ""));
   // A UTF-8 password (AES-256 reads it as UTF-8).
   const std::string utf8 = encrypt("utf8", src, "p\xC3\xA4ss", "owner", "256", true);
   tool("rotate " + q(utf8) + " " + q(out) + " --by 180 --password p\xC3\xA4ss", &rc, &err);
