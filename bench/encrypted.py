@@ -9,15 +9,8 @@ import os
 import statistics
 import subprocess
 import sys
-import time
 
-RUNS = int(os.environ.get("BENCH_RUNS", "5"))
-
-
-def wall(cmd):
-    start = time.perf_counter()
-    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return time.perf_counter() - start
+from update import RUNS, wall
 
 
 def main():
