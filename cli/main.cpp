@@ -45,7 +45,9 @@ const char k_help_info[] =
     "  every page, its rotation, where the rotation comes from (own, inherited\n"
     "  or none), its displayed size in points (the crop box, else the media\n"
     "  box, turned by the rotation) and its orientation (landscape, portrait\n"
-    "  or square).\n"
+    "  or square), and which way its text runs as displayed (text: up, right,\n"
+    "  down, left, or none when it has fewer than 30 glyphs or no two thirds\n"
+    "  of them agree), with the glyph count.\n"
     "  Then the signatures it holds (and whether it is certified) and whether\n"
     "  an update can be appended to it (rotate --incremental), or why not.\n"
     "  An encrypted file also shows its encryption (method, revision, whether\n"
@@ -60,8 +62,9 @@ const char k_help_info[] =
     "           \"update\" (true or the reason), \"encryption\" (null, or\n"
     "           {\"method\", \"revision\", \"key_bits\", \"password_needed\",\n"
     "           \"opened_with\" (\"user\", \"owner\" or null), \"permissions\"\n"
-    "           ({\"print\": true, ...})}), \"page\": [{\"number\", \"rotation\",\n"
-    "           \"own\", \"inherited\", \"width\", \"height\", \"orientation\"}]},\n"
+    "           ({\"print\": true, ...})}), \"text_budget_reached\", \"page\":\n"
+    "           [{\"number\", \"rotation\", \"own\", \"inherited\", \"width\",\n"
+    "           \"height\", \"orientation\", \"text_direction\", \"glyphs\"}]},\n"
     "          null where absent; \"info\" holds every text entry of the\n"
     "          information dictionary by its key (\"Title\", \"Author\", ...);\n"
     "          {\"file\", \"error\"} for a file that cannot be read.\n";
@@ -78,6 +81,9 @@ const char k_help_rotate[] =
     "  --by D      turn clockwise by D: 90, 180, 270, -90, -180 or -270\n"
     "              (-90 is 270); --degrees D is the same\n"
     "  --to D      each chosen page ends at D: 0, 90, 180 or 270, whatever it had\n"
+    "  --upright   each chosen page ends at the rotation that shows its text\n"
+    "              upright, read from its text layer (no OCR); a page without\n"
+    "              enough text keeps its rotation (info shows each page's text)\n"
     "Several TURNs run in order, each on the pages that the CHOICEs after it\n"
     "choose; later turns build on earlier ones (a page chosen by two turns\n"
     "turns twice): --by 90 --pages odd --by -90 --pages even. Every TURN but\n"
@@ -130,6 +136,7 @@ const char k_help_rotate[] =
     "  leafturn rotate in.pdf out.pdf --by 90\n"
     "  leafturn rotate in.pdf out.pdf --to 0 --pages 1-z,x3-5\n"
     "  leafturn rotate scan.pdf fixed.pdf --by 90 --pages odd --by -90 --pages even\n"
+    "  leafturn rotate scan.pdf fixed.pdf --upright\n"
     "  leafturn rotate - - --by 90 < in.pdf > out.pdf\n"
     "  leafturn rotate scan.pdf scan.pdf --by 180 --pages even\n"
     "  leafturn rotate --in-place --to 90 --landscape --pages r2-z reports/\n"
@@ -265,6 +272,7 @@ int info_file(const std::string &path, bool json, bool several, const std::strin
     return 1;
   }
   const std::vector<lt::page_facts> facts = lt::describe_pages(loaded);
+  const lt::text_report text = lt::describe_text(loaded);
   const lt::doc_info info = lt::describe_info(loaded);
   const lt::signature_facts sig = lt::describe_signatures(loaded);
   const std::string no_update = lt::update_refusal(loaded);
@@ -277,6 +285,7 @@ int info_file(const std::string &path, bool json, bool several, const std::strin
                     ", \"certified\": " + (sig.certified ? "true" : "false") +
                     ", \"update\": " + (no_update.empty() ? "true" : cli::json_string(no_update)) +
                     ", \"encryption\": " + encryption_json(enc) +
+                    ", \"text_budget_reached\": " + (text.budget_reached ? "true" : "false") +
                     ", \"page\": [";
     for (size_t k = 0; k < facts.size(); ++k) {
       const lt::page_facts &f = facts[k];
@@ -286,7 +295,9 @@ int info_file(const std::string &path, bool json, bool several, const std::strin
            ", \"inherited\": " + null_or(f.inherited) +
            ", \"width\": " + (f.box_known ? cli::json_number(f.width) : "null") +
            ", \"height\": " + (f.box_known ? cli::json_number(f.height) : "null") +
-           ", \"orientation\": " + (o ? "\"" + std::string(o) + "\"" : "null") + "}";
+           ", \"orientation\": " + (o ? "\"" + std::string(o) + "\"" : "null") +
+           ", \"text_direction\": \"" + lt::text_direction_name(text.pages[k].direction) +
+           "\", \"glyphs\": " + std::to_string(text.pages[k].glyphs) + "}";
     }
     std::printf("%s]}\n", s.c_str());
     return 0;
@@ -306,8 +317,12 @@ int info_file(const std::string &path, bool json, bool several, const std::strin
     if (f.box_known)
       std::printf(" %s x %s %s", cli::json_number(f.width).c_str(),
                   cli::json_number(f.height).c_str(), lt::orientation_name(f.orient));
-    std::printf("\n");
+    const lt::text_facts &t = text.pages[k];
+    std::printf(" text: %s (%ld glyph%s)\n", lt::text_direction_name(t.direction), t.glyphs,
+                t.glyphs == 1 ? "" : "s");
   }
+  if (text.budget_reached)
+    std::printf("text: reading stopped at the decoding budget; later pages show none\n");
   return 0;
 }
 
@@ -419,11 +434,15 @@ struct rotate_args {
 // --portrait) with its value; the usage error, or "".
 std::string turn_option(const std::string &name, const std::string &v, cli::turn_request &req) {
   std::string why;
-  if (name == "--by" || name == "--degrees" || name == "--to") {
+  if (name == "--by" || name == "--degrees" || name == "--to" || name == "--upright") {
     if (!req.steps.empty() && !req.steps.back().chosen())
       return "each TURN but the last needs the pages it turns after it, e.g. " +
              std::string(k_several_turns);
     req.steps.emplace_back();
+    if (name == "--upright") {
+      req.steps.back().turn = lt::upright_turn();
+      return "";
+    }
     long d;
     const bool to = name == "--to";
     if (!parse_int(v, &d) || !lt::make_turn(to, d, &req.steps.back().turn))
@@ -476,7 +495,7 @@ int read_rotate_args(arg_reader &a, rotate_args *r) {
       if (!a.value(name, inline_value, has_inline, &v, &why)) return usage_error(why);
       why = turn_option(name, v, req);
       if (!why.empty()) return usage_error(why);
-    } else if (name == "--landscape" || name == "--portrait") {
+    } else if (name == "--landscape" || name == "--portrait" || name == "--upright") {
       why = turn_option(name, "", req);
       if (!why.empty()) return usage_error(why);
     } else if (name == "--incremental" || name == "--full") {
@@ -512,7 +531,7 @@ int read_rotate_args(arg_reader &a, rotate_args *r) {
       return usage_error("unknown option " + s);
     }
   }
-  if (req.steps.empty()) return usage_error("rotate needs a turn: --by D or --to D");
+  if (req.steps.empty()) return usage_error("rotate needs a turn: --by D, --to D or --upright");
   if (opt.in_place && r->have_out_dir) return usage_error("--in-place and --out-dir exclude each other");
   opt.json = r->json;
   return -1;

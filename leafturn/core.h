@@ -5,6 +5,7 @@
 //  - what tools show: describe_pages (page_info.h), describe_info
 //    (doc_info.h);
 //  - choosing pages: the page grammar (page_list.h);
+//  - which way pages' text runs: describe_text (text_direction.h);
 //  - turning them: turn_plan (turn_plan.h);
 //  - outputs and where they go: copy_output, write_output, output_bytes
 //    (output.h), rewrite_output (full_rewrite.h), update_output
@@ -17,6 +18,7 @@
 #include "loader.h"
 #include "page_info.h"
 #include "page_list.h"
+#include "text_direction.h"
 #include "turn_plan.h"
 #include "write_decision.h"
 #include "appended_update.h"

@@ -8,9 +8,11 @@
 #include <cstdio>
 
 #include <cmath>
+#include <memory>
 #include <utility>
 
 #include "rotation.h"
+#include "text_direction.h"
 
 namespace lt {
 
@@ -89,6 +91,20 @@ page_facts turn_plan::facts(int p) {
   return f;
 }
 
+text_facts turn_plan::text(int p) {
+  if (!text_) text_.reset(new text_report(describe_text(loaded_)));
+  text_facts f = text_->pages[static_cast<size_t>(p - 1)];
+  const page_ref &ref = loaded_.d.pages[static_cast<size_t>(p - 1)];
+  const i32 read_at = effective_rotation(loaded_.d, loaded_.lex, ref);
+  f.direction = turned_direction(f.direction, read_at, rotation(p));
+  return f;
+}
+
+bool turn_plan::text_budget_reached() {
+  if (!text_) text_.reset(new text_report(describe_text(loaded_)));
+  return text_->budget_reached;
+}
+
 int turn_plan::apply(const std::vector<int> *pages, const turn &t, page_filter only,
                      failure &err) {
   const int n = page_count();
@@ -103,6 +119,8 @@ int turn_plan::apply(const std::vector<int> *pages, const turn &t, page_filter o
   // Every target from the rotations before this turn, then all set.
   std::vector<std::pair<i32, i32>> turns;  // (object number, rotation)
   if (pages) listed_.assign(static_cast<size_t>(n) + 1, 0);
+  std::unique_ptr<text_reader> text;
+  if (t.upright) text.reset(new text_reader(loaded_));
   for (size_t k = 0; k < count; ++k) {
     const int p = pages ? (*pages)[k] : static_cast<int>(k) + 1;
     if (pages) {
@@ -115,7 +133,9 @@ int turn_plan::apply(const std::vector<int> *pages, const turn &t, page_filter o
       if (facts(p).orient != want) continue;
     }
     const i32 now = rotation(p);
-    const i32 target = t.absolute ? t.degrees : (now + t.degrees) % 360;
+    const i32 target = t.upright    ? upright_rotation(text->page(p, now).direction, now)
+                       : t.absolute ? t.degrees
+                                    : (now + t.degrees) % 360;
     if (target == now) continue;
     turns.emplace_back(loaded_.d.pages[static_cast<size_t>(p - 1)].num, target);
     if (before_.empty()) before_.assign(static_cast<size_t>(n) + 1, -1);

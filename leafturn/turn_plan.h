@@ -13,9 +13,11 @@
 #ifndef LEAFTURN_TURN_PLAN_H
 #define LEAFTURN_TURN_PLAN_H
 
+#include <memory>
 #include <vector>
 
 #include "page_info.h"
+#include "text_direction.h"
 
 namespace lt {
 
@@ -27,7 +29,17 @@ void set_page_range_error(failure &err, const char *page, int count);
 struct turn {
   bool absolute = false;  // every chosen page ends at `degrees`
   int degrees = 0;        // relative: 0..359 clockwise; absolute: 0, 90, 180, 270
+  // Each chosen page ends at the rotation that shows its text upright
+  // (text_direction.h); a page whose text has no direction keeps its own.
+  bool upright = false;
 };
+
+// The turn that shows every chosen page's text upright.
+inline turn upright_turn() {
+  turn t;
+  t.upright = true;
+  return t;
+}
 
 // A turn as callers ask for one: by (relative) 90, 180, 270, -90, -180 or
 // -270 degrees clockwise, or to (absolute) 0, 90, 180 or 270. False for any
@@ -54,7 +66,14 @@ class turn_plan {
   // Turns the listed pages (every page when `pages` is null), those the
   // filter keeps. Returns how many pages change; -1 with the range message
   // when a listed page is outside the document (nothing is turned then).
+  // An upright turn reads the pages' text within one decoding budget.
   int apply(const std::vector<int> *pages, const turn &t, page_filter only, failure &err);
+
+  // Page p's text as it shows now, turns included (read once for every
+  // page, within one budget, when first asked for).
+  text_facts text(int p);
+  // Whether reading the text ran out of its budget.
+  bool text_budget_reached();
 
   // Whether any turn changed a page (a page turned and turned back counts).
   bool changes_anything() const { return changed_; }
@@ -71,6 +90,7 @@ class turn_plan {
   std::vector<i32> target_;   // per object number: the planned rotation, -1 none
   std::vector<i32> own_;      // per object number: its own /Rotate, k_unread when not read yet
   std::vector<page_facts> facts_;  // as loaded, made when first asked for
+  std::unique_ptr<text_report> text_;  // as loaded, made when first asked for
   std::vector<char> listed_;  // scratch of apply: pages met in this turn
   std::vector<i32> before_;   // per page: its rotation before the first turn that changed it, or -1
   bool changed_ = false;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "dict_walk.h"
+#include "filters.h"
 #include "inflate.h"
 #include "xref_walk.h"
 
@@ -17,100 +18,6 @@ namespace {
 
 // A cross-reference stream decodes to at most this much.
 constexpr size_t k_max_xref_data = size_t(1) << 28;
-
-// The predictors that the format defines for Flate data: none (1), TIFF's
-// horizontal differencing (2), and PNG's (10 to 15: each row carries its
-// own filter byte, whichever of the six values is named).
-constexpr int k_no_predictor = 1, k_tiff_predictor = 2, k_png_first = 10, k_png_last = 15;
-
-struct predictor_params {
-  int predictor, colors, bpc, columns;
-};
-
-// The rows that predicted data [raw, raw + raw_len) stand for: count rows
-// of row bytes each, into *rows. Null, or why they cannot be read.
-const char *unpredict(const u8 *raw, size_t raw_len, const predictor_params &p, size_t row,
-                      size_t count, std::vector<u8> *rows) {
-  if (p.predictor == k_no_predictor) {
-    if (raw_len < row * count) return "a cross-reference stream's data is cut short";
-    rows->assign(raw, raw + row * count);
-    return nullptr;
-  }
-  const bool png = p.predictor >= k_png_first && p.predictor <= k_png_last;
-  if (!png && p.predictor != k_tiff_predictor)
-    return "a cross-reference stream uses a predictor that is not read";
-  const int bpc = p.bpc;
-  if (p.colors < 1 || p.colors > 32 || p.columns < 1 ||
-      (bpc != 1 && bpc != 2 && bpc != 4 && bpc != 8 && bpc != 16))
-    return "a cross-reference stream's predictor does not fit its /W";
-  const long long bits = static_cast<long long>(p.colors) * bpc;
-  if ((bits * p.columns + 7) / 8 != static_cast<long long>(row))
-    return "a cross-reference stream's predictor does not fit its /W";
-  rows->resize(row * count);
-  if (!png) {  // TIFF: each component adds the one a pixel to its left
-    if (raw_len < row * count) return "a cross-reference stream's data is cut short";
-    std::memcpy(rows->data(), raw, row * count);
-    const unsigned mask = (1u << bpc) - 1;
-    const size_t per_row = static_cast<size_t>(p.colors) * static_cast<size_t>(p.columns);
-    for (size_t r = 0; r < count; ++r) {
-      u8 *cur = rows->data() + r * row;
-      if (bpc == 8) {
-        for (size_t k = static_cast<size_t>(p.colors); k < row; ++k)
-          cur[k] = static_cast<u8>(cur[k] + cur[k - static_cast<size_t>(p.colors)]);
-      } else if (bpc == 16) {
-        for (size_t k = 2 * static_cast<size_t>(p.colors); k + 1 < row; k += 2) {
-          const size_t l = k - 2 * static_cast<size_t>(p.colors);
-          const unsigned v = ((cur[k] << 8 | cur[k + 1]) + (cur[l] << 8 | cur[l + 1])) & 0xFFFFu;
-          cur[k] = static_cast<u8>(v >> 8);
-          cur[k + 1] = static_cast<u8>(v);
-        }
-      } else {  // components packed several to a byte, first bits first
-        auto get = [&](size_t i) {
-          const size_t bit = i * static_cast<size_t>(bpc);
-          return (cur[bit / 8] >> (8 - bpc - bit % 8)) & mask;
-        };
-        for (size_t i = static_cast<size_t>(p.colors); i < per_row; ++i) {
-          const unsigned v = (get(i) + get(i - static_cast<size_t>(p.colors))) & mask;
-          const size_t bit = i * static_cast<size_t>(bpc);
-          const int shift = 8 - bpc - static_cast<int>(bit % 8);
-          u8 &byte = cur[bit / 8];
-          byte = static_cast<u8>((byte & ~(mask << shift)) | (v << shift));
-        }
-      }
-    }
-    return nullptr;
-  }
-  // PNG: a filter byte before each row; "left" is one whole pixel back.
-  const size_t bpp = static_cast<size_t>(bits >= 8 ? bits / 8 : 1);
-  const size_t stride = row + 1;
-  if (raw_len / stride < count) return "a cross-reference stream's predictor rows are cut short";
-  std::vector<u8> up(row, 0);
-  for (size_t r = 0; r < count; ++r) {
-    const u8 *in = raw + r * stride;
-    u8 *cur = rows->data() + r * row;
-    for (size_t k = 0; k < row; ++k) {
-      const int left = k >= bpp ? cur[k - bpp] : 0, above = up[k];
-      const int corner = k >= bpp ? up[k - bpp] : 0;
-      int v = in[1 + k];
-      switch (in[0]) {
-        case 0: break;
-        case 1: v += left; break;
-        case 2: v += above; break;
-        case 3: v += (left + above) / 2; break;
-        case 4: {
-          const int pa = std::abs(above - corner), pb = std::abs(left - corner),
-                    pc = std::abs(left + above - 2 * corner);
-          v += (pa <= pb && pa <= pc) ? left : pb <= pc ? above : corner;
-          break;
-        }
-        default: return "a cross-reference stream's predictor rows cannot be read";
-      }
-      cur[k] = static_cast<u8>(v);
-    }
-    std::memcpy(up.data(), cur, row);
-  }
-  return nullptr;
-}
 
 class chain_reader {
  public:

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "pdf_builder.h"
 
+#include <zlib.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -146,6 +148,15 @@ std::string corpus_dir() {
   const char *env = std::getenv("LEAFTURN_CORPUS");
   if (env && *env) return env;
   return LEAFTURN_CORPUS_DIR;
+}
+
+std::string deflated(const std::string &s) {
+  uLongf n = compressBound(static_cast<uLong>(s.size()));
+  std::string out(n, '\0');
+  compress2(reinterpret_cast<Bytef *>(&out[0]), &n, reinterpret_cast<const Bytef *>(s.data()),
+            static_cast<uLong>(s.size()), 9);
+  out.resize(n);
+  return out;
 }
 
 }  // namespace testpdf

@@ -46,6 +46,10 @@ class builder {
 builder simple_doc(int n, const std::string &page_extra = "",
                    const std::string &pages_extra = "");
 
+// zlib-wrapped DEFLATE data of s (zlib's own encoder, level 9): what
+// FlateDecode streams hold.
+std::string deflated(const std::string &s);
+
 // A fresh path in the test's temporary folder (nothing is created).
 std::string temp_path(const std::string &name);
 std::string write_temp(const std::string &name, const std::string &bytes);

@@ -3,7 +3,6 @@
 // entries survive, how they compete with direct copies, and how they are
 // written out again as plain objects.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <string>
 #include <utility>
@@ -25,14 +24,6 @@ namespace {
 
 using entries = std::vector<std::pair<int, std::string>>;
 
-std::string zlib_compress(const std::string &s) {
-  uLongf n = compressBound(static_cast<uLong>(s.size()));
-  std::string out(n, '\0');
-  compress2(reinterpret_cast<Bytef *>(&out[0]), &n, reinterpret_cast<const Bytef *>(s.data()),
-            static_cast<uLong>(s.size()), 9);
-  out.resize(n);
-  return out;
-}
 
 // The decoded bytes of an object stream holding `objs`: the header of
 // number/offset pairs, then the objects one after another.
@@ -52,7 +43,7 @@ void add_objstm(builder &b, int num, const entries &objs, bool flate = true) {
   const std::string plain = objstm_bytes(objs, &first);
   const std::string dict = "/Type /ObjStm /N " + std::to_string(objs.size()) + " /First " +
                            std::to_string(first) + (flate ? " /Filter /FlateDecode" : "");
-  b.stream(num, dict, flate ? zlib_compress(plain) : plain);
+  b.stream(num, dict, flate ? testpdf::deflated(plain) : plain);
 }
 
 // A document whose catalog, page tree and pages all live in one object stream.
@@ -181,7 +172,7 @@ TEST(ObjectStreams, BufferGrowsForHighlyCompressibleData) {
 
 TEST(ObjectStreams, TruncatedFlateStreamIsSkipped) {
   int first = 0;
-  std::string z = zlib_compress(objstm_bytes({{70, "(x)"}}, &first));
+  std::string z = testpdf::deflated(objstm_bytes({{70, "(x)"}}, &first));
   z.resize(z.size() / 2);
   builder b = testpdf::simple_doc(1);
   b.stream(40, "/Type /ObjStm /N 1 /First " + std::to_string(first) + " /Filter /FlateDecode", z);

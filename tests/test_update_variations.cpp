@@ -8,7 +8,6 @@
 // must take an appended update (and one more on that), with pdfinfo,
 // mutool and the library's own query agreeing on the turns.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -31,14 +30,6 @@ using testupdate::qpdf_check;
 
 namespace {
 
-std::string deflated(const std::string &s) {
-  uLongf n = compressBound(static_cast<uLong>(s.size()));
-  std::string out(n, '\0');
-  compress2(reinterpret_cast<Bytef *>(&out[0]), &n, reinterpret_cast<const Bytef *>(s.data()),
-            static_cast<uLong>(s.size()), 9);
-  out.resize(n);
-  return out;
-}
 
 enum class form { table, stream, hybrid };
 
@@ -108,7 +99,7 @@ class writer {
     head += h_.eol;
     stream(num, "/Type /ObjStm /N " + std::to_string(members.size()) + " /First " +
                     std::to_string(head.size()) + " /Filter /FlateDecode",
-           deflated(head + body));
+           testpdf::deflated(head + body));
   }
   void free_number(int num, int next_gen) { places_[num] = {false, -1, next_gen}; }
 
@@ -158,7 +149,7 @@ class writer {
               std::to_string(row * 8 / h_.bpc) + " /BitsPerComponent " + std::to_string(h_.bpc) +
               " >>";
     out_ += std::to_string(num) + " 0 obj" + h_.eol;
-    const std::string data = deflated(predicted(rows, row));
+    const std::string data = testpdf::deflated(predicted(rows, row));
     out_ += "<< /Type /XRef /W [" + std::to_string(h_.w[0]) + " " + std::to_string(h_.w[1]) +
             " " + std::to_string(h_.w[2]) + "] /Index [" + index + "]" + entries +
             " /Filter /FlateDecode" + parms + " /Length " + std::to_string(data.size()) + ">>" +
