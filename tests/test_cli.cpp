@@ -299,7 +299,7 @@ TEST(CommandLine, InfoShowsTheDocumentInformation) {
   EXPECT_EQ(tool("info " + q(in), &rc),
             "pages: 1\ntitle: Two lines\nauthor: \xC3\x84\nproducer: made by hand\n"
             "created: D:20240131093000+01'00'\nsignatures: 0\nupdate: possible\n"
-            "page 1: 0 none 612 x 792 portrait\n");
+            "page 1: 0 none 612 x 792 portrait text: none (0 glyphs)\n");
   EXPECT_EQ(rc, 0);
   // JSON: every text entry by its key; null without a dictionary.
   const std::vector<std::string> f = json_fields(
@@ -318,8 +318,9 @@ TEST(CommandLine, InfoTextAndErrors) {
   const std::string in = write_temp("info.pdf", simple_doc(2, "", " /Rotate 90").build());
   int rc = -1;
   EXPECT_EQ(tool("info " + q(in), &rc),
-            "pages: 2\nsignatures: 0\nupdate: possible\npage 1: 90 inherited 792 x 612 landscape\n"
-            "page 2: 90 inherited 792 x 612 landscape\n");
+            "pages: 2\nsignatures: 0\nupdate: possible\n"
+            "page 1: 90 inherited 792 x 612 landscape text: none (0 glyphs)\n"
+            "page 2: 90 inherited 792 x 612 landscape text: none (0 glyphs)\n");
   EXPECT_EQ(rc, 0);
   const std::string missing = temp_path("missing.pdf");
   std::string err;
