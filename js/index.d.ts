@@ -25,6 +25,10 @@ export interface Page {
   readonly width: number | null;
   readonly height: number | null;
   readonly orientation: 'portrait' | 'landscape' | 'square' | null;
+  /** Which way the page's text runs as displayed now, read from its text layer (no OCR). */
+  readonly textDirection: 'up' | 'right' | 'down' | 'left' | 'none';
+  /** How many glyphs the page's content shows. */
+  readonly glyphs: number;
 }
 
 /**
@@ -79,6 +83,8 @@ export class Document {
   readonly updatesByDefault: boolean;
   /** Turns pages in memory; returns how many of them changed. Turns build on each other. */
   rotate(options: RotateOptions): number;
+  /** Turns the chosen pages (all when absent) to where their text stands upright; returns how many changed. */
+  upright(options?: { pages?: Pages }): number;
   /** The document with its turns as the bytes of a PDF file. */
   save(options?: SaveOptions): Uint8Array;
   /** Frees the document's memory. */

@@ -8,7 +8,11 @@
 // input#file; each page is an element with data-page="N" and
 // data-rotation="R" (the rotation it will be saved with) holding its
 // thumbnail and two buttons, button[data-turn="-90"] and
-// button[data-turn="90"]; button#save starts the download; #error holds the
+// button[data-turn="90"], and data-text="D", which way its text runs as
+// shown ("up", "right", "down", "left", "none"; a page whose text is not
+// up carries the class "sideways": Upright would turn it);
+// button#upright turns the chosen pages upright; button#save starts the
+// download; #error holds the
 // message of a failure; form#unlock with input#password asks for the
 // password of an encrypted file that needs one.
 import * as pdfjs from './pdfjs/pdf.min.mjs';
@@ -30,6 +34,7 @@ const tools = $('tools');
 const errorBox = $('error');
 const statusBox = $('status');
 const saveButton = $('save');
+const uprightButton = $('upright');
 const incremental = $('incremental');
 const unlock = $('unlock');
 const passwordInput = $('password');
@@ -101,17 +106,32 @@ function summary() {
     (turned ? `, ${turned} turned` : '');
 }
 
-// The rotation each page will be saved with, shown on its element.
-function refresh(rotations) {
+const TEXT_RUNS = { right: 'its text runs sideways (tops right)', down: 'its text is upside down',
+  left: 'its text runs sideways (tops left)' };
+
+// The rotation each page will be saved with, and which way its text runs
+// then, shown on its element; the Upright button says how many pages it
+// would turn.
+function refresh(rotations, directions) {
   rotations.forEach((rotation, k) => {
     const li = current.items[k];
-    if (li.dataset.rotation === String(rotation)) return;
+    const direction = directions[k];
+    if (li.dataset.rotation === String(rotation) && li.dataset.text === direction) return;
     li.dataset.rotation = String(rotation);
+    li.dataset.text = direction;
     li.classList.toggle('changed', rotation !== current.original[k]);
-    li.querySelector('.caption').textContent = `Page ${k + 1} · ${rotation}°`;
+    const sideways = direction !== 'up' && direction !== 'none';
+    li.classList.toggle('sideways', sideways);
+    li.querySelector('.caption').textContent = `Page ${k + 1} · ${rotation}°` + (sideways ? ' · text \u21BB' : '');
+    li.title = sideways ? `Page ${k + 1}: ${TEXT_RUNS[direction]}; Upright turns it` : '';
     const canvas = li.querySelector('canvas');
     if (canvas) canvas.style.transform = `rotate(${rotation}deg)`;
   });
+  const wouldTurn = directions.filter((d) => d !== 'up' && d !== 'none').length;
+  uprightButton.textContent = wouldTurn ? `Upright (${wouldTurn} page${wouldTurn === 1 ? '' : 's'})` : 'Upright';
+  uprightButton.setAttribute('aria-label', wouldTurn
+    ? `Turn the chosen pages upright: ${wouldTurn} page${wouldTurn === 1 ? '' : 's'} of the file show their text sideways or upside down`
+    : 'Turn the chosen pages upright: every page with text shows it upright');
   status(summary());
 }
 
@@ -263,6 +283,7 @@ async function open(file, generation, password) {
   };
   current = state;
   list.replaceChildren(...state.items);
+  refresh(rotations, opened.directions);
   const refusal = opened.refusal;
   incremental.disabled = refusal !== null;
   // Checked when the library appends an update by default (a signed file).
@@ -292,8 +313,8 @@ async function turn(options) {
   const state = current;
   clearError();
   try {
-    const { rotations } = await call('rotate', options);
-    if (current === state) refresh(rotations);
+    const { rotations, directions } = await call(options.upright ? 'upright' : 'rotate', options);
+    if (current === state) refresh(rotations, directions);
   } catch (e) {
     if (current === state) showError(e.message);
   }
@@ -344,6 +365,7 @@ function turnChosen(by) {
   else turn({ by, pages: which === 'all' ? undefined : which });
 }
 $('turn-left').addEventListener('click', () => turnChosen(-90));
+uprightButton.addEventListener('click', () => turn({ upright: true, which: $('which').value }));
 $('turn-right').addEventListener('click', () => turnChosen(90));
 saveButton.addEventListener('click', save);
 unlock.addEventListener('submit', (e) => {

@@ -8,6 +8,15 @@ let doc = null;
 let queue = Promise.resolve();
 
 const rotations = () => doc.pages.map((p) => p.rotation);
+// Which way each page's text runs as displayed now ("up", "right", ...).
+const directions = () => doc.pages.map((p) => p.textDirection);
+// The pages a choice of the page's names (all, odd, even, landscape,
+// portrait) stands for; undefined for all.
+function chosen(which) {
+  if (which === 'landscape' || which === 'portrait')
+    return doc.pages.filter((p) => p.orientation === which).map((p) => p.number);
+  return which === 'all' ? undefined : which;
+}
 
 async function handle({ op, args }) {
   switch (op) {
@@ -15,11 +24,14 @@ async function handle({ op, args }) {
       if (doc) doc.close();
       doc = null;
       doc = await open(args.bytes, { name: args.name, password: args.password });
-      return { rotations: rotations(), updates: doc.updatesByDefault, refusal: doc.updateRefusal,
-        encryption: doc.encryption };
+      return { rotations: rotations(), directions: directions(), updates: doc.updatesByDefault,
+        refusal: doc.updateRefusal, encryption: doc.encryption };
     case 'rotate':
       doc.rotate(args);
-      return { rotations: rotations() };
+      return { rotations: rotations(), directions: directions() };
+    case 'upright':
+      doc.upright({ pages: chosen(args.which) });
+      return { rotations: rotations(), directions: directions() };
     case 'save':
       return { bytes: doc.save({ incremental: args.incremental }) };
     case 'close':

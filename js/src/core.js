@@ -58,6 +58,7 @@ function asBytes(source) {
   throw new TypeError('open() takes the bytes of a whole file: a Uint8Array, an ArrayBuffer or a Buffer');
 }
 
+const DIRECTIONS = ['none', 'up', 'right', 'down', 'left'];
 const ORIENTATIONS = [null, 'portrait', 'landscape', 'square'];
 const FILTERS = { landscape: 1, portrait: 2 };
 
@@ -119,9 +120,16 @@ class Document {
     if (!at) throw lastError(m);
     const f = m.HEAPF64.subarray(at / 8, at / 8 + n * 6);
     const pages = new Array(n);
+    // The text is read from the content when first asked for.
+    let texts = null;
+    const text = () => texts || (texts = this._texts());
     for (let k = 0; k < n; k++) {
       const r = k * 6;
       pages[k] = Object.freeze({
+        /** "up", "right", "down", "left" or "none": which way the text runs as displayed now. */
+        get textDirection() { return DIRECTIONS[text()[2 * k]]; },
+        /** How many glyphs the page's content shows. */
+        get glyphs() { return text()[2 * k + 1]; },
         number: k + 1,
         rotation: f[r],
         ownRotation: f[r + 1] < 0 ? null : f[r + 1],
@@ -132,6 +140,40 @@ class Document {
       });
     }
     return pages;
+  }
+
+  _texts() {
+    const m = this._m;
+    const h = this._live();
+    const n = m._ltjs_page_count(h);
+    const at = m._ltjs_text(h) >>> 0;
+    if (!at) throw lastError(m);
+    return Array.from(m.HEAPF64.subarray(at / 8, at / 8 + n * 2));
+  }
+
+  /**
+   * Turns each chosen page (all when `pages` is absent; as rotate's pages)
+   * to the rotation that shows its text upright, read from its text layer;
+   * a page whose text has no direction keeps its rotation. Returns how many
+   * pages changed.
+   */
+  upright(options = {}) {
+    const m = this._m;
+    const h = this._live();
+    const list = this._select(options.pages);
+    let at = 0;
+    if (list) {
+      at = m._malloc(Math.max(list.length, 1) * 4) >>> 0;
+      if (!at) throw new LeafturnError('out of memory');
+      m.HEAP32.set(list, at / 4);
+    }
+    try {
+      const changed = m._ltjs_upright(h, list ? at : 0, list ? list.length : 0);
+      if (changed < 0) throw lastError(m);
+      return changed;
+    } finally {
+      if (at) m._free(at);
+    }
   }
 
   // What the document carries (information, signatures, whether an update

@@ -27,10 +27,11 @@ test('bytes arrive as Uint8Array, ArrayBuffer, Buffer or any view; other values 
 
 test('page facts: own and inherited rotations, displayed sizes and orientation', async () => {
   const doc = await open(simpleDoc(['', ' /Rotate 90', ' /Rotate -90 /CropBox [0 0 300 100]'], ' /Rotate 180'));
+  const none = { textDirection: 'none', glyphs: 0 };
   assert.deepEqual(doc.pages, [
-    { number: 1, rotation: 180, ownRotation: null, inheritedRotation: 180, width: 612, height: 792, orientation: 'portrait' },
-    { number: 2, rotation: 90, ownRotation: 90, inheritedRotation: 180, width: 792, height: 612, orientation: 'landscape' },
-    { number: 3, rotation: 270, ownRotation: 270, inheritedRotation: 180, width: 100, height: 300, orientation: 'portrait' },
+    { number: 1, rotation: 180, ownRotation: null, inheritedRotation: 180, width: 612, height: 792, orientation: 'portrait', ...none },
+    { number: 2, rotation: 90, ownRotation: 90, inheritedRotation: 180, width: 792, height: 612, orientation: 'landscape', ...none },
+    { number: 3, rotation: 270, ownRotation: 270, inheritedRotation: 180, width: 100, height: 300, orientation: 'portrait', ...none },
   ]);
   assert.ok(Object.isFrozen(doc.pages[0]));
   doc.close();
@@ -199,5 +200,33 @@ test('the CommonJS entry is the same API', async () => {
   assert.equal(doc.rotate({ by: 90, pages: 'even' }), 1);
   assert.deepEqual(doc.pages.map((p) => p.rotation), [0, 90]);
   await assert.rejects(cjs.open(new Uint8Array([37])), cjs.LeafturnError);
+  doc.close();
+});
+
+test('text directions, and pages turned upright', async () => {
+  const line = '(The quick brown fox jumps over the lazy dog.)';
+  const matrices = ['1 0 0 1 72 700', '0 -1 1 0 72 700', '-1 0 0 -1 500 100', '0 1 -1 0 500 100'];
+  const n = matrices.length;
+  const pdf = buildPdf([
+    '<< /Type /Catalog /Pages 2 0 R >>',
+    `<< /Type /Pages /Kids [${matrices.map((_, k) => `${k + 3} 0 R`).join(' ')}] /Count ${n} /MediaBox [0 0 612 792] /Resources << /Font << /F1 ${3 + 2 * n} 0 R >> >> >>`,
+    ...matrices.map((_, k) => `<< /Type /Page /Parent 2 0 R /Contents ${3 + n + k} 0 R >>`),
+    ...matrices.map((m) => {
+      const data = `BT /F1 12 Tf ${m} Tm ${line} Tj ET`;
+      return `<< /Length ${data.length} >>\nstream\n${data}\nendstream`;
+    }),
+    '<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>',
+  ]);
+  const doc = await open(pdf);
+  assert.deepEqual(doc.pages.map((p) => [p.textDirection, p.glyphs]),
+    [['up', 44], ['right', 44], ['down', 44], ['left', 44]]);
+  assert.equal(doc.upright({ pages: '2-3' }), 2);
+  assert.deepEqual(doc.pages.map((p) => p.rotation), [0, 270, 180, 0]);
+  assert.equal(doc.upright(), 1);
+  assert.deepEqual(doc.pages.map((p) => p.textDirection), ['up', 'up', 'up', 'up']);
+  assert.throws(() => doc.upright({ pages: 9 }), { message: 'page 9 out of range (document has 4 pages)' });
+  const again = await open(doc.save());
+  assert.deepEqual(again.pages.map((p) => p.rotation), [0, 270, 180, 90]);
+  again.close();
   doc.close();
 });

@@ -30,6 +30,7 @@ struct js_document {
   lt::document loaded;
   std::unique_ptr<lt::turn_plan> plan;
   std::vector<double> facts;   // six numbers a page, as ltjs_facts fills them
+  std::vector<double> text;    // two numbers a page, as ltjs_text fills them
   std::vector<lt::u8> record;  // the information entries, as ltjs_info fills them
   std::vector<int> selected;   // the pages a page list selects
   std::unique_ptr<lt::write_decision> planned;  // what ltjs_save decided to write
@@ -136,6 +137,33 @@ LTJS_EXPORT const double *ltjs_facts(js_document *d) {
     return 1;
   });
   return ok ? d->facts.data() : nullptr;
+}
+
+// Every page's text as it shows now, two numbers a page: its direction (0
+// none, 1 up, 2 right, 3 down, 4 left) and its glyph count. Their address,
+// or null. The content is read once, when first asked for.
+LTJS_EXPORT const double *ltjs_text(js_document *d) {
+  const int ok = guarded(0, [&](lt::failure &) {
+    const int n = ltjs_page_count(d);
+    d->text.assign(static_cast<size_t>(n) * 2, 0.0);
+    for (int p = 1; p <= n; ++p) {
+      const lt::text_facts f = d->plan->text(p);
+      d->text[static_cast<size_t>(p - 1) * 2] = static_cast<double>(f.direction);
+      d->text[static_cast<size_t>(p - 1) * 2 + 1] = static_cast<double>(f.glyphs);
+    }
+    return 1;
+  });
+  return ok ? d->text.data() : nullptr;
+}
+
+// Turns the listed pages (every page when pages is null) upright; how many
+// changed, or -1 with the message set.
+LTJS_EXPORT int ltjs_upright(js_document *d, const int *pages, int count) {
+  return guarded(-1, [&](lt::failure &err) {
+    std::vector<int> listed;
+    if (pages) listed.assign(pages, pages + count);
+    return d->plan->apply(pages ? &listed : nullptr, lt::upright_turn(), lt::page_filter::any, err);
+  });
 }
 
 // What the document carries, read once per document by the package: a

@@ -95,6 +95,19 @@ class Page:
         """"landscape", "portrait" or "square" as displayed, or None."""
         return self._facts()[5]
 
+    @property
+    def text_direction(self) -> str:
+        """Which way the page's text runs as displayed now: "up", "right",
+        "down", "left", or "none" when it has fewer than 30 glyphs, no two
+        thirds of them agree, or its content cannot be read. Read from the
+        text layer (invisible OCR text included), no OCR."""
+        return self._doc._native_document().text(self._number)[0]
+
+    @property
+    def glyphs(self) -> int:
+        """How many glyphs the page's content shows."""
+        return self._doc._native_document().text(self._number)[1]
+
     def __repr__(self) -> str:
         return "<leafturn.Page %d rotation=%d>" % (self._number, self.rotation)
 
@@ -213,6 +226,13 @@ class Document:
         absolute, degrees = _turn(by, to)
         native = self._native_document()
         return native.rotate(self._pages(pages), absolute, degrees)
+
+    def upright(self, pages: Pages = None) -> int:
+        """Turns each chosen page (all when None; as rotate's pages) to the
+        rotation that shows its text upright, and returns how many changed;
+        a page whose text has no direction keeps its rotation."""
+        native = self._native_document()
+        return native.upright(self._pages(pages))
 
     def save(self, path: PathLike, incremental: bool = False, force: bool = False) -> None:
         """Writes the document with its turns to path. An existing file (the

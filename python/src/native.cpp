@@ -139,6 +139,33 @@ class native_document {
                           o ? py::object(py::str(o)) : none);
   }
 
+  // (direction, glyphs) of page n's text as it shows now.
+  py::tuple text(int n) {
+    check_page(n);
+    lt::text_facts f;
+    {
+      py::gil_scoped_release nogil;
+      std::lock_guard<std::mutex> lock(m_);
+      f = plan_->text(n);
+    }
+    return py::make_tuple(lt::text_direction_name(f.direction), f.glyphs);
+  }
+
+  // Turns the listed pages (all when none) upright; how many changed.
+  int upright(const std::vector<int> *pages) {
+    outcome o;
+    int changed = 0;
+    {
+      py::gil_scoped_release nogil;
+      std::lock_guard<std::mutex> lock(m_);
+      lt::failure err;
+      changed = plan_->apply(pages, lt::upright_turn(), lt::page_filter::any, err);
+      if (changed < 0) o.fail(err.text());
+    }
+    if (!o.ok) raise_error(o.message);
+    return changed;
+  }
+
   // The pages a page list selects; ValueError for a malformed one.
   std::vector<int> select(const std::string &text) const {
     lt::page_list list;
@@ -334,6 +361,15 @@ PYBIND11_MODULE(_native, m) {
             return d.rotate(&list, absolute, degrees);
           },
           py::arg("pages"), py::arg("absolute"), py::arg("degrees"))
+      .def("text", &native_document::text, py::arg("number"))
+      .def(
+          "upright",
+          [](native_document &d, py::object pages) {
+            if (pages.is_none()) return d.upright(nullptr);
+            const std::vector<int> list = pages.cast<std::vector<int>>();
+            return d.upright(&list);
+          },
+          py::arg("pages"))
       .def(
           "out_of_range",
           [](const native_document &d, const std::string &number) { d.out_of_range(number); },

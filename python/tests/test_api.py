@@ -268,3 +268,39 @@ def test_an_update_that_cannot_be_made_raises(tmp_path):
                                 "the file (write a full copy instead)" % path)
         assert not (tmp_path / "never.pdf").exists()
         doc.save(tmp_path / "full.pdf")  # a fresh file still works
+
+
+def text_pdf(matrices):
+    """One page per text matrix, each showing a line of 44 glyphs."""
+    n = len(matrices)
+    line = "(The quick brown fox jumps over the lazy dog.)"
+    streams = []
+    for m in matrices:
+        data = "BT /F1 12 Tf %s Tm %s Tj ET" % (m, line)
+        streams.append("<</Length %d>>\nstream\n%s\nendstream" % (len(data), data))
+    font = 3 + n + n
+    return build_pdf(n, page_extra=lambda i: " /Contents %d 0 R /Resources <</Font <</F1 %d 0 R>>>>"
+                     % (3 + n + i, font),
+                     extra_objects=streams + ["<</Type /Font /Subtype /Type1 /BaseFont /Helvetica>>"])
+
+
+def test_text_directions_and_upright_pages(tmp_path):
+    data = text_pdf(["1 0 0 1 72 700", "0 -1 1 0 72 700", "-1 0 0 -1 500 100", "0 1 -1 0 500 100"])
+    with leafturn.open(data) as doc:
+        assert [p.text_direction for p in doc.pages] == ["up", "right", "down", "left"]
+        assert [p.glyphs for p in doc.pages] == [44] * 4
+        doc.rotate(by=90, pages=1)
+        assert doc.pages[0].text_direction == "right"  # as it shows now
+        assert doc.upright(pages="1-3") == 3
+        assert [p.rotation for p in doc.pages] == [0, 270, 180, 0]
+        assert [p.text_direction for p in doc.pages] == ["up", "up", "up", "left"]
+        assert doc.upright() == 1
+        assert doc.upright() == 0
+        out = tmp_path / "upright.pdf"
+        doc.save(out)
+    with leafturn.open(out) as doc:
+        assert [p.rotation for p in doc.pages] == [0, 270, 180, 90]
+        assert {p.text_direction for p in doc.pages} == {"up"}
+    with pytest.raises(leafturn.LeafturnError) as e:
+        leafturn.open(data).upright(pages=9)
+    assert str(e.value) == "page 9 out of range (document has 4 pages)"

@@ -325,3 +325,48 @@ test('an encrypted file asks for its password, opens with it and saves encrypted
   assert.equal(spawnSync('qpdf', ['--password=user', '--check', saved]).status, 0);
   assert.deepEqual(problems, []);
 });
+
+test('Upright shows which pages it would turn, and turns them', async () => {
+  const line = '(The quick brown fox jumps over the lazy dog.)';
+  const matrices = ['1 0 0 1 72 700', '0 -1 1 0 72 700', '-1 0 0 -1 500 100', '0 1 -1 0 500 100'];
+  const n = matrices.length;
+  const bodies = [
+    '<< /Type /Catalog /Pages 2 0 R >>',
+    `<< /Type /Pages /Kids [${matrices.map((_, k) => `${k + 3} 0 R`).join(' ')}] /Count ${n} /MediaBox [0 0 612 792] /Resources << /Font << /F1 ${3 + 2 * n} 0 R >> >> >>`,
+    ...matrices.map((_, k) => `<< /Type /Page /Parent 2 0 R /Contents ${3 + n + k} 0 R >>`),
+    ...matrices.map((m) => {
+      const data = `BT /F1 12 Tf ${m} Tm ${line} Tj ET`;
+      return `<< /Length ${data.length} >>\nstream\n${data}\nendstream`;
+    }),
+    '<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>',
+  ];
+  let pdf = '%PDF-1.4\n';
+  const offsets = bodies.map((body, k) => {
+    const at = pdf.length;
+    pdf += `${k + 1} 0 obj\n${body}\nendobj\n`;
+    return at;
+  });
+  const xref = pdf.length;
+  pdf += `xref\n0 ${bodies.length + 1}\n0000000000 65535 f \n` +
+    offsets.map((o) => `${String(o).padStart(10, '0')} 00000 n \n`).join('') +
+    `trailer\n<< /Size ${bodies.length + 1} /Root 1 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
+  const input = path.join(scratch, 'sideways.pdf');
+  fs.writeFileSync(input, pdf, 'latin1');
+
+  const { page, problems } = await newPage();
+  await page.setInputFiles('#file', input);
+  await page.waitForSelector('[data-page="4"]');
+  const texts = () => page.$$eval('[data-page]', (els) => els.map((e) => e.dataset.text));
+  assert.deepEqual(await texts(), ['up', 'right', 'down', 'left']);
+  assert.equal(await page.$$eval('[data-page].sideways', (els) => els.length), 3);
+  assert.equal(await page.textContent('#upright'), 'Upright (3 pages)');
+  await page.click('#upright');
+  await expectRotations(page, [0, 270, 180, 90]);
+  assert.deepEqual(await texts(), ['up', 'up', 'up', 'up']);
+  assert.equal(await page.textContent('#upright'), 'Upright');
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
+  const saved = path.join(scratch, 'uprighted.pdf');
+  await download.saveAs(saved);
+  assert.deepEqual(pdfinfoRotations(saved), [0, 270, 180, 90]);
+  assert.deepEqual(problems, []);
+});
