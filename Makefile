@@ -195,10 +195,10 @@ test-web: web
 fuzz-build:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DLEAFTURN_FUZZ=ON -DLEAFTURN_SANITIZE=ON -DLEAFTURN_BUILD_TESTS=OFF -DLEAFTURN_BUILD_CLI=OFF >/dev/null
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_rotate fuzz_inflate fuzz_update
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text
 
 fuzz: fuzz-build
-	@for t in fuzz_load fuzz_rotate fuzz_inflate fuzz_update; do \
+	@for t in fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text; do \
 	  mkdir -p $(FUZZ_BUILD)/corpus-$$t $(FUZZ_BUILD)/artifacts; \
 	  echo "== $$t for $(FUZZ_SECONDS) s"; \
 	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -seed=$(FUZZ_SEED) \
@@ -223,6 +223,7 @@ bench:
 	python3 bench/update.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large
 	python3 bench/encrypted.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large
 	python3 bench/crypto_speed.py $(BENCH_BUILD)/bench/bench_crypto
+	python3 bench/upright.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large
 	python3 bench/batch.py $(BENCH_BUILD)/leafturn tests/corpus $(BENCH_DATA)
 	rm -rf $(BENCH_BUILD)/venv python/build
 	/usr/bin/python3 -m venv --system-site-packages $(BENCH_BUILD)/venv

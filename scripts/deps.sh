@@ -57,6 +57,7 @@ if [ "${1:-}" = "bench" ]; then
   [ -x /usr/bin/time ] || need="$need time"
   [ -f /usr/include/benchmark/benchmark.h ] || need="$need libbenchmark-dev"
   /usr/bin/python3 -P -c 'import pypdf' >/dev/null 2>&1 || need="$need python3-pypdf"
+  /usr/bin/python3 -P -c 'import fitz' >/dev/null 2>&1 || need="$need python3-fitz"
   /usr/bin/python3 -P -c 'import ensurepip' >/dev/null 2>&1 || need="$need python3-venv"
   [ -f /usr/include/pybind11/pybind11.h ] || need="$need pybind11-dev python3-pybind11 python3-dev"
   /usr/bin/python3 -P -c 'import wheel, setuptools' >/dev/null 2>&1 || need="$need python3-wheel python3-setuptools"
