@@ -214,33 +214,6 @@ std::string one_line(const std::string &v) {
   return s;
 }
 
-// {"Title": ..., ...} with every text entry, or null without a dictionary.
-std::string info_json(const lt::doc_info &info) {
-  if (!info.present) return "null";
-  std::string s = "{";
-  for (size_t k = 0; k < info.entries.size(); ++k)
-    s += (k ? ", " : "") + cli::json_string(info.entries[k].first) + ": " +
-         cli::json_string(info.entries[k].second);
-  return s + "}";
-}
-
-// {"method": ..., "permissions": {...}}, or null for a file that is not
-// encrypted.
-std::string encryption_json(const lt::encryption_facts &e) {
-  if (!e.present) return "null";
-  std::string s = "{\"method\": " + cli::json_string(e.method) +
-                  ", \"revision\": " + std::to_string(e.revision) +
-                  ", \"key_bits\": " + std::to_string(e.key_bits) +
-                  ", \"password_needed\": " + (e.password_needed ? "true" : "false") +
-                  ", \"opened_with\": " +
-                  (!e.key_known ? "null" : e.owner ? "\"owner\"" : "\"user\"") +
-                  ", \"permissions\": {";
-  for (size_t k = 0; k < e.permissions.size(); ++k)
-    s += (k ? ", " : "") + cli::json_string(e.permissions[k].first) + ": " +
-         (e.permissions[k].second ? "true" : "false");
-  return s + "}}";
-}
-
 // "encryption: AES-128 (revision 4), no password needed" and the
 // permissions line.
 void print_encryption(const lt::encryption_facts &e) {
@@ -279,12 +252,8 @@ int info_file(const std::string &path, bool json, bool several, const std::strin
   const lt::encryption_facts enc = lt::describe_encryption(loaded);
   if (json) {
     std::string s = "{\"file\": " + cli::json_string(path) +
-                    ", \"pages\": " + std::to_string(facts.size()) +
-                    ", \"info\": " + info_json(info) +
-                    ", \"signatures\": " + std::to_string(sig.signatures) +
-                    ", \"certified\": " + (sig.certified ? "true" : "false") +
-                    ", \"update\": " + (no_update.empty() ? "true" : cli::json_string(no_update)) +
-                    ", \"encryption\": " + encryption_json(enc) +
+                    ", \"pages\": " + std::to_string(facts.size()) + ", " +
+                    lt::document_facts_json(loaded) +
                     ", \"text_budget_reached\": " + (text.budget_reached ? "true" : "false") +
                     ", \"page\": [";
     for (size_t k = 0; k < facts.size(); ++k) {

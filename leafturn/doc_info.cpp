@@ -4,6 +4,8 @@
 // kinds (numbers, names, arrays, dictionaries) are stepped over.
 #include "doc_info.h"
 
+#include "appended_update.h"
+#include "json_text.h"
 #include "security.h"
 
 #include <cstring>
@@ -275,6 +277,36 @@ signature_facts describe_signatures(document &loaded) {
       for (const i32 r : references_in(loaded, field, from, to)) stack.emplace_back(r, sig);
   }
   return f;
+}
+
+std::string document_facts_json(document &loaded) {
+  const doc_info info = describe_info(loaded);
+  const signature_facts sig = describe_signatures(loaded);
+  const std::string no_update = update_refusal(loaded);
+  const encryption_facts e = describe_encryption(loaded);
+  std::string s = "\"info\": ";
+  if (!info.present) {
+    s += "null";
+  } else {
+    s += "{";
+    for (size_t k = 0; k < info.entries.size(); ++k)
+      s += (k ? ", " : "") + json_string(info.entries[k].first) + ": " + json_string(info.entries[k].second);
+    s += "}";
+  }
+  s += ", \"signatures\": " + std::to_string(sig.signatures) +
+       ", \"certified\": " + (sig.certified ? "true" : "false") +
+       ", \"update\": " + (no_update.empty() ? std::string("true") : json_string(no_update)) +
+       ", \"encryption\": ";
+  if (!e.present) return s + "null";
+  s += "{\"method\": " + json_string(e.method) + ", \"revision\": " + std::to_string(e.revision) +
+       ", \"key_bits\": " + std::to_string(e.key_bits) +
+       ", \"password_needed\": " + (e.password_needed ? "true" : "false") +
+       ", \"opened_with\": " + (!e.key_known ? "null" : e.owner ? "\"owner\"" : "\"user\"") +
+       ", \"permissions\": {";
+  for (size_t k = 0; k < e.permissions.size(); ++k)
+    s += (k ? ", " : "") + json_string(e.permissions[k].first) + ": " +
+         (e.permissions[k].second ? "true" : "false");
+  return s + "}}";
 }
 
 }  // namespace lt

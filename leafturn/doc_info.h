@@ -46,6 +46,14 @@ struct encryption_facts {
 };
 encryption_facts describe_encryption(const document &loaded);
 
+// The document's facts as JSON members, in this order: "info" (its text
+// entries by key, or null), "signatures", "certified", "update" (true, or
+// why no update can be appended) and "encryption" (null, or its method,
+// revision, key bits, whether a password is needed, which one opened it,
+// and the permissions by name). The command line's info --json and the C
+// API's facts both write them.
+std::string document_facts_json(document &loaded);
+
 // A PDF text string as UTF-8: UTF-16BE after its byte order mark, UTF-8
 // after its mark, else PDFDocEncoding. What cannot be decoded becomes
 // U+FFFD.
