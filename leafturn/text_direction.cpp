@@ -44,6 +44,7 @@ constexpr int k_max_form_depth = 12;
 constexpr size_t k_max_saved_states = 256;
 // How far from an axis a run may stand and still count for it.
 constexpr double k_axis_tolerance_deg = 20.0;
+constexpr double k_pi = 3.14159265358979323846;
 
 // The linear part of a matrix [a b c d e f]: what directions go through.
 struct linear {
@@ -245,11 +246,11 @@ struct text_reader::impl {
       y = -y;
     }
     // As displayed: the page turned clockwise by its rotation.
-    const double r = rotation * M_PI / 180.0;
+    const double r = rotation * k_pi / 180.0;
     const double dx = x * std::cos(r) + y * std::sin(r), dy = -x * std::sin(r) + y * std::cos(r);
     size_t slot = 4;
     if (dx != 0 || dy != 0) {
-      const double deg = std::atan2(dy, dx) * 180.0 / M_PI;  // up is 90
+      const double deg = std::atan2(dy, dx) * 180.0 / k_pi;  // up is 90
       const double from_up = std::remainder(deg - 90.0, 360.0);
       for (int q = 0; q < 4; ++q) {
         if (std::fabs(std::remainder(from_up + 90.0 * q, 360.0)) <= k_axis_tolerance_deg) {

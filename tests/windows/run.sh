@@ -27,6 +27,14 @@ for dllname in $imports; do
 done
 echo "DLL exports: $exports"
 echo "imports: $imports"
+# The document library exports its own calls only.
+doc_exports=$(x86_64-w64-mingw32-objdump -p "$win/leafturn_doc.dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+  awk '/^[[:space:]]*\[ *[0-9]+\]/ {print $NF}' | sort | tr '\n' ' ')
+for name in $doc_exports; do
+  case "$name" in leafturn_doc_*) ;; *) echo "leafturn_doc.dll exports $name"; exit 1 ;; esac
+done
+[ "$(echo $doc_exports | wc -w)" -eq 15 ] || { echo "leafturn_doc.dll exports: $doc_exports"; exit 1; }
+echo "leafturn_doc.dll exports: $doc_exports"
 
 work=$(mktemp -d)
 WINESERVER=${WINESERVER:-$(dirname "$WINE")/wineserver}
@@ -50,6 +58,13 @@ diff "$work/linux/log.txt" "$work/windows/log.txt" || { echo "the logs differ"; 
 diff -r "$work/linux/out" "$work/windows/out" || { echo "the written files differ"; exit 1; }
 echo "windows host: $(grep -c '^== ' "$work/windows/log.txt") files, logs and $(ls "$work/windows/out" | wc -l) written files identical to the Linux build"
 "$WINE" "$win/leafturn_c_api.exe" "$top/samples/sample.pdf" "$work/c-api-out.pdf" | tr -d '\r'
+# The document library's host: every call, and a UTF-8 name written and
+# read back through the library.
+mkdir -p "$work/doc"
+cp "$win/leafturn_doc.dll" "$win/leafturn_doc_host.exe" "$work/doc/"
+(cd "$work/doc" && "$WINE" ./leafturn_doc_host.exe api . | tr -d '\r') || { echo "the document host failed under wine"; exit 1; }
+[ -f "$work/doc/café € 日.pdf" ] || { echo "no file under its UTF-8 name"; ls "$work/doc"; exit 1; }
+echo "document library: every call under wine, a UTF-8 name written and read back"
 
 # ---- names outside the ANSI code page, the version resource, the tool, the archive
 
