@@ -14,6 +14,14 @@ static class Consumer
             int pages = Pdf.PageCount(input);
             Pdf.RotateAll(input, output, 90);
             Console.WriteLine("pages " + pages + ", page 1 now at " + Pdf.GetRotation(output, 1));
+            using (Document doc = Document.Open(input))
+            {
+                doc.Rotate(180, new[] { 1 });
+                doc.Save(output, SaveMode.Incremental);
+            }
+            using (Document doc = Document.Open(output))
+                Console.WriteLine("document: " + doc.PageCount + " pages, page 1 at " + doc.Page(1).Rotation +
+                                  ", saved as an update");
             Pdf.GetRotation(input, pages + 1);
             return 1;
         }

@@ -4,7 +4,6 @@
 // lock that keeps each call together with the read of its message.
 using System;
 using System.Collections.Generic;
-using System.Globalization;
 using System.Linq;
 using System.Runtime.InteropServices;
 using System.Text;
@@ -137,27 +136,15 @@ namespace Leafturn
             }
         }
 
-        /// <summary>The number of pages of a PDF file.</summary>
+        /// <summary>The number of pages of a PDF file (through <see cref="Document"/>: encrypted files are counted too).</summary>
         /// <param name="path">The PDF file to read.</param>
         /// <returns>The page count, 1 or more.</returns>
         /// <exception cref="LeafturnException">The library cannot read the file.</exception>
         /// <exception cref="ArgumentNullException">The path is null.</exception>
         public static int PageCount(string path)
         {
-            byte[] p = Path(path, "path");
-            const string Prefix = "page 2147483647 out of range (document has ";
-            lock (Gate)
-            {
-                // The library names the count in its out-of-range message.
-                if (Native.leafturn_get_rotation(p, int.MaxValue) >= 0) return int.MaxValue;
-                string message = LastError();
-                int count;
-                if (message.StartsWith(Prefix, StringComparison.Ordinal) && message.EndsWith(" pages)", StringComparison.Ordinal) &&
-                    int.TryParse(message.Substring(Prefix.Length, message.Length - Prefix.Length - 7),
-                                 NumberStyles.None, CultureInfo.InvariantCulture, out count))
-                    return count;
-                throw new LeafturnException(message);
-            }
+            if (path == null) throw new ArgumentNullException("path");
+            using (Document d = Document.Open(path)) return d.PageCount;
         }
 
         // A path as the library takes it: NUL-terminated UTF-8.
