@@ -47,8 +47,10 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 rotation, and writes a fresh PDF file in which everything else is kept
 byte for byte. It reads damaged files by scanning their bytes for objects.
 
-This package holds the command-line tool leafturn, the shared library with
-its C header, and the CMake and pkg-config files to build against it.")
+This package holds the command-line tool leafturn, the shared library of
+the seven calls (libleafturn) and the document library (libleafturn_doc:
+loaded documents, appended updates, encrypted files, upright pages) with
+their C headers, and the CMake and pkg-config files to build against them.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The leafturn developers <leafturn@leafturn.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -24,8 +24,9 @@ fi
 dpkg-deb -x "$deb" "$work/root"
 root=$work/root
 libdir=$root/usr/lib/x86_64-linux-gnu
-for f in usr/bin/leafturn usr/include/leafturn.h usr/share/man/man1/leafturn.1.gz \
+for f in usr/bin/leafturn usr/include/leafturn.h usr/include/leafturn_doc.h usr/share/man/man1/leafturn.1.gz \
          usr/share/doc/leafturn/copyright usr/lib/x86_64-linux-gnu/pkgconfig/leafturn.pc \
+         usr/lib/x86_64-linux-gnu/pkgconfig/leafturn_doc.pc \
          usr/lib/x86_64-linux-gnu/cmake/leafturn/leafturnConfig.cmake; do
   [ -e "$root/$f" ] || { echo "missing from the package: $f"; exit 1; }
 done
@@ -34,11 +35,17 @@ soname=$(objdump -p "$libdir"/libleafturn.so.*.*.* | awk '/SONAME/ {print $2}')
 [ "$(readlink "$libdir/$soname")" = "$(basename "$libdir"/libleafturn.so.*.*.*)" ] ||
   { echo "no $soname link"; exit 1; }
 [ "$(readlink "$libdir/libleafturn.so")" = "$soname" ] || { echo "no libleafturn.so link"; exit 1; }
+doc_soname=$(objdump -p "$libdir"/libleafturn_doc.so.*.*.* | awk '/SONAME/ {print $2}')
+[ "$doc_soname" = "libleafturn_doc.so.0" ] || { echo "document library SONAME: $doc_soname"; exit 1; }
+[ "$(readlink "$libdir/libleafturn_doc.so")" = "$doc_soname" ] || { echo "no libleafturn_doc.so link"; exit 1; }
 grep -q 'Permission is hereby granted' "$root/usr/share/doc/leafturn/copyright"
 
 flags=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs leafturn)
 cc -o "$work/consumer" "$here/../install/consumer.c" $flags
 LD_LIBRARY_PATH=$libdir "$work/consumer" "$sample"
+flags=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs leafturn_doc)
+cc -o "$work/doc-consumer" "$here/../install/doc_consumer.c" $flags
+LD_LIBRARY_PATH=$libdir "$work/doc-consumer" "$sample" "$work/doc-out.pdf"
 "$root/usr/bin/leafturn" --version
 "$root/usr/bin/leafturn" rotate "$sample" "$work/out.pdf" --by 90
 "$root/usr/bin/leafturn" info "$work/out.pdf" >/dev/null
