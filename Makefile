@@ -87,15 +87,17 @@ test-asan:
 	  ctest --output-on-failure -j $(JOBS)
 
 # Threads on the reentrant core under gcc's ThreadSanitizer; only the
-# last-error text's own race is suppressed, by name.
+# last-error text's own race is suppressed, by name (the document library,
+# whose errors are per document, runs with no suppression at all).
 # The command line's workers run a batch over the corpus the same way (it
 # exits 1 for the corpus's three bad files, 66 for a race).
 test-tsan:
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLEAFTURN_SANITIZE=thread \
 	  -DLEAFTURN_BUILD_CLI=ON -DLEAFTURN_INSTALL=OFF >/dev/null
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target leafturn_tests leafturn_cli
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target leafturn_tests leafturn_cli leafturn_doc_host
 	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  $(TSAN_BUILD)/tests/leafturn_tests --gtest_filter='Threads.*'
+	TSAN_OPTIONS="halt_on_error=1" $(TSAN_BUILD)/tests/leafturn_doc_host threads 4 tests/corpus/*.pdf
 	rm -rf $(TSAN_BUILD)/batch-out
 	TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  $(TSAN_BUILD)/leafturn rotate --out-dir $(TSAN_BUILD)/batch-out --by 90 --jobs 4 --json \
@@ -195,10 +197,10 @@ test-web: web
 fuzz-build:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DLEAFTURN_FUZZ=ON -DLEAFTURN_SANITIZE=ON -DLEAFTURN_BUILD_TESTS=OFF -DLEAFTURN_BUILD_CLI=OFF >/dev/null
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text fuzz_doc
 
 fuzz: fuzz-build
-	@for t in fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text; do \
+	@for t in fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text fuzz_doc; do \
 	  mkdir -p $(FUZZ_BUILD)/corpus-$$t $(FUZZ_BUILD)/artifacts; \
 	  echo "== $$t for $(FUZZ_SECONDS) s"; \
 	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -seed=$(FUZZ_SEED) \
