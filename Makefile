@@ -226,6 +226,7 @@ bench:
 	python3 bench/encrypted.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large
 	python3 bench/crypto_speed.py $(BENCH_BUILD)/bench/bench_crypto
 	python3 bench/upright.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large
+	python3 bench/doc_api.py $(BENCH_BUILD)/leafturn $(BENCH_BUILD)/bench/doc_bench $(BENCH_DATA)/large
 	python3 bench/batch.py $(BENCH_BUILD)/leafturn tests/corpus $(BENCH_DATA)
 	rm -rf $(BENCH_BUILD)/venv python/build
 	/usr/bin/python3 -m venv --system-site-packages $(BENCH_BUILD)/venv

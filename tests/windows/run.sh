@@ -33,8 +33,12 @@ doc_exports=$(x86_64-w64-mingw32-objdump -p "$win/leafturn_doc.dll" | sed -n '/\
 for name in $doc_exports; do
   case "$name" in leafturn_doc_*) ;; *) echo "leafturn_doc.dll exports $name"; exit 1 ;; esac
 done
-[ "$(echo $doc_exports | wc -w)" -eq 15 ] || { echo "leafturn_doc.dll exports: $doc_exports"; exit 1; }
-echo "leafturn_doc.dll exports: $doc_exports"
+[ "$(echo $doc_exports | wc -w)" -eq 15 ] || { def_names=$(sed -n '/^EXPORTS/,$p' "$top/leafturn/leafturn_doc.def" | awk 'NR > 1 {print $1}' | sort | tr '\n' ' ')
+[ "$def_names" = "$doc_exports" ] || { echo "leafturn_doc.def names: $def_names"; exit 1; }
+echo "leafturn_doc.dll exports (as its .def lists them): $doc_exports"; exit 1; }
+def_names=$(sed -n '/^EXPORTS/,$p' "$top/leafturn/leafturn_doc.def" | awk 'NR > 1 {print $1}' | sort | tr '\n' ' ')
+[ "$def_names" = "$doc_exports" ] || { echo "leafturn_doc.def names: $def_names"; exit 1; }
+echo "leafturn_doc.dll exports (as its .def lists them): $doc_exports"
 
 work=$(mktemp -d)
 WINESERVER=${WINESERVER:-$(dirname "$WINE")/wineserver}
@@ -124,14 +128,19 @@ zip=$(sh "$top/scripts/dist-windows.sh" "$win" "$work/dist")
 mkdir -p "$work/unpacked"
 (cd "$work/unpacked" && /usr/bin/python3 -m zipfile -e "$zip" .)
 root="$work/unpacked/$(basename "$zip" .zip)"
-for f in bin/leafturn.dll bin/leafturn.exe lib/leafturn.dll.a lib/leafturn.def include/leafturn.h README.md LICENSE.txt NOTICES.txt; do
+for f in bin/leafturn.dll bin/leafturn_doc.dll bin/leafturn.exe lib/leafturn.dll.a lib/leafturn.def \
+         lib/leafturn_doc.dll.a lib/leafturn_doc.def include/leafturn.h include/leafturn_doc.h \
+         README.md LICENSE.txt NOTICES.txt; do
   [ -f "$root/$f" ] || { echo "the archive lacks $f"; exit 1; }
 done
 x86_64-w64-mingw32-gcc-posix -O2 -I"$root/include" "$top/tests/c_api.c" "$root/lib/leafturn.dll.a" \
   -static-libgcc -static -o "$root/bin/c_api.exe"
+x86_64-w64-mingw32-gcc-posix -O2 -I"$root/include" "$top/tests/install/doc_consumer.c" "$root/lib/leafturn_doc.dll.a" \
+  -static-libgcc -static -o "$root/bin/doc_consumer.exe"
 cp "$top/samples/sample.pdf" "$root/bin/"
 (export WINEPREFIX="$work/fresh-prefix"; cd "$root/bin" &&
   "$WINE" ./c_api.exe sample.pdf out.pdf | tr -d '\r' &&
+  "$WINE" ./doc_consumer.exe sample.pdf "doc ü.pdf" | tr -d '\r' &&
   "$WINE" ./leafturn.exe info out.pdf | tr -d '\r' | head -2)
 WINEPREFIX="$work/fresh-prefix" "$WINESERVER" -w 2>/dev/null || true
 echo "archive $(basename "$zip"): unpacked and run in a fresh prefix"
