@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             bytes.compare(bytes.size() - 7, 7, "\n%%EOF\n") != 0)
           std::abort();
         if (!loaded.d.sec.present && bytes.compare(0, 9, "%PDF-1.4\n") != 0) std::abort();
-        if (loaded.d.sec.present && bytes.find("/Encrypt", bytes.rfind("trailer")) == std::string::npos)
+        if (loaded.d.sec.present && bytes.find("/Encrypt", bytes.rfind("\ntrailer\n<<")) == std::string::npos)
           std::abort();
       } else if (err.empty()) {
         std::abort();

@@ -51,11 +51,11 @@ if not os.path.isdir(os.path.join(CORE, "leafturn")):
     raise SystemExit("leafturn: the library's sources are missing (core/); build from the "
                      "repository's python/ folder or from a source archive")
 
-# The exports and the last-error text are the shared library's; the package
-# calls the core directly.
+# The exports and the last-error text are the shared library's, the
+# document API the document library's; the package calls the core directly.
 core = sorted(os.path.join("core", "leafturn", n)
               for n in os.listdir(os.path.join(CORE, "leafturn"))
-              if n.endswith(".cpp") and n != "api.cpp")
+              if n.endswith(".cpp") and n not in ("api.cpp", "doc_api.cpp"))
 helpers = sorted(os.path.join("core", folder, n)
                  for folder in ("inflate", "crypto")
                  for n in os.listdir(os.path.join(CORE, folder)) if n.endswith(".cpp"))

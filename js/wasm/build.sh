@@ -1,7 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # The core compiled to WebAssembly with Debian's emscripten: the library's
-# sources (all but the C exports, which write files) and the bridge, into
+# sources (all but the two C APIs: the seven exports write files, the
+# document API is its own library's) and the bridge, into
 # one JavaScript file that carries the module inlined. Usage: build.sh OUT_DIR
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -11,7 +12,7 @@ mkdir -p "$out/obj"
 export NODE_PATH=/usr/share/nodejs
 flags="-std=c++17 -O3 -Wall -Wextra -msimd128 -msse2 -mbulk-memory -fwasm-exceptions -DNDEBUG
   -I$root/leafturn -I$root/include -I$root/inflate -I$root/crypto"
-srcs=$(ls "$root"/leafturn/*.cpp "$root"/inflate/*.cpp "$root"/crypto/*.cpp | grep -v '/api\.cpp$')
+srcs=$(ls "$root"/leafturn/*.cpp "$root"/inflate/*.cpp "$root"/crypto/*.cpp | grep -v -e '/api\.cpp$' -e '/doc_api\.cpp$')
 srcs="$srcs $root/js/wasm/bridge.cpp"
 jobs=$(nproc 2>/dev/null || echo 2)
 # Each source whose object is missing or older than any source or header.
