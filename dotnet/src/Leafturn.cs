@@ -151,22 +151,13 @@ namespace Leafturn
         private static byte[] Path(string path, string name)
         {
             if (path == null) throw new ArgumentNullException(name);
-            byte[] utf8 = Encoding.UTF8.GetBytes(path);
-            byte[] z = new byte[utf8.Length + 1];
-            Buffer.BlockCopy(utf8, 0, z, 0, utf8.Length);
-            return z;
+            return DocNative.Utf8(path);
         }
 
         // The library's last-error text, read as UTF-8 (inside the lock).
         private static string LastError()
         {
-            IntPtr p = Native.leafturn_last_error();
-            if (p == IntPtr.Zero) return "";
-            int n = 0;
-            while (Marshal.ReadByte(p, n) != 0) n++;
-            byte[] bytes = new byte[n];
-            Marshal.Copy(p, bytes, 0, n);
-            return Encoding.UTF8.GetString(bytes);
+            return DocNative.FromUtf8(Native.leafturn_last_error());
         }
 
         private static LeafturnException Failure()

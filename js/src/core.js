@@ -160,20 +160,7 @@ class Document {
   upright(options = {}) {
     const m = this._m;
     const h = this._live();
-    const list = this._select(options.pages);
-    let at = 0;
-    if (list) {
-      at = m._malloc(Math.max(list.length, 1) * 4) >>> 0;
-      if (!at) throw new LeafturnError('out of memory');
-      m.HEAP32.set(list, at / 4);
-    }
-    try {
-      const changed = m._ltjs_upright(h, list ? at : 0, list ? list.length : 0);
-      if (changed < 0) throw lastError(m);
-      return changed;
-    } finally {
-      if (at) m._free(at);
-    }
+    return this._turn(this._select(options.pages), (at, n) => m._ltjs_upright(h, at, n));
   }
 
   // What the document carries (information, signatures, whether an update
@@ -309,7 +296,16 @@ class Document {
       only = FILTERS[options.only] || 0;
       if (!only) throw new RangeError('only takes "landscape" or "portrait" (got ' + String(options.only) + ')');
     }
-    const list = this._select(options.pages);
+    return this._turn(this._select(options.pages),
+      (at, n) => m._ltjs_rotate(h, at, n, absolute, degrees, only));
+  }
+
+  // Runs a turn with the page list in the module's memory (call(at, count);
+  // 0 and 0 for every page): how many pages changed. A number past 32 bits
+  // gets the library's range message.
+  _turn(list, call) {
+    const m = this._m;
+    const h = this._live();
     const wide = list ? list.find((p) => p < -0x80000000 || p > 0x7fffffff) : undefined;
     if (wide !== undefined) {
       const text = place(m, encoder.encode(String(wide) + '\0'));
@@ -324,7 +320,7 @@ class Document {
       m.HEAP32.set(list, at / 4);
     }
     try {
-      const changed = m._ltjs_rotate(h, list ? at : 0, list ? list.length : 0, absolute, degrees, only);
+      const changed = call(list ? at : 0, list ? list.length : 0);
       if (changed < 0) throw lastError(m);
       return changed;
     } finally {
