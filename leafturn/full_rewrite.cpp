@@ -43,7 +43,7 @@ unsigned long long output_bound(const doc &d) {
 }
 
 // The header's version: "1.4", but an encrypted file keeps the input's
-// version where that is later (AES needs 1.6, AES-256 1.7).
+// version where that is a later one (AES needs 1.6, AES-256 1.7; 2.0).
 std::string header_version(const doc &d) {
   std::string v = "1.4";
   if (!d.sec.present) return v;
@@ -53,8 +53,9 @@ std::string header_version(const doc &d) {
   const i32 at = static_cast<i32>(hit - b);
   if (at + 8 > limit) return v;
   const u8 *p = d.data + at + 5;
-  if (is_digit(p[0]) && p[1] == '.' && is_digit(p[2]) && !is_digit(p[3]) &&
-      (p[0] > '1' || (p[0] == '1' && p[2] > '4')))
+  // The versions that exist after 1.4: 1.5 to 1.7, and 2.0.
+  if (p[1] == '.' && !is_digit(p[3]) &&
+      ((p[0] == '1' && p[2] >= '5' && p[2] <= '7') || (p[0] == '2' && p[2] == '0')))
     v.assign(reinterpret_cast<const char *>(p), 3);
   return v;
 }
