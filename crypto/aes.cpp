@@ -120,50 +120,50 @@ bool aes::set_key(const std::uint8_t *key, std::size_t n) {
 
 void aes::encrypt_block(const std::uint8_t in[16], std::uint8_t out[16]) const {
   const std::uint32_t *rk = enc_;
-  std::uint32_t s0 = load(in) ^ rk[0], s1 = load(in + 4) ^ rk[1], s2 = load(in + 8) ^ rk[2],
-                s3 = load(in + 12) ^ rk[3];
+  std::uint32_t w0 = load(in) ^ rk[0], w1 = load(in + 4) ^ rk[1], w2 = load(in + 8) ^ rk[2],
+                w3 = load(in + 12) ^ rk[3];
   for (int r = 1; r < rounds_; ++r) {
     rk += 4;
-    const std::uint32_t t0 = te(s0, s1, s2, s3) ^ rk[0], t1 = te(s1, s2, s3, s0) ^ rk[1],
-                        t2 = te(s2, s3, s0, s1) ^ rk[2], t3 = te(s3, s0, s1, s2) ^ rk[3];
-    s0 = t0;
-    s1 = t1;
-    s2 = t2;
-    s3 = t3;
+    const std::uint32_t t0 = te(w0, w1, w2, w3) ^ rk[0], t1 = te(w1, w2, w3, w0) ^ rk[1],
+                        t2 = te(w2, w3, w0, w1) ^ rk[2], t3 = te(w3, w0, w1, w2) ^ rk[3];
+    w0 = t0;
+    w1 = t1;
+    w2 = t2;
+    w3 = t3;
   }
   rk += 4;
   auto last = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
     return std::uint32_t(k_tab.s[a >> 24]) << 24 | std::uint32_t(k_tab.s[(b >> 16) & 255]) << 16 |
            std::uint32_t(k_tab.s[(c >> 8) & 255]) << 8 | k_tab.s[d & 255];
   };
-  store(out, last(s0, s1, s2, s3) ^ rk[0]);
-  store(out + 4, last(s1, s2, s3, s0) ^ rk[1]);
-  store(out + 8, last(s2, s3, s0, s1) ^ rk[2]);
-  store(out + 12, last(s3, s0, s1, s2) ^ rk[3]);
+  store(out, last(w0, w1, w2, w3) ^ rk[0]);
+  store(out + 4, last(w1, w2, w3, w0) ^ rk[1]);
+  store(out + 8, last(w2, w3, w0, w1) ^ rk[2]);
+  store(out + 12, last(w3, w0, w1, w2) ^ rk[3]);
 }
 
 void aes::decrypt_block(const std::uint8_t in[16], std::uint8_t out[16]) const {
   const std::uint32_t *rk = dec_;
-  std::uint32_t s0 = load(in) ^ rk[0], s1 = load(in + 4) ^ rk[1], s2 = load(in + 8) ^ rk[2],
-                s3 = load(in + 12) ^ rk[3];
+  std::uint32_t w0 = load(in) ^ rk[0], w1 = load(in + 4) ^ rk[1], w2 = load(in + 8) ^ rk[2],
+                w3 = load(in + 12) ^ rk[3];
   for (int r = 1; r < rounds_; ++r) {
     rk += 4;
-    const std::uint32_t t0 = td(s0, s3, s2, s1) ^ rk[0], t1 = td(s1, s0, s3, s2) ^ rk[1],
-                        t2 = td(s2, s1, s0, s3) ^ rk[2], t3 = td(s3, s2, s1, s0) ^ rk[3];
-    s0 = t0;
-    s1 = t1;
-    s2 = t2;
-    s3 = t3;
+    const std::uint32_t t0 = td(w0, w3, w2, w1) ^ rk[0], t1 = td(w1, w0, w3, w2) ^ rk[1],
+                        t2 = td(w2, w1, w0, w3) ^ rk[2], t3 = td(w3, w2, w1, w0) ^ rk[3];
+    w0 = t0;
+    w1 = t1;
+    w2 = t2;
+    w3 = t3;
   }
   rk += 4;
   auto last = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
     return std::uint32_t(k_tab.si[a >> 24]) << 24 | std::uint32_t(k_tab.si[(b >> 16) & 255]) << 16 |
            std::uint32_t(k_tab.si[(c >> 8) & 255]) << 8 | k_tab.si[d & 255];
   };
-  store(out, last(s0, s3, s2, s1) ^ rk[0]);
-  store(out + 4, last(s1, s0, s3, s2) ^ rk[1]);
-  store(out + 8, last(s2, s1, s0, s3) ^ rk[2]);
-  store(out + 12, last(s3, s2, s1, s0) ^ rk[3]);
+  store(out, last(w0, w3, w2, w1) ^ rk[0]);
+  store(out + 4, last(w1, w0, w3, w2) ^ rk[1]);
+  store(out + 8, last(w2, w1, w0, w3) ^ rk[2]);
+  store(out + 12, last(w3, w2, w1, w0) ^ rk[3]);
 }
 
 bool aes::cbc_encrypt(std::uint8_t iv[16], const std::uint8_t *in, std::uint8_t *out,

@@ -152,19 +152,7 @@ class native_document {
   }
 
   // Turns the listed pages (all when none) upright; how many changed.
-  int upright(const std::vector<int> *pages) {
-    outcome o;
-    int changed = 0;
-    {
-      py::gil_scoped_release nogil;
-      std::lock_guard<std::mutex> lock(m_);
-      lt::failure err;
-      changed = plan_->apply(pages, lt::upright_turn(), lt::page_filter::any, err);
-      if (changed < 0) o.fail(err.text());
-    }
-    if (!o.ok) raise_error(o.message);
-    return changed;
-  }
+  int upright(const std::vector<int> *pages) { return apply(pages, lt::upright_turn()); }
 
   // The pages a page list selects; ValueError for a malformed one.
   std::vector<int> select(const std::string &text) const {
@@ -180,17 +168,7 @@ class native_document {
   // Turns the listed pages (all when none), by `by` (relative) or to `to`
   // (absolute); returns how many of them changed.
   int rotate(const std::vector<int> *pages, bool absolute, int degrees) {
-    outcome o;
-    int changed = 0;
-    {
-      py::gil_scoped_release nogil;
-      std::lock_guard<std::mutex> lock(m_);
-      lt::failure err;
-      changed = plan_->apply(pages, lt::turn{absolute, degrees}, lt::page_filter::any, err);
-      if (changed < 0) o.fail(err.text());
-    }
-    if (!o.ok) raise_error(o.message);
-    return changed;
+    return apply(pages, lt::turn{absolute, degrees});
   }
 
   void save(const py::bytes &path, const std::string &mode, bool force) {
@@ -258,6 +236,21 @@ class native_document {
   }
 
  private:
+  // One turn over the listed pages, without the GIL; how many changed.
+  int apply(const std::vector<int> *pages, const lt::turn &how) {
+    outcome o;
+    int changed = 0;
+    {
+      py::gil_scoped_release nogil;
+      std::lock_guard<std::mutex> lock(m_);
+      lt::failure err;
+      changed = plan_->apply(pages, how, lt::page_filter::any, err);
+      if (changed < 0) o.fail(err.text());
+    }
+    if (!o.ok) raise_error(o.message);
+    return changed;
+  }
+
   // After a load: the plan that turns build on.
   void settle() {
     count_ = static_cast<int>(loaded_.d.pages.size());
