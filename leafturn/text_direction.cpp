@@ -282,7 +282,6 @@ struct text_reader::impl {
     std::vector<gstate> saved;
     size_t overflow = 0;
     linear tm;
-    span font_dict_value;
     std::string bytes;
     auto glyphs_of = [&](i32 from, i32 to) {
       long total = 0;
