@@ -51,7 +51,7 @@ test-deb: deb
 	sh tests/deb/run.sh $(CURDIR)/$(DEB_BUILD)
 
 .PHONY: wasm npm web web-deps test-js test-web js-bench
-.PHONY: all build demo test deb test-deb test-release test-asan test-tsan test-windows test-python nuget test-nuget bench fuzz-build fuzz deps clean
+.PHONY: all build demo test deb test-deb test-release test-asan test-tsan test-windows test-python nuget test-nuget test-nuget-fresh bench fuzz-build fuzz deps clean
 
 all: build
 
@@ -72,7 +72,7 @@ demo: build
 
 test:
 	@sh scripts/deps.sh test
-	$(MAKE) test-release test-asan test-tsan test-windows test-python test-nuget test-deb test-js test-web
+	$(MAKE) test-nuget-fresh test-release test-asan test-tsan test-windows test-python test-nuget test-deb test-js test-web
 	$(MAKE) fuzz FUZZ_SECONDS=20 FUZZ_SEED=1
 
 test-release:
@@ -124,20 +124,30 @@ test-python:
 	cd $(PY_BUILD) && LEAFTURN_CLI=$(CURDIR)/$(BUILD)/leafturn LEAFTURN_CORPUS=$(CURDIR)/tests/corpus \
 	  sdist-venv/bin/python $(PYTEST)
 
-# The NuGet package: the C# wrapper, the Windows DLL and the Linux library.
+# The NuGet package: the C# wrapper, and both native libraries (leafturn and
+# leafturn_doc) for Windows and for Linux. Only the libraries are built, with
+# the folders' usual settings, so that the test targets' builds go on from them.
 NUGET_OUT ?= build-nuget
+NUGET_LIBS := --target leafturn --target leafturn_doc
 nuget:
 	@sh scripts/deps.sh nuget
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	cmake --build $(BUILD) -j $(JOBS) --target leafturn
+	cmake --build $(BUILD) -j $(JOBS) $(NUGET_LIBS)
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DLEAFTURN_BUILD_HOST=ON >/dev/null
-	cmake --build $(WIN_BUILD) -j $(JOBS) --target leafturn
+	cmake --build $(WIN_BUILD) -j $(JOBS) $(NUGET_LIBS)
 	sh dotnet/pack.sh $(CURDIR)/$(NUGET_OUT) $(CURDIR)/$(BUILD) $(CURDIR)/$(WIN_BUILD)
 
 # The package's layout and a consumer built against it (after test-windows).
 test-nuget:
 	sh dotnet/test.sh package $(CURDIR)/$(NUGET_OUT) $(CURDIR)/$(BUILD) $(CURDIR)/$(WIN_BUILD)
+
+# `make nuget` as the README gives it, in a fresh clone of the committed HEAD
+# whose build folders nothing else has filled, and the package it makes
+# checked for every native library. `make test` runs it first.
+NUGET_FRESH ?= build-nuget-fresh
+test-nuget-fresh:
+	sh tests/nuget/fresh_clone.sh $(CURDIR)/$(NUGET_FRESH)
 
 # The DLL cross-built with mingw-w64 and the C host run under wine, compared
 # byte for byte with the Linux build (needs test-release first).
@@ -238,4 +248,4 @@ bench:
 	node bench/js_bench.mjs $(NPM_BUILD)/package $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large tests/corpus
 
 clean:
-	rm -rf $(WASM_BUILD) $(NPM_BUILD) $(WEB_BUILD) $(DEB_BUILD) $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(NUGET_OUT) $(DIST) $(PY_BUILD) python/build python/dist python/core python/LICENSE $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(WASM_BUILD) $(NPM_BUILD) $(WEB_BUILD) $(DEB_BUILD) $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(NUGET_OUT) $(NUGET_FRESH) $(DIST) $(PY_BUILD) python/build python/dist python/core python/LICENSE $(BENCH_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)
