@@ -27,7 +27,7 @@ namespace {
 
 const char k_usage[] =
     "usage: leafturn info [--json] [--password PW | --password-file F] FILE...\n"
-    "       leafturn rotation FILE PAGE\n"
+    "       leafturn rotation [--password PW | --password-file F] FILE PAGE\n"
     "       leafturn rotate IN OUT TURN [CHOICE]... [TURN [CHOICE]...]...\n"
     "       leafturn rotate (--in-place | --out-dir DIR) TURN [CHOICE]...\n"
     "                       [TURN [CHOICE]...]... [--jobs N] [--json]\n"
@@ -70,8 +70,14 @@ const char k_help_info[] =
     "          {\"file\", \"error\"} for a file that cannot be read.\n";
 
 const char k_help_rotation[] =
-    "leafturn rotation FILE PAGE\n"
-    "  Prints the effective rotation (0..359) of one page (1-based).\n";
+    "leafturn rotation [--password PW | --password-file F] FILE PAGE\n"
+    "  Prints the effective rotation (0..359) of one page (1-based): its own\n"
+    "  /Rotate, else the one it inherits. FILE - reads standard input.\n"
+    "  Encrypted files are read as info reads them:\n"
+    "  --password PW       the password of an encrypted file (tried as its user\n"
+    "                      and then as its owner password); files whose user\n"
+    "                      password is empty need none\n"
+    "  --password-file F   the password from the first line of file F\n";
 
 const char k_help_rotate[] =
     "leafturn rotate IN OUT TURN [CHOICE]... [TURN [CHOICE]...]...\n"
@@ -333,19 +339,24 @@ bool password_option(arg_reader &a, const std::string &name, const std::string &
   return true;
 }
 
+// Argument s of info or rotation when it is a password option, with its
+// value inline (--password=PW) or next: as password_option.
+bool password_arg(arg_reader &a, const std::string &s, bool *have, std::string *password,
+                  std::string *why) {
+  const size_t eq = s.find('=');
+  const bool has_inline = eq != std::string::npos && s.compare(0, 2, "--") == 0;
+  return password_option(a, s.substr(0, has_inline ? eq : s.size()),
+                         has_inline ? s.substr(eq + 1) : "", has_inline, have, password, why);
+}
+
 int cmd_info(arg_reader &a) {
   bool json = false, have_password = false;
   std::string password, why;
   std::vector<std::string> files;
   while (a.more()) {
     const std::string s = a.next();
-    const size_t eq = s.find('=');
-    const bool has_inline = eq != std::string::npos && s.compare(0, 2, "--") == 0;
     if (!a.options_done && s == "--") a.options_done = true;
-    else if (!a.options_done &&
-             password_option(a, s.substr(0, has_inline ? eq : s.size()),
-                             has_inline ? s.substr(eq + 1) : "", has_inline, &have_password,
-                             &password, &why)) {
+    else if (!a.options_done && password_arg(a, s, &have_password, &password, &why)) {
       if (!why.empty()) return usage_error(why);
     } else if (!a.options_done && s == "--json") json = true;
     else if (!a.options_done && (s == "--help" || s == "-h")) return std::printf("%s", k_help_info), 0;
@@ -370,23 +381,48 @@ int cmd_info(arg_reader &a) {
 
 // ---- rotation ------------------------------------------------------------------------
 
+// Prints the effective rotation of page `page` (1-based, at least 1) of a
+// file loaded as info loads it: encrypted files too, with the password
+// given (null: none), and every failure in info's words.
+int rotation_of(const std::string &path, long page, const std::string *password) {
+  lt::document loaded;
+  lt::failure err;
+  if (cli::load_input(path, loaded, err, password)) {
+    lt::turn_plan plan(loaded);
+    if (page <= plan.page_count()) {
+      std::printf("%d\n", static_cast<int>(plan.rotation(static_cast<int>(page))));
+      return 0;
+    }
+    lt::set_page_range_error(err, page, plan.page_count());
+  }
+  std::fprintf(stderr, "leafturn: %s\n", err.text());
+  return 1;
+}
+
 int cmd_rotation(arg_reader &a) {
+  bool have_password = false;
+  std::string password, why;
   std::vector<std::string> pos;
   while (a.more()) {
     const std::string s = a.next();
     if (s == "--help" || s == "-h") return std::printf("%s", k_help_rotation), 0;
-    pos.push_back(s);
+    if (password_arg(a, s, &have_password, &password, &why)) {
+      if (!why.empty()) return usage_error(why);
+    } else {
+      pos.push_back(s);
+    }
   }
   if (pos.size() != 2) return usage_error("rotation needs FILE and PAGE");
   long page;
   if (!parse_int(pos[1], &page) || page < 1) return usage_error("PAGE must be a positive number");
-  const int r = leafturn_get_rotation(pos[0].c_str(), static_cast<int>(page));
-  if (r < 0) {
-    std::fprintf(stderr, "leafturn: %s\n", leafturn_last_error());
-    return 1;
+  try {
+    return rotation_of(pos[0], page, have_password ? &password : nullptr);
+  } catch (const std::bad_alloc &) {
+    std::fprintf(stderr, "leafturn: out of memory\n");
+  } catch (...) {
+    std::fprintf(stderr, "leafturn: internal error\n");
   }
-  std::printf("%d\n", r);
-  return 0;
+  return 1;
 }
 
 // ---- rotate --------------------------------------------------------------------------

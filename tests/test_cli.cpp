@@ -347,6 +347,81 @@ TEST(CommandLine, InfoTextAndErrors) {
   EXPECT_EQ(rc, 2);
 }
 
+// rotation prints what leafturn_get_rotation answers for a file it reads,
+// and its message when it fails; a password changes nothing for a file
+// that is not encrypted.
+TEST(CommandLine, RotationAnswersAsTheExportForUnencryptedFiles) {
+  // Own rotations (-90 is 270, 450 is 90) over an inherited 270, and a page
+  // tree that is its own kid.
+  builder own;
+  own.obj(1, "<</Type /Catalog /Pages 2 0 R>>")
+      .obj(2, "<</Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 /Rotate 270>>")
+      .obj(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate -90>>")
+      .obj(4, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate 450>>")
+      .obj(5, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792]>>");
+  builder loop;
+  loop.obj(1, "<</Type /Catalog /Pages 2 0 R>>").obj(2, "<</Type /Pages /Kids [2 0 R] /Count 1>>");
+  const std::string missing = temp_path("rotation-missing.pdf");
+  const std::vector<std::string> files = {
+      write_temp("rotation-plain.pdf", simple_doc(2).build()),
+      write_temp("rotation-inherited.pdf", simple_doc(2, "", " /Rotate 90").build()),
+      write_temp("rotation-own.pdf", own.build()),
+      write_temp("rotation-loop.pdf", loop.build()),
+      write_temp("rotation-not-a-pdf.pdf", "just some text\n"),
+      missing};
+  int checked = 0, failed = 0;
+  for (const std::string &f : files)
+    for (int page = 1; page <= 4; ++page)
+      for (const std::string pw : {"", " --password anything"}) {
+        SCOPED_TRACE(f + " " + std::to_string(page) + pw);
+        const int want = leafturn_get_rotation(f.c_str(), page);
+        const std::string why = leafturn_last_error();
+        int rc = -1;
+        std::string err;
+        const std::string out = tool("rotation" + pw + " " + q(f) + " " + std::to_string(page), &rc, &err);
+        if (want >= 0) {
+          EXPECT_EQ(out, std::to_string(want) + "\n");
+          EXPECT_EQ(err, "");
+          EXPECT_EQ(rc, 0);
+        } else {
+          EXPECT_EQ(out, "");
+          EXPECT_EQ(err, "leafturn: " + why + "\n");
+          EXPECT_EQ(rc, 1);
+          ++failed;
+        }
+        ++checked;
+      }
+  EXPECT_EQ(checked, 48);
+  EXPECT_EQ(failed, 2 * (2 + 2 + 1 + 4 + 4 + 4));
+  // What the export says, spelled out for two of them.
+  int rc = -1;
+  std::string err;
+  EXPECT_EQ(tool("rotation " + q(files[2]) + " 1", &rc), "270\n");
+  EXPECT_EQ(tool("rotation " + q(files[2]) + " 2", &rc), "90\n");
+  EXPECT_EQ(tool("rotation " + q(files[2]) + " 3", &rc), "270\n");
+  tool("rotation " + q(files[2]) + " 4", &rc, &err);
+  EXPECT_EQ(err, "leafturn: page 4 out of range (document has 3 pages)\n");
+  tool("rotation " + q(missing) + " 1", &rc, &err);
+  EXPECT_EQ(err, "leafturn: cannot open " + missing + "\n");
+  // Usage errors, exit 2.
+  for (const std::string &args : {"rotation " + q(files[0]), "rotation " + q(files[0]) + " 1 2",
+                                  "rotation --password x " + q(files[0])}) {
+    tool(args, &rc, &err);
+    EXPECT_EQ(rc, 2) << args;
+    EXPECT_EQ(err.substr(0, err.find('\n')), "leafturn: rotation needs FILE and PAGE") << args;
+  }
+  for (const char *page : {"0", "-1", "x", "1.5", "1234567890"}) {
+    tool("rotation " + q(files[0]) + " " + page, &rc, &err);
+    EXPECT_EQ(rc, 2) << page;
+    EXPECT_EQ(err.substr(0, err.find('\n')), "leafturn: PAGE must be a positive number") << page;
+  }
+  const std::string help = tool("rotation --help", &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(help.find("leafturn rotation [--password PW | --password-file F] FILE PAGE"),
+            std::string::npos)
+      << help;
+}
+
 // ---- batches ---------------------------------------------------------------------------
 
 namespace {

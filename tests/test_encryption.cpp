@@ -221,6 +221,140 @@ TEST(Encryption, PasswordsOpenWhatNeedsThem) {
   EXPECT_EQ(rc, 0) << err;
 }
 
+// What info shows of each page's rotation ("page 2: 90 own ..."), or
+// nothing when it fails.
+std::vector<int> info_rotations(const std::string &args) {
+  int rc = -1;
+  std::istringstream in(tool("info " + args, &rc));
+  std::vector<int> r;
+  for (std::string line; std::getline(in, line);)
+    if (line.compare(0, 5, "page ") == 0) r.push_back(std::stoi(line.substr(line.find(": ") + 2)));
+  return r;
+}
+
+// rotation reads every file info reads, with info's password options, and
+// fails in info's words; the exports still refuse encrypted files.
+TEST(Encryption, RotationReadsWhatInfoReads) {
+  if (!have_checkers()) GTEST_SKIP() << "qpdf, pdfinfo and pdftotext are needed";
+  // Pages of their own rotations: 0, 90, 270, 0.
+  const std::string src = temp_path("rotation-src.pdf");
+  int rc = -1;
+  run("qpdf --rotate=+90:2 --rotate=-90:3 " + q(corpus(kText)) + " " + q(src), &rc);
+  ASSERT_EQ(rc, 0);
+  const std::vector<int> want{0, 90, 270, 0};
+  ASSERT_EQ(rotations(src, ""), want);
+  std::string out, err, info_err;
+  // Each page through rotation with `pw` (" --password X" or ""), as info
+  // and pdfinfo read them.
+  auto pages = [&](const std::string &in, const std::string &pw) {
+    std::vector<int> got;
+    for (int p = 1; p <= 4; ++p) {
+      out = tool("rotation" + pw + " " + q(in) + " " + std::to_string(p), &rc, &err);
+      EXPECT_EQ(rc, 0) << err;
+      EXPECT_EQ(err, "");
+      got.push_back(out.empty() || out.back() != '\n' ? -1 : std::stoi(out));
+    }
+    return got;
+  };
+
+  // An empty user password: no password needed, in every method.
+  for (const char *bits : {"40", "128", "128 --use-aes=y", "256"})
+    for (const bool objstm : {false, true}) {
+      SCOPED_TRACE(std::string(bits) + (objstm ? " with object streams" : ""));
+      const std::string in = encrypt("rotation-open", src, "", "owner", bits, objstm);
+      EXPECT_EQ(pages(in, ""), want);
+      EXPECT_EQ(info_rotations(q(in)), want);
+      EXPECT_EQ(rotations(in, ""), want);
+      EXPECT_EQ(leafturn_get_rotation(in.c_str(), 2), -1);
+      EXPECT_EQ(std::string(leafturn_last_error()), "encrypted PDFs are not supported: " + in);
+    }
+
+  // A user password and object streams: only the key reads the pages.
+  const std::string locked = encrypt("rotation-locked", src, "user", "owner", "256", true);
+  const std::string pwfile = write_temp("rotation-password.txt", "user\nowner\n");
+  const std::vector<std::string> passwords = {" --password user", " --password=user",
+                                              " --password owner", " --password-file " + q(pwfile),
+                                              " --password-file=" + q(pwfile)};
+  for (const std::string &pw : passwords) {
+    SCOPED_TRACE(pw);
+    EXPECT_EQ(pages(locked, pw), want);
+    EXPECT_EQ(info_rotations(pw + " " + q(locked)), want);
+  }
+  // The options may follow FILE and PAGE too.
+  EXPECT_EQ(tool("rotation " + q(locked) + " 3 --password user", &rc), "270\n");
+  EXPECT_EQ(rc, 0);
+  // Standard input, as info reads it.
+  EXPECT_EQ(run("cat " + q(locked) + " | " + testcli::kCli + " rotation --password user - 2", &rc), "90\n");
+  EXPECT_EQ(rc, 0);
+
+  // Failures in info's words, exit 1, nothing on standard output: the
+  // password missing, a wrong one, and a page past the last.
+  const struct {
+    std::string options, page, words;
+  } failures[] = {
+      {"", "1", locked + " needs its password to be read (give it with --password)"},
+      {" --password wrong", "1", "the password given does not open " + locked},
+      {" --password-file " + q(write_temp("rotation-wrong.txt", "wrong\n")), "2",
+       "the password given does not open " + locked},
+      // Loading fails before the page is looked at.
+      {"", "9", locked + " needs its password to be read (give it with --password)"},
+      {" --password user", "5", "page 5 out of range (document has 4 pages)"},
+  };
+  for (const auto &f : failures) {
+    SCOPED_TRACE(f.options + " " + f.page);
+    out = tool("rotation" + f.options + " " + q(locked) + " " + f.page, &rc, &err);
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "leafturn: " + f.words + "\n");
+    if (f.words.compare(0, 5, "page ") == 0) continue;
+    tool("info" + f.options + " " + q(locked), &rc, &info_err);
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(err, info_err);
+  }
+
+  // Without object streams the pages need no key: no password, as info.
+  const std::string direct = encrypt("rotation-direct", src, "user", "owner", "128 --use-aes=y", false);
+  EXPECT_EQ(pages(direct, ""), want);
+  EXPECT_EQ(info_rotations(q(direct)), want);
+  EXPECT_EQ(pages(direct, " --password user"), want);
+  tool("rotation --password wrong " + q(direct) + " 1", &rc, &err);
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(err, "leafturn: the password given does not open " + direct + "\n");
+
+  // A damaged encryption dictionary.
+  std::string bytes = read_file(encrypt("rotation-damaged", src, "", "owner", "128 --use-aes=y", true));
+  const size_t at = bytes.find("/R 4");
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, 4, "/R 9");
+  const std::string damaged = write_temp("rotation-damaged-r9.pdf", bytes);
+  tool("rotation " + q(damaged) + " 1", &rc, &err);
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(err, "leafturn: " + damaged +
+                     " is encrypted, but its encryption dictionary is damaged (/R 9 is not a "
+                     "revision that is read)\n");
+  tool("info " + q(damaged), &rc, &info_err);
+  EXPECT_EQ(err, info_err);
+
+  // The password options' usage errors are info's, exit 2.
+  const std::string missing = temp_path("rotation-no-such-password");
+  const std::vector<std::string> wrong_use = {" --password a --password b",
+                                              " --password a --password-file " + q(pwfile),
+                                              " --password-file " + q(missing),
+                                              " --password-file=" + q(missing)};
+  for (const std::string &options : wrong_use) {
+    SCOPED_TRACE(options);
+    tool("rotation" + options + " " + q(locked) + " 1", &rc, &err);
+    EXPECT_EQ(rc, 2);
+    tool("info" + options + " " + q(locked), &rc, &info_err);
+    EXPECT_EQ(rc, 2);
+    EXPECT_EQ(err.substr(0, err.find('\n')), info_err.substr(0, info_err.find('\n')));
+    EXPECT_NE(err.find("usage: "), std::string::npos) << err;
+  }
+  tool("rotation " + q(locked) + " 1 --password", &rc, &err);
+  EXPECT_EQ(rc, 2);
+  EXPECT_EQ(err.compare(0, 34, "leafturn: --password needs a value"), 0) << err;
+}
+
 TEST(Encryption, PermissionsThatForbidAssemblingAreKept) {
   if (!have_checkers()) GTEST_SKIP() << "qpdf, pdfinfo and pdftotext are needed";
   const std::string src = corpus(kText);
