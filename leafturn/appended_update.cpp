@@ -53,10 +53,11 @@ std::string refusal(const doc &d, const xref_chain &chain, const std::vector<cha
   // Stream data that never ends would take in what is appended. Its data
   // may run straight into "endstream" (no line end between, the /Length
   // exact), where the keyword has a letter before it: such an end counts.
-  if (!ends_after(d.data, d.len, last_kw(d.data, d.len, "stream"), "endstream"))
+  // Keywords in comments are none ("% stream" in a dictionary).
+  if (!ends_after(d.data, d.len, last_kw_uncommented(d.data, d.len, "stream"), "endstream"))
     return "its last stream has no end";
   // Nor may an object left open take the new revision's "endobj" for its own.
-  if (last_kw(d.data, d.len, "obj") > last_kw(d.data, d.len, "endobj"))
+  if (last_kw_uncommented(d.data, d.len, "obj") > last_kw_uncommented(d.data, d.len, "endobj"))
     return "its last object has no end";
   std::vector<char> check(static_cast<size_t>(d.max_num()) + 1, 0);
   check[static_cast<size_t>(d.root_num)] = 1;
@@ -102,15 +103,21 @@ i32 reads_back(const dict_edit &e) {
 // runs on) took in the objects after it, and their pieces in the new
 // revision could end an earlier stream that had no end, or hide the page.
 // A page dictionary has no reason to hold either.
-// Whether [from, to) of b holds the bytes of kw, found through its last
-// byte (rare in a dictionary), so that the common case is one memchr.
+// Whether [from, to) of b holds the bytes of kw outside comments, found
+// through its last byte (rare in a dictionary), so that the common case is
+// one memchr.
 bool holds(const u8 *b, i32 from, i32 to, const char *kw, i32 n) {
   const u8 last = static_cast<u8>(kw[n - 1]);
   for (i32 i = from + n - 1; i < to;) {
     const void *hit = std::memchr(b + i, last, static_cast<size_t>(to - i));
     if (!hit) return false;
     i = static_cast<i32>(static_cast<const u8 *>(hit) - b);
-    if (std::memcmp(b + i - (n - 1), kw, static_cast<size_t>(n)) == 0) return true;
+    if (std::memcmp(b + i - (n - 1), kw, static_cast<size_t>(n)) == 0) {
+      const i32 c = comment_holding(b, from, i - (n - 1));
+      if (c < 0) return true;
+      // The rest of the comment's line is the comment's.
+      while (i < to && b[i] != '\r' && b[i] != '\n') ++i;
+    }
     ++i;
   }
   return false;
@@ -146,6 +153,7 @@ struct update_parts {
   const std::vector<i32> &written;
   i32 prev, size_before, dict_open, dict_close;
   bool stream_form;
+  i32 base;  // what the file's offsets count from; the new ones count the same
 };
 
 // Runs of consecutive numbers: (first, count).
@@ -185,13 +193,13 @@ void assemble_update(const doc &d, scan_ctx &lex, const update_parts &u, outbuf 
     for (const auto &run : runs_of(u.written)) {
       out.addf("%ld %ld\n", static_cast<long>(run.first), static_cast<long>(run.second));
       for (i32 j = 0; j < run.second; ++j, ++k)
-        write_table_line(out, static_cast<std::uint32_t>(offset[k]),
+        write_table_line(out, static_cast<std::uint32_t>(offset[k] - u.base),
                          static_cast<std::uint32_t>(xref_gen(d.find(u.written[k])->gen)), 'n');
     }
     out.add("trailer\n<<");
     copy_entries();
     out.addf("/Size %ld/Prev %ld>>\nstartxref\n%ld\n%%%%EOF\n", static_cast<long>(size),
-             static_cast<long>(u.prev), static_cast<long>(xref_at));
+             static_cast<long>(u.prev), static_cast<long>(xref_at - u.base));
     return;
   }
   // The stream's own number is the old /Size; its entry comes with the rest.
@@ -202,7 +210,7 @@ void assemble_update(const doc &d, scan_ctx &lex, const update_parts &u, outbuf 
   std::string rows;
   rows.reserve(nums.size() * 7);
   for (size_t k = 0; k < nums.size(); ++k) {
-    const std::uint32_t off = static_cast<std::uint32_t>(offset[k]);
+    const std::uint32_t off = static_cast<std::uint32_t>(offset[k] - u.base);
     const long gen = k + 1 < nums.size() ? xref_gen(d.find(nums[k])->gen) : 0;
     const char row[7] = {1, static_cast<char>(off >> 24), static_cast<char>(off >> 16),
                          static_cast<char>(off >> 8), static_cast<char>(off),
@@ -221,7 +229,7 @@ void assemble_update(const doc &d, scan_ctx &lex, const update_parts &u, outbuf 
   copy_entries();
   out.addf("/Prev %ld>>\nstream\n", static_cast<long>(u.prev));
   out.add(rows.data(), rows.size());
-  out.addf("\nendstream\nendobj\nstartxref\n%ld\n%%%%EOF\n", static_cast<long>(xref_at));
+  out.addf("\nendstream\nendobj\nstartxref\n%ld\n%%%%EOF\n", static_cast<long>(xref_at - u.base));
 }
 
 }  // namespace
@@ -275,13 +283,14 @@ bool update_output::plan(document &loaded, std::vector<i32> target, const char *
   dict_open_ = chain.dict_open;
   dict_close_ = chain.dict_close;
   stream_form_ = chain.stream_form;
+  base_ = chain.base;
   // Measured by making the pieces once without keeping them: the update is
   // small beside the input, which is one piece.
   if (!measure(
           [&](outbuf &out) {
             assemble_update(d, loaded.lex,
                             {target_, member_edits_, written_, prev_, size_before_, dict_open_,
-                             dict_close_, stream_form_},
+                             dict_close_, stream_form_, base_},
                             out);
           },
           &size_)) {
@@ -295,7 +304,7 @@ bool update_output::emit(piece_sink &sink) const {
   outbuf out(sink);
   assemble_update(loaded_->d, loaded_->lex,
                   {target_, member_edits_, written_, prev_, size_before_, dict_open_, dict_close_,
-                   stream_form_},
+                   stream_form_, base_},
                   out);
   return !out.failed();
 }

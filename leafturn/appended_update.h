@@ -42,6 +42,7 @@ class update_output final : public output {
   std::vector<i32> written_;
   i32 prev_ = -1, size_before_ = 0, dict_open_ = -1, dict_close_ = -1;
   bool stream_form_ = false;
+  i32 base_ = 0;  // what the input's offsets count from
   size_t size_ = 0;
 };
 

@@ -87,6 +87,11 @@ bool is_name_value(const u8 *b, i32 from, i32 to, const char *name) {
          skip_space(b, from + 1 + n, to) == to;
 }
 
+bool is_null_value(const u8 *b, i32 from, i32 to) {
+  from = skip_space(b, from, to);
+  return kw_at(b, from, to, "null") && skip_space(b, from + kw_len("null"), to) == to;
+}
+
 i32 reference_value(const u8 *b, i32 from, i32 to) {
   i32 c = skip_space(b, from, to);
   if (c >= to || !is_digit(b[c])) return -1;

@@ -60,6 +60,8 @@ i32 for_each_entry(const u8 *b, i32 open, i32 limit, Each each) {
 i32 integer_value(const u8 *b, i32 from, i32 to);
 // Whether [from, to) is the name `name` ("/Sig").
 bool is_name_value(const u8 *b, i32 from, i32 to, const char *name);
+// Whether [from, to) is the keyword null, which stands for an absent value.
+bool is_null_value(const u8 *b, i32 from, i32 to);
 // The object number of the reference "N G R" that [from, to) holds, or -1.
 i32 reference_value(const u8 *b, i32 from, i32 to);
 

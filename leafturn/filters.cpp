@@ -140,7 +140,7 @@ void read_parms(const doc &d, span dict, filter_step *f) {
   if (!dict) return;
   for_each_entry(dict.b, dict.start, dict.limit, [&](const dict_entry &e) {
     const i32 v = integer_value(dict.b, e.from, e.to);
-    if (v < 0) return;
+    if (v < 0) return;  // null or damaged: the default stands
     if (e.name == "Predictor") f->parms.predictor = v;
     else if (e.name == "Colors") f->parms.colors = v;
     else if (e.name == "BitsPerComponent") f->parms.bpc = v;
@@ -155,6 +155,7 @@ bool read_chain(const doc &d, span dict, std::vector<filter_step> *chain) {
   span filters, parms;
   bool bad = false;
   const i32 end = for_each_entry(dict.b, dict.start, dict.limit, [&](const dict_entry &e) {
+    if (is_null_value(dict.b, e.from, e.to)) return;  // as if absent
     if (e.name == "Filter") filters = span{dict.b, e.from, e.to};
     else if (e.name == "DecodeParms") parms = span{dict.b, e.from, e.to};
   });
@@ -187,7 +188,7 @@ bool read_chain(const doc &d, span dict, std::vector<filter_step> *chain) {
        i = skip_space(plist.b, i, plist.limit), ++k) {
     const i32 e = value_end(plist.b, i, plist.limit);
     if (e < 0) return false;
-    if (!(e - i == 4 && std::memcmp(plist.b + i, "null", 4) == 0))
+    if (!is_null_value(plist.b, i, e))
       read_parms(d, dict_at(d, plist.b, i, e), &(*chain)[k]);
     i = e;
   }

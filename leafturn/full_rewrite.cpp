@@ -8,10 +8,13 @@
 // output that cannot be made.
 #include "full_rewrite.h"
 
+#include "xref_walk.h"
+
 #include <algorithm>
 #include <string>
 
 #include "object_writer.h"
+#include "xref_walk.h"
 
 namespace lt {
 
@@ -48,11 +51,8 @@ std::string header_version(const doc &d) {
   std::string v = "1.4";
   if (!d.sec.present) return v;
   const i32 limit = d.len < 1024 ? d.len : 1024;
-  const u8 *b = d.data;
-  static const char magic[] = "%PDF-";
-  const u8 *hit = std::search(b, b + limit, magic, magic + 5);
-  const i32 at = static_cast<i32>(hit - b);
-  if (at + 8 > limit) return v;
+  const i32 at = header_offset(d.data, d.len);
+  if (at < 0 || at + 8 > limit) return v;
   const u8 *p = d.data + at + 5;
   // The versions that exist after 1.4: 1.5 to 1.7, and 2.0 (not 1.70, and
   // the file may end right after the version).

@@ -67,6 +67,37 @@ i32 last_kw(const u8 *b, i32 len, const char *kw) {
   return -1;
 }
 
+i32 comment_holding(const u8 *b, i32 lo, i32 i) {
+  i32 s = i;
+  while (s > lo && b[s - 1] != '\r' && b[s - 1] != '\n') --s;
+  int depth = 0;  // of a literal string
+  for (i32 k = s; k < i; ++k) {
+    if (depth > 0) {
+      if (b[k] == '\\') ++k;
+      else if (b[k] == '(') ++depth;
+      else if (b[k] == ')') --depth;
+    } else if (b[k] == '(') {
+      depth = 1;
+    } else if (b[k] == '%') {
+      return k;
+    }
+  }
+  return -1;
+}
+
+i32 last_kw_uncommented(const u8 *b, i32 len, const char *kw) {
+  const i32 n = static_cast<i32>(std::strlen(kw));
+  // A match in a comment moves the search before the comment's '%': each
+  // line is read at most twice, whatever the matches.
+  for (i32 i = len - n; i >= 0; --i) {
+    if (b[i] != static_cast<u8>(kw[0]) || !kw_at(b, i, len, kw)) continue;
+    const i32 c = comment_holding(b, 0, i);
+    if (c < 0) return i;
+    i = c;
+  }
+  return -1;
+}
+
 i32 find_name(const u8 *b, i32 len, i32 start, i32 end, const char *name) {
   const i32 n = static_cast<i32>(std::strlen(name));
   const i32 limit = end < len ? end : len;

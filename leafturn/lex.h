@@ -422,6 +422,12 @@ page_kind page_type_after(const u8 *b, i32 t, i32 limit);
 i32 find_kw(const u8 *b, i32 len, i32 start, const char *kw);
 // The last whole-word occurrence of kw, or -1.
 i32 last_kw(const u8 *b, i32 len, const char *kw);
+// The '%' that makes the byte at i part of a comment: the first one on its
+// line (from the last line end before i, but not before lo) outside literal
+// strings begun there; -1 when i is not in a comment.
+i32 comment_holding(const u8 *b, i32 lo, i32 i);
+// The last whole-word occurrence of kw outside comments, or -1.
+i32 last_kw_uncommented(const u8 *b, i32 len, const char *kw);
 // Does the keyword kw stand at p as a whole word?
 inline int kw_at(const u8 *b, i32 p, i32 len, const char *kw) {
   const i32 n = static_cast<i32>(std::strlen(kw));

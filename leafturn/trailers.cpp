@@ -158,8 +158,9 @@ i32 read_xref_stream(doc &d, scan_ctx &lex, i32 p) {
 // The walk from the last "startxref": a classic table ends it (every
 // trailer from there on is read), a stream goes on to its /Prev.
 void walk_chain(doc &d, scan_ctx &lex) {
-  xref_walk walk(d.data, d.len);
-  walk.run(startxref_offset(d.data, d.len, lex.last_keyword(keyword::startxref)),
+  const i32 at = startxref_offset(d.data, d.len, lex.last_keyword(keyword::startxref));
+  xref_walk walk(d.data, d.len, xref_offset_base(d.data, d.len, at));
+  walk.run(at,
            [&](xref_section kind, i32 p) -> i32 {
              if (kind == xref_section::table) read_trailers(d, lex, p + kw_len("xref"));
              if (kind != xref_section::stream) return -1;

@@ -22,14 +22,18 @@ constexpr size_t k_max_xref_data = size_t(1) << 28;
 class chain_reader {
  public:
   chain_reader(const doc &d, xref_chain &out, std::string &why)
-      : d_(d), b_(d.data), out_(out), why_(why), walk_(d.data, d.len) {}
+      : d_(d), b_(d.data), out_(out), why_(why) {}
 
-  bool run() {
-    const i32 kw = last_kw(d_.data, d_.len, "startxref");
+  // base: what the chain's offsets count from, or -1 to tell it from where
+  // the "startxref" value finds a section (xref_offset_base).
+  bool run(i32 base) {
+    const i32 kw = last_kw_uncommented(d_.data, d_.len, "startxref");
     if (kw < 0) return fail("it has no \"startxref\"");
     const i32 at = startxref_offset(b_, d_.len, kw);
     if (at < 0 || at >= d_.len) return fail("its \"startxref\" leads outside the file");
     out_.newest = at;
+    base_ = out_.base = base >= 0 ? base : xref_offset_base(b_, d_.len, at);
+    walk_ = xref_walk(b_, d_.len, base_);
     bool ok = true, newest = true;
     // A loop, or more sections than are read: the rest stays unread.
     const xref_walk::end end = walk_.run(at, [&](xref_section kind, i32 p) -> i32 {
@@ -45,6 +49,12 @@ class chain_reader {
   }
 
  private:
+  // A file offset from one the chain writes (-1 past what 32 bits hold).
+  i32 moved(i32 where) const {
+    const long long v = static_cast<long long>(where) + base_;
+    return v > 0x7FFFFFFF ? -1 : static_cast<i32>(v);
+  }
+
   bool fail(const std::string &why) {
     why_ = why;
     return false;
@@ -78,6 +88,7 @@ class chain_reader {
         if (e.where < 0 || e.gen_or_index < 0 || i >= len || (b[i] != 'n' && b[i] != 'f'))
           return fail("a table's entry cannot be read");
         e.type = b[i] == 'n' ? xref_entry::in_file : xref_entry::free_entry;
+        if (e.type == xref_entry::in_file) e.where = moved(e.where);
         ++i;
         set(first + k, e);
       }
@@ -90,6 +101,7 @@ class chain_reader {
     i32 xref_stm = -1, size = -1;
     *prev = -1;
     for_each_entry(b, open, close + 2, [&](const dict_entry &e) {
+      if (is_null_value(b, e.from, e.to)) return;
       if (e.name == "Prev") *prev = integer_value(b, e.from, e.to);
       if (e.name == "XRefStm") xref_stm = integer_value(b, e.from, e.to);
       if (e.name == "Size") size = integer_value(b, e.from, e.to);
@@ -104,8 +116,8 @@ class chain_reader {
     // A hybrid file: the stream's entries stand behind the table's.
     if (xref_stm >= 0) {
       i32 ignored = -1;
-      if (xref_stm >= len) return fail("an /XRefStm leads outside the file");
-      const i32 q = skip_pdf_ws(b, len, xref_stm);
+      if (xref_stm >= len - base_) return fail("an /XRefStm leads outside the file");
+      const i32 q = skip_pdf_ws(b, len, xref_stm + base_);
       if (!walk_.mark(q)) return true;
       if (q >= len || !is_digit(b[q])) return fail("an /XRefStm leads to no stream");
       if (!stream(q, false, &ignored)) return false;
@@ -152,6 +164,7 @@ class chain_reader {
     auto parms = [&](i32 from, i32 to) {
       const i32 at = skip_space(b, from, to);
       for_each_entry(b, at, to, [&](const dict_entry &e) {
+        if (is_null_value(b, e.from, e.to)) return;
         const i32 v = integer_value(b, e.from, e.to);
         if (e.name == "Predictor") sd->parms.predictor = v;
         if (e.name == "Columns") sd->parms.columns = v;
@@ -160,6 +173,7 @@ class chain_reader {
       });
     };
     for_each_entry(b, sd->open, sd->close + 2, [&](const dict_entry &e) {
+      if (is_null_value(b, e.from, e.to)) return;  // null: as if absent
       if (e.name == "Type") sd->is_xref = is_name_value(b, e.from, e.to, "XRef");
       else if (e.name == "Size") sd->size = integer_value(b, e.from, e.to);
       else if (e.name == "Prev") sd->prev = integer_value(b, e.from, e.to);
@@ -192,18 +206,39 @@ class chain_reader {
   }
 
   // The stream's rows (count of them, row bytes each), decoded and
-  // unpredicted, into *rows.
+  // unpredicted, into *rows. A predictor works on rows of its own width
+  // (/Columns, /Colors, /BitsPerComponent), which need not be the entries'
+  // (the sum of /W): the entries are read from what it gives.
   bool read_rows(const stream_dict &sd, long long row, long long count, std::vector<u8> *rows) {
     const u8 *raw = b_ + sd.data;
     size_t raw_len = static_cast<size_t>(sd.length);
     std::vector<u8> inflated;
+    const bool predicted = sd.parms.predictor != k_no_predictor;
+    const bool png = sd.parms.predictor >= k_png_first;
+    const long long need = row * count;  // at most k_max_xref_data
+    long long prow = row;                // the predictor's row
+    if (predicted) {
+      const predictor_params &pp = sd.parms;
+      if (pp.predictor != k_tiff_predictor && (pp.predictor < k_png_first || pp.predictor > k_png_last))
+        return fail("a cross-reference stream uses a predictor that is not read");
+      if (pp.colors < 1 || pp.colors > 32 || pp.columns < 1 ||
+          (pp.bpc != 1 && pp.bpc != 2 && pp.bpc != 4 && pp.bpc != 8 && pp.bpc != 16))
+        return fail("a cross-reference stream's predictor cannot be read");
+      prow = (static_cast<long long>(pp.colors) * pp.bpc * pp.columns + 7) / 8;
+      if (prow > static_cast<long long>(k_max_xref_data))
+        return fail("a cross-reference stream's predictor cannot be read");
+    }
+    const long long prows = (need + prow - 1) / prow;
+    // The bytes that hold the entries: whole predictor rows, and the part
+    // of the last one that they reach.
+    const long long full = need / prow, part = need % prow;
+    const long long stride = prow + (png ? 1 : 0);
+    const long long holds = full * stride + (part ? part + (png ? 1 : 0) : 0);
     if (sd.flate) {
-      const bool png = sd.parms.predictor >= k_png_first;
-      const size_t want = static_cast<size_t>((row + (png ? 1 : 0)) * count);
-      // Room past the rows the section names, so that data longer than
-      // they are still decodes (only the rows are read).
+      // Room past the rows, so that data longer than they are still
+      // decodes (only the rows are read).
       constexpr size_t k_rows_spare = 4096;
-      inflated.resize(want + k_rows_spare);
+      inflated.resize(static_cast<size_t>(prows * stride) + k_rows_spare);
       size_t got = 0;
       if (inflate_decompress(raw, raw_len, inflated.data(), inflated.size(), &got) != 0)
         return fail("a cross-reference stream does not decode");
@@ -211,9 +246,29 @@ class chain_reader {
       raw = inflated.data();
       raw_len = got;
     }
-    const char *bad_rows = unpredict(raw, raw_len, sd.parms, static_cast<size_t>(row),
-                                     static_cast<size_t>(count), rows);
-    return bad_rows ? fail(bad_rows) : true;
+    if (!predicted) {
+      if (raw_len < static_cast<size_t>(need)) return fail("a cross-reference stream's data is cut short");
+      rows->assign(raw, raw + need);
+      return true;
+    }
+    if (raw_len < static_cast<size_t>(holds))
+      return fail(png ? "a cross-reference stream's predictor rows are cut short"
+                      : "a cross-reference stream's data is cut short");
+    // A last row cut after the entries is read as far as it goes: each
+    // byte depends only on those before it.
+    std::vector<u8> padded;
+    if (raw_len < static_cast<size_t>(prows * stride)) {
+      if (!sd.flate) padded.assign(raw, raw + raw_len);
+      else padded.swap(inflated);
+      padded.resize(static_cast<size_t>(prows * stride), 0);
+      raw = padded.data();
+      raw_len = padded.size();
+    }
+    const char *bad_rows = unpredict(raw, raw_len, sd.parms, static_cast<size_t>(prow),
+                                     static_cast<size_t>(prows), rows);
+    if (bad_rows) return fail(bad_rows);
+    rows->resize(static_cast<size_t>(need));
+    return true;
   }
 
   bool stream(i32 p, bool newest, i32 *prev) {
@@ -247,13 +302,16 @@ class chain_reader {
     for (size_t k = 0; k < sd.index.size(); k += 2) {
       for (i32 j = 0; j < sd.index[k + 1]; ++j) {
         const long long t = field(sd.w[0], 1), f2 = field(sd.w[1], 0), f3 = field(sd.w[2], 0);
-        if (t < 0 || f2 < 0 || f3 < 0) return fail("a cross-reference stream's entry cannot be read");
+        // A free entry's fields are not used (a generation of 0xFFFFFFFF
+        // is common there), nor those of a type no reader knows.
+        if (t < 0 || ((t == 1 || t == 2) && (f2 < 0 || f3 < 0)))
+          return fail("a cross-reference stream's entry cannot be read");
         xref_entry e;
         e.type = t == 0   ? xref_entry::free_entry
                  : t == 1 ? xref_entry::in_file
                  : t == 2 ? xref_entry::in_stream
                           : xref_entry::none;
-        e.where = static_cast<i32>(f2);
+        e.where = e.type == xref_entry::in_file ? moved(static_cast<i32>(f2)) : static_cast<i32>(f2);
         e.gen_or_index = static_cast<i32>(f3);
         if (e.type != xref_entry::none) set(sd.index[k] + j, e);
       }
@@ -279,7 +337,8 @@ class chain_reader {
   const u8 *b_;
   xref_chain &out_;
   std::string &why_;
-  xref_walk walk_;
+  i32 base_ = 0;
+  xref_walk walk_{nullptr, 0};
 };
 
 }  // namespace
@@ -290,10 +349,47 @@ const xref_entry &xref_chain::entry(i32 num) const {
                                                                    : none;
 }
 
+namespace {
+
+// How many of the chain's entries in the file name an object header of
+// their own number there, and how many do not.
+void count_landings(const doc &d, const xref_chain &chain, size_t *land, size_t *miss) {
+  *land = *miss = 0;
+  for (size_t num = 1; num < chain.entries.size(); ++num) {
+    const xref_entry &e = chain.entries[num];
+    if (e.type != xref_entry::in_file) continue;
+    i32 c = e.where >= 0 && e.where < d.len ? skip_pdf_ws(d.data, d.len, e.where) : -1;
+    const i32 at = c;
+    const bool ok = c >= 0 && parse_int_at(d.data, d.len, &c) == static_cast<i32>(num) && c > at &&
+                    kw_at(d.data, obj_keyword_pos(d.data, d.len, at), d.len, "obj");
+    ++(ok ? *land : *miss);
+  }
+}
+
+}  // namespace
+
 bool read_xref_chain(const doc &d, xref_chain *out, std::string *why) {
   *out = xref_chain();
   chain_reader r(d, *out, *why);
-  return r.run();
+  const bool ok = r.run(-1);
+  // Offsets counted from a header that bytes stand before: where those
+  // bytes are white space, the "startxref" value finds the section either
+  // way, and only the entries tell which way the file counts.
+  const i32 header = header_offset(d.data, d.len);
+  if (header <= 0 || out->base == header) return ok;
+  size_t land = 0, miss = 0;
+  if (ok) count_landings(d, *out, &land, &miss);
+  if (ok && miss == 0) return ok;
+  xref_chain other;
+  std::string other_why;
+  chain_reader again(d, other, other_why);
+  if (!again.run(header)) return ok;
+  size_t land2 = 0, miss2 = 0;
+  count_landings(d, other, &land2, &miss2);
+  if (miss2 != 0 || land2 == 0) return ok;
+  *out = std::move(other);
+  why->clear();
+  return true;
 }
 
 }  // namespace lt

@@ -16,7 +16,7 @@ namespace lt {
 
 struct xref_entry {
   enum kind : u8 { none, free_entry, in_file, in_stream } type = none;
-  i32 where = 0;         // in_file: the offset; in_stream: the object stream's number
+  i32 where = 0;         // in_file: the offset in the file; in_stream: the object stream's number
   i32 gen_or_index = 0;  // in_file: the generation; in_stream: the index in it
 };
 
@@ -24,6 +24,9 @@ struct xref_chain {
   bool stream_form = false;  // the newest section is a cross-reference stream
   i32 newest = -1;           // its offset: the last "startxref" value
   i32 size = 0;              // its /Size
+  // What the chain's offsets count from: 0, or the header's offset when
+  // bytes stand before it and the sections count from there.
+  i32 base = 0;
   // The newest section's dictionary: the trailer after a table, or the
   // stream's own; [open, close) from "<<" to past ">>".
   i32 dict_open = -1, dict_close = -1;

@@ -28,9 +28,39 @@ inline i32 startxref_offset(const u8 *b, i32 len, i32 kw) {
   return parse_int_at(b, len, &c);
 }
 
+// Whether a cross-reference section starts at p (past white space): the
+// keyword "xref", or an object header.
+inline bool xref_section_at(const u8 *b, i32 len, i32 p) {
+  p = skip_pdf_ws(b, len, p);
+  if (kw_at(b, p, len, "xref")) return true;
+  return p < len && is_digit(b[p]) && kw_at(b, obj_keyword_pos(b, len, p), len, "obj");
+}
+
+// Where the offsets of the cross-reference data count from: the file's
+// first byte, or the header ("%PDF-") when bytes stand before it and the
+// offset `at` that the last "startxref" names finds a section only counted
+// from there, as some writers count. 0 when that cannot be told.
+// Where the header ("%PDF-") stands in the file's first kilobyte, or -1.
+inline i32 header_offset(const u8 *b, i32 len) {
+  constexpr i32 k_header_window = 1024;
+  static const char magic[] = "%PDF-";
+  const u8 *end = b + std::min(len, k_header_window);
+  const u8 *hit = std::search(b, end, magic, magic + 5);
+  return hit == end ? -1 : static_cast<i32>(hit - b);
+}
+
+inline i32 xref_offset_base(const u8 *b, i32 len, i32 at) {
+  if (at < 0 || at >= len || xref_section_at(b, len, at)) return 0;
+  const i32 header = header_offset(b, len);
+  if (header <= 0) return 0;
+  const long long moved = static_cast<long long>(at) + header;
+  return moved < len && xref_section_at(b, len, static_cast<i32>(moved)) ? header : 0;
+}
+
 class xref_walk {
  public:
-  xref_walk(const u8 *b, i32 len) : b_(b), len_(len) {}
+  // `base`: what every offset of the chain counts from (xref_offset_base).
+  xref_walk(const u8 *b, i32 len, i32 base = 0) : b_(b), len_(len), base_(base) {}
 
   // Marks the section at p (past white space) as read; false when it was
   // read before.
@@ -43,14 +73,15 @@ class xref_walk {
   enum class end { done, outside, loop, limit };
 
   // Offers each section from offset `at` on to visit(kind, p), p its first
-  // byte past white space; visit returns the next section's offset, or -1
-  // to stop. Returns how the walk ended: done (a visit stopped it), an
+  // byte past white space (in the file); visit returns the next section's
+  // offset as the chain writes it (counted from the base), or -1 to stop. Returns how the walk ended: done (a visit stopped it), an
   // offset outside the file, a section met again, or the section limit.
   template <typename Visit>
   end run(i32 at, Visit visit) {
     for (int n = 0; at >= 0; ++n) {
       if (n == k_max_xref_sections) return end::limit;
-      if (at >= len_) return end::outside;
+      if (at >= len_ - base_) return end::outside;
+      at += base_;
       const i32 p = skip_pdf_ws(b_, len_, at);
       if (!mark(p)) return end::loop;
       const xref_section kind = kw_at(b_, p, len_, "xref")          ? xref_section::table
@@ -64,6 +95,7 @@ class xref_walk {
  private:
   const u8 *b_;
   i32 len_;
+  i32 base_;
   std::vector<i32> seen_;
 };
 

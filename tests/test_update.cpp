@@ -200,9 +200,13 @@ TEST(Update, DamagedFilesAreRefusedAndNothingIsWritten) {
          std::to_string(x) + ">>\nstartxref\n" + std::to_string(x) + "\n%%EOF\n";
     cases.push_back({"prev loop", s, "does not match its objects"});
   }
-  // A cross-reference stream with a broken /W, and one whose predictor rows
-  // are cut short.
-  for (const char *dict : {"/W [1 4] /Length 4", "/W [1 4 2] /DecodeParms <</Predictor 12 /Columns 7>> /Length 4"}) {
+  // A cross-reference stream with a broken /W, one whose predictor rows
+  // are cut short, and predictor rows wider than anything decodes to.
+  for (const char *dict :
+       {"/W [1 4] /Length 4", "/W [1 4 2] /DecodeParms <</Predictor 12 /Columns 7>> /Length 4",
+        "/W [1 4 2] /Filter /FlateDecode /DecodeParms <</Predictor 12 /Colors 32 /BitsPerComponent 16 "
+        "/Columns 2147483647>> /Length 4",
+        "/W [1 4 2] /Filter /FlateDecode /DecodeParms <</Predictor 2 /Columns 0>> /Length 4"}) {
     std::string s = simple_doc(1).no_xref().build();
     const size_t x = s.size();
     s += "9 0 obj\n<</Type /XRef /Size 10 /Root 1 0 R " + std::string(dict) +

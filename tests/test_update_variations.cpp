@@ -52,6 +52,10 @@ struct habits {
   std::vector<int> w{1, 4, 2};    // its /W
   bool index_gaps = false;        // its /Index in pieces
   bool earlier_update = false;    // an update already appended, reusing a freed number
+  int predictor_row = 0;          // the predictor's own row in bytes (0: the entries', -1: all)
+  bool filter_null = false;       // the cross-reference stream says /Filter null
+  bool keyword_comments = false;  // comments in dictionaries that name keywords
+  std::string junk;               // bytes before the header (offsets count from it)
 };
 
 // Where an object is: in the file at an offset, or in an object stream.
@@ -70,6 +74,9 @@ class writer {
   void comment(const std::string &text) {
     if (h_.comments) out_ += "% " + text + h_.eol;
   }
+  // The file as written, with its junk before the header: every offset in
+  // it counts from the header.
+  std::string bytes_with_junk() const { return h_.junk + out_; }
   // "N G obj", the dictionary or other value, "endobj".
   void object(int num, int gen, const std::string &value) {
     comment("object " + std::to_string(num));
@@ -116,7 +123,8 @@ class writer {
       out_ += std::to_string(nums[k]) + " " + std::to_string(e - k) + h_.eol;
       for (; k < e; ++k) out_ += entry(nums[k]);
     }
-    out_ += "trailer" + h_.eol + "<<" + trailer + ">>" + h_.eol;
+    out_ += "trailer" + h_.eol + "<<" + trailer +
+            (h_.keyword_comments ? h_.eol + "% no stream here" + h_.eol : "") + ">>" + h_.eol;
     finish(at);
     return at;
   }
@@ -144,15 +152,22 @@ class writer {
       k = e;
     }
     std::string parms;
+    // The predictor's rows may be wider or narrower than the entries (the
+    // data stays a whole number of them).
+    const int prow = h_.predictor_row < 0  ? static_cast<int>(rows.size())
+                     : h_.predictor_row > 0 ? h_.predictor_row
+                                            : row;
     if (h_.predictor > 1)
       parms = " /DecodeParms << /Predictor " + std::to_string(h_.predictor) + " /Columns " +
-              std::to_string(row * 8 / h_.bpc) + " /BitsPerComponent " + std::to_string(h_.bpc) +
+              std::to_string(prow * 8 / h_.bpc) + " /BitsPerComponent " + std::to_string(h_.bpc) +
               " >>";
     out_ += std::to_string(num) + " 0 obj" + h_.eol;
-    const std::string data = testpdf::deflated(predicted(rows, row));
+    const std::string data = h_.filter_null ? rows : testpdf::deflated(predicted(rows, prow));
+    const std::string said = h_.keyword_comments ? h_.eol + "% no stream here, no obj" + h_.eol : "";
     out_ += "<< /Type /XRef /W [" + std::to_string(h_.w[0]) + " " + std::to_string(h_.w[1]) +
-            " " + std::to_string(h_.w[2]) + "] /Index [" + index + "]" + entries +
-            " /Filter /FlateDecode" + parms + " /Length " + std::to_string(data.size()) + ">>" +
+            " " + std::to_string(h_.w[2]) + "] /Index [" + index + "]" + entries + said +
+            (h_.filter_null ? " /Filter null" : " /Filter /FlateDecode") + parms + " /Length " +
+            std::to_string(data.size()) + ">>" +
             h_.eol + "stream" + (h_.eol == "\r" ? "\r\n" : h_.eol) + data +
             (h_.tight_endstream ? "" : h_.eol) + "endstream" +
             h_.eol + "endobj" + h_.eol;
@@ -238,7 +253,9 @@ class writer {
 // 180, frees 9 and reuses its number, generation 1, for new information.
 std::string make_file(const habits &h) {
   writer w(h);
-  const std::string c = h.comments ? " % a comment\n" : " ";
+  const std::string c = h.keyword_comments ? " % no stream, no obj\n"
+                        : h.comments       ? " % a comment\n"
+                                           : " ";
   const std::string page = "<< /Type /Page" + c + "/Parent 2 0 R /Contents 8 0 R";
   const std::vector<std::pair<int, std::string>> tree = {
       {2, "<< /Type /Pages /Kids [3 0 R 4 0 R 6 0 R 7 0 R]" + c + "/Count 4 /MediaBox [0 0 612 792] >>"},
@@ -278,7 +295,7 @@ std::string make_file(const habits &h) {
     direct.push_back(11);
     prev = w.table(direct, " /Size 12" + trailer_base + " /XRefStm " + std::to_string(stm));
   }
-  if (!h.earlier_update) return w.bytes();
+  if (!h.earlier_update) return w.bytes_with_junk();
   // The earlier update, in the same form as the section before it.
   w.object(6, 0, page + " /Rotate 180 >>");
   w.free_number(9, 1);
@@ -291,7 +308,7 @@ std::string make_file(const habits &h) {
   } else {
     w.table({0, 6, 9}, (h.xref == form::hybrid ? " /Size 12" : " /Size 10") + trailer);
   }
-  return w.bytes();
+  return w.bytes_with_junk();
 }
 
 std::vector<habits> variations() {
@@ -388,6 +405,47 @@ std::vector<habits> variations() {
     h.comments = true;
     add(std::string(f == form::stream ? "stream" : "hybrid") + "-labelled-members-crlf-comments", h);
   }
+  // A predictor's rows of another width than the entries: the whole
+  // table as one row (TIFF's, as some writers make it, and PNG's), or rows
+  // of one byte.
+  for (const auto &pr : std::vector<std::pair<int, int>>{{2, -1}, {15, -1}, {11, 1}, {12, 1}}) {
+    for (const bool objstm : {false, true}) {
+      habits h;
+      h.xref = form::stream;
+      h.objstm = objstm;
+      h.predictor = pr.first;
+      h.predictor_row = pr.second;
+      add(std::string(objstm ? "stream-objstm" : "stream-plain") + "-predictor-" +
+              std::to_string(pr.first) + (pr.second < 0 ? "-one-row" : "-rows-of-1"),
+          h);
+    }
+  }
+  for (const form f : {form::stream, form::hybrid}) {
+    const std::string fname = f == form::stream ? "stream" : "hybrid";
+    habits h;
+    h.xref = f;
+    h.objstm = true;
+    h.filter_null = true;
+    add(fname + "-filter-null", h);
+    h.earlier_update = true;
+    add(fname + "-filter-null-earlier-update", h);
+  }
+  for (const form f : {form::table, form::stream, form::hybrid}) {
+    const std::string fname = f == form::table ? "table" : f == form::stream ? "stream" : "hybrid";
+    habits h;
+    h.xref = f;
+    h.objstm = f != form::table;
+    h.keyword_comments = true;
+    add(fname + "-keywords-in-comments", h);
+    h.keyword_comments = false;
+    h.junk = "leading junk" + h.eol + h.eol;
+    add(fname + "-junk-before-header", h);
+    h.junk = "     \n";  // white space: the "startxref" value finds its section either way
+    add(fname + "-space-before-header", h);
+    h.junk = "junk\n";
+    h.earlier_update = true;
+    add(fname + "-junk-before-header-earlier-update", h);
+  }
   // Every habit at once.
   for (const form f : {form::table, form::stream, form::hybrid}) {
     for (const auto &e : eols) {
@@ -426,7 +484,7 @@ TEST(UpdateVariations, EveryValidHabitOfWritersTakesAnUpdate) {
     std::string err;
     tool("rotate " + q(in) + " " + q(once) + " --by 90 --pages 1-3 --incremental", &rc, &err);
     ASSERT_EQ(rc, 0) << err;
-    check_update(in, once, h.xref == form::stream);
+    check_update(in, once, h.xref == form::stream, h.junk.empty());
     std::vector<int> want = before;
     for (int k = 0; k < 3; ++k) want[static_cast<size_t>(k)] = (want[static_cast<size_t>(k)] + 90) % 360;
     EXPECT_EQ(pdfinfo_rotations(once), want);
@@ -434,7 +492,7 @@ TEST(UpdateVariations, EveryValidHabitOfWritersTakesAnUpdate) {
     const std::string twice = temp_path("var-" + h.name + "-2.pdf");
     tool("rotate " + q(once) + " " + q(twice) + " --to 0 --pages 2,4 --incremental", &rc, &err);
     ASSERT_EQ(rc, 0) << err;
-    check_update(once, twice, h.xref == form::stream);
+    check_update(once, twice, h.xref == form::stream, h.junk.empty());
     want[1] = want[3] = 0;
     EXPECT_EQ(pdfinfo_rotations(twice), want);
     // A full rewrite of the same file reads back the same, in the library
@@ -561,4 +619,70 @@ TEST(UpdateVariations, EveryPredictorTheFormatDefinesIsRead) {
     EXPECT_EQ(rc, 1);
     EXPECT_NE(err.find("uses a predictor that is not read"), std::string::npos) << err;
   }
+}
+
+// Comments are not keywords: "stream" and "obj" in comments
+// neither refuse an update nor lead it astray; a real object or stream
+// without its end is still refused with a comment after it.
+TEST(UpdateVariations, KeywordsInCommentsAreNotKeywords) {
+  habits h;
+  const std::string bytes = make_file(h);
+  int rc = -1;
+  std::string err;
+  for (const char *tail : {"% stream\n", "% 12 0 obj\n", "% (a string) stream (obj\n"}) {
+    const std::string out = update_of("comment-tail", bytes + tail, &rc, &err);
+    ASSERT_EQ(rc, 0) << tail << err;
+    EXPECT_EQ(pdfinfo_rotations(out), (std::vector<int>{90, 90, 0, 0})) << tail;
+    EXPECT_EQ(qpdf_check(out), 0) << tail;
+  }
+  // A '%' inside a string starts no comment.
+  update_of("string-percent", bytes + "9 0 obj\n(100%) stream\n", &rc, &err);
+  EXPECT_EQ(rc, 1);
+  update_of("open-object", bytes + "12 0 obj\n<</A 1>>\n% endobj\n", &rc, &err);
+  EXPECT_EQ(rc, 1);
+  EXPECT_NE(err.find("its last object has no end"), std::string::npos) << err;
+}
+
+// Offsets counted from a header that bytes stand before: the update counts
+// its own the same way. A file that counts from its first byte keeps doing
+// so, and one whose offsets fit neither way is refused as before.
+TEST(UpdateVariations, BytesBeforeTheHeaderKeepTheFilesOwnCounting) {
+  for (const form f : {form::table, form::stream}) {
+    habits h;
+    h.xref = f;
+    h.junk = "leading junk\n\n";
+    const std::string bytes = make_file(h);
+    int rc = -1;
+    std::string err;
+    const std::string out = update_of("junk", bytes, &rc, &err);
+    ASSERT_EQ(rc, 0) << err;
+    const std::string added = read_file(out).substr(bytes.size());
+    const long long xref_at = std::atoll(added.substr(added.rfind("startxref\n") + 10).c_str());
+    const long long header = static_cast<long long>(h.junk.size());
+    // The new section stands where its "startxref" says, counted from the header.
+    EXPECT_EQ(read_file(out).compare(static_cast<size_t>(xref_at + header), 4,
+                                     f == form::table ? "xref" : "12 0"),
+              0)
+        << added;
+    if (f == form::table) {
+      const size_t entry = added.find("\n3 1\n") + 5;
+      ASSERT_NE(entry, std::string::npos + 5) << added;
+      const long long at = std::atoll(added.substr(entry, 10).c_str());
+      EXPECT_EQ(read_file(out).compare(static_cast<size_t>(at + header), 8, "3 0 obj\n"), 0);
+    }
+    EXPECT_EQ(qpdf_check(out), 0);
+    EXPECT_EQ(pdfinfo_rotations(out), (std::vector<int>{90, 90, 0, 0}));
+  }
+  // Its "startxref" counted from the file's start, its entries from the
+  // header: no one way fits, and it is refused.
+  habits h;
+  std::string from_start = "leading junk\n\n" + make_file(h);
+  int rc = -1;
+  std::string err;
+  const size_t x = from_start.rfind("\nxref\n") + 1;
+  from_start.replace(from_start.rfind("startxref\n") + 10, std::string::npos,
+                     std::to_string(x) + "\n%%EOF\n");
+  update_of("junk-startxref-from-the-start", from_start, &rc, &err);
+  EXPECT_EQ(rc, 1);
+  EXPECT_NE(err.find("does not match its objects"), std::string::npos) << err;
 }

@@ -53,8 +53,11 @@ inline int qpdf_check(const std::string &path) {
 
 // The update's checks that hold for every output: the input's bytes first,
 // a section of the expected form after them, qpdf no worse than for the
-// input, the library's own query and mutool agreeing with pdfinfo.
-inline void check_update(const std::string &in, const std::string &out, bool stream_form) {
+// input, the library's own query and mutool agreeing with pdfinfo (mutool
+// reads no file with bytes before its header but by rebuilding it: without
+// `mutool_reads`, it is left out).
+inline void check_update(const std::string &in, const std::string &out, bool stream_form,
+                         bool mutool_reads = true) {
   const std::string a = read_file(in), b = read_file(out);
   ASSERT_GT(b.size(), a.size());
   EXPECT_EQ(b.compare(0, a.size(), a), 0) << "the input's bytes must stay";
@@ -72,7 +75,7 @@ inline void check_update(const std::string &in, const std::string &out, bool str
   const std::vector<int> seen = pdfinfo_rotations(out);
   for (size_t k = 0; k < seen.size(); ++k)
     EXPECT_EQ(leafturn_get_rotation(out.c_str(), static_cast<int>(k) + 1), seen[k]) << k + 1;
-  if (testpdf::have_tool("mutool")) {
+  if (mutool_reads && testpdf::have_tool("mutool")) {
     EXPECT_EQ(mutool_rotations(out), seen);
   }
 }
