@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "crypto.h"
-#include "security.h"
+#include "decode/security.h"
 
 namespace {
 

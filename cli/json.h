@@ -3,7 +3,7 @@
 #ifndef LEAFTURN_CLI_JSON_H
 #define LEAFTURN_CLI_JSON_H
 
-#include "json_text.h"
+#include "facts/json_text.h"
 
 namespace cli {
 using lt::json_number;

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <new>
 
-#include "doc_info.h"
-#include "loader.h"
+#include "facts/doc_info.h"
+#include "load/loader.h"
 #include "core.h"
-#include "rotation.h"
+#include "facts/rotation.h"
 
 namespace {
 

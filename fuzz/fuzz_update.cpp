@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core.h"
-#include "rotation.h"
+#include "facts/rotation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   if (size < 2 || size > (64u << 20)) return 0;

@@ -14,15 +14,15 @@
 #ifndef LEAFTURN_CORE_H
 #define LEAFTURN_CORE_H
 
-#include "doc_info.h"
-#include "loader.h"
-#include "page_info.h"
-#include "page_list.h"
-#include "text_direction.h"
-#include "turn_plan.h"
-#include "write_decision.h"
-#include "appended_update.h"
-#include "full_rewrite.h"
-#include "output.h"
+#include "facts/doc_info.h"
+#include "load/loader.h"
+#include "facts/page_info.h"
+#include "facts/page_list.h"
+#include "facts/text_direction.h"
+#include "facts/turn_plan.h"
+#include "write/write_decision.h"
+#include "write/appended_update.h"
+#include "write/full_rewrite.h"
+#include "write/output.h"
 
 #endif

@@ -12,7 +12,7 @@
 #endif
 
 #include "doc.h"
-#include "os_file.h"
+#include "platform/os_file.h"
 
 namespace lt {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "os_file.h"
+#include "platform/os_file.h"
 
 namespace lt {
 

@@ -23,22 +23,35 @@ PARTS = {  # folder in the repository -> the files the extension needs
     "crypto": (".cpp", ".h"),
     "include": (".h",),
 }
+SOURCE_LIST = os.path.join("cmake", "sources.cmake")  # the core's sources, one list for every build
 
 
 def copy_core():
     """Mirrors the repository's core sources into core/ (when this folder is
     inside the repository); keeps what is there otherwise."""
-    if not os.path.isfile(os.path.join(TOP, "leafturn", "core.h")):
+    if not os.path.isfile(os.path.join(TOP, SOURCE_LIST)):
         return
     for folder, endings in PARTS.items():
         src, dst = os.path.join(TOP, folder), os.path.join(CORE, folder)
         if os.path.isdir(dst):
             shutil.rmtree(dst)
-        os.makedirs(dst)
-        for name in sorted(os.listdir(src)):
-            if name.endswith(endings):
-                shutil.copy2(os.path.join(src, name), dst)
+        for here, _, names in os.walk(src):
+            for name in sorted(names):
+                if name.endswith(endings):
+                    to = os.path.join(dst, os.path.relpath(here, src))
+                    os.makedirs(to, exist_ok=True)
+                    shutil.copy2(os.path.join(here, name), to)
+    os.makedirs(os.path.join(CORE, "cmake"), exist_ok=True)
+    shutil.copy2(os.path.join(TOP, SOURCE_LIST), os.path.join(CORE, SOURCE_LIST))
     shutil.copy2(os.path.join(TOP, "LICENSE"), os.path.join(HERE, "LICENSE"))
+
+
+def core_sources():
+    """The paths that the list in cmake/sources.cmake names."""
+    with open(os.path.join(CORE, SOURCE_LIST), encoding="utf-8") as f:
+        text = f.read()
+    body = re.search(r"set\(LEAFTURN_CORE_SOURCES\s(.*?)\)", text, re.S).group(1)
+    return [os.path.join("core", *line.strip().split("/")) for line in body.splitlines() if line.strip()]
 
 
 def version():
@@ -47,19 +60,13 @@ def version():
 
 
 copy_core()
-if not os.path.isdir(os.path.join(CORE, "leafturn")):
+if not os.path.isfile(os.path.join(CORE, SOURCE_LIST)):
     raise SystemExit("leafturn: the library's sources are missing (core/); build from the "
                      "repository's python/ folder or from a source archive")
 
 # The exports and the last-error text are the shared library's, the
 # document API the document library's; the package calls the core directly.
-core = sorted(os.path.join("core", "leafturn", n)
-              for n in os.listdir(os.path.join(CORE, "leafturn"))
-              if n.endswith(".cpp") and n not in ("api.cpp", "doc_api.cpp"))
-helpers = sorted(os.path.join("core", folder, n)
-                 for folder in ("inflate", "crypto")
-                 for n in os.listdir(os.path.join(CORE, folder)) if n.endswith(".cpp"))
-sources = [os.path.join("src", "native.cpp")] + core + helpers
+sources = [os.path.join("src", "native.cpp")] + core_sources()
 
 ext = Pybind11Extension(
     "leafturn._native",

@@ -16,8 +16,8 @@ mkdir -p "$stage/bin" "$stage/lib" "$stage/include" "$stage/licences"
 cp "$win/leafturn.dll" "$win/leafturn_doc.dll" "$win/leafturn.exe" "$stage/bin/"
 x86_64-w64-mingw32-strip --strip-unneeded "$stage/bin/leafturn.dll" "$stage/bin/leafturn_doc.dll" \
   "$stage/bin/leafturn.exe"
-cp "$win/leafturn.dll.a" "$top/leafturn/leafturn.def" "$win/leafturn_doc.dll.a" \
-  "$top/leafturn/leafturn_doc.def" "$stage/lib/"
+cp "$win/leafturn.dll.a" "$top/capi/leafturn.def" "$win/leafturn_doc.dll.a" \
+  "$top/capi/leafturn_doc.def" "$stage/lib/"
 cp "$top/include/leafturn.h" "$top/include/leafturn_doc.h" "$stage/include/"
 cp "$top/README.md" "$stage/README.md"
 cp "$top/LICENSE" "$stage/LICENSE.txt"

@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 
 #include "leafturn.h"
-#include "page_list.h"
+#include "facts/page_list.h"
 #include "cli_run.h"
 #include "pdf_builder.h"
 

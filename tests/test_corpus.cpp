@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "loader.h"
+#include "load/loader.h"
 #include "core.h"
 #include "leafturn.h"
 #include "pdf_builder.h"

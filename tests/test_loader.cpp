@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "loader.h"
+#include "load/loader.h"
 #include "core.h"
 #include "leafturn.h"
 #include "pdf_builder.h"

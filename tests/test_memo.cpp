@@ -12,7 +12,7 @@
 #include <random>
 #include <string>
 
-#include "loader.h"
+#include "load/loader.h"
 
 using namespace lt;
 

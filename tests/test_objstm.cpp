@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "loader.h"
+#include "load/loader.h"
 #include "core.h"
-#include "rotation.h"
+#include "facts/rotation.h"
 #include "leafturn.h"
 #include "pdf_builder.h"
 

@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <string>
 
-#include "loader.h"
-#include "turn_plan.h"
+#include "load/loader.h"
+#include "facts/turn_plan.h"
 #include "core.h"
 #include "leafturn.h"
 #include "pdf_builder.h"

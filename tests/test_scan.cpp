@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "lex.h"
+#include "syntax/lex.h"
 
 using namespace lt;
 

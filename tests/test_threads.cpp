@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "leafturn.h"
-#include "loader.h"
+#include "load/loader.h"
 #include "pdf_builder.h"
-#include "turn_plan.h"
+#include "facts/turn_plan.h"
 #include "core.h"
-#include "rotation.h"
+#include "facts/rotation.h"
 
 using namespace lt;
 using testpdf::builder;

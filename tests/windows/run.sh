@@ -34,7 +34,7 @@ doc_exports=$(x86_64-w64-mingw32-objdump -p "$win/leafturn_doc.dll" | sed -n '/\
 for name in $doc_exports; do
   case "$name" in leafturn_doc_*) ;; *) echo "leafturn_doc.dll exports $name"; exit 1 ;; esac
 done
-def_names=$(sed -n '/^EXPORTS/,$p' "$top/leafturn/leafturn_doc.def" | awk 'NR > 1 {print $1}' | sort | tr '\n' ' ')
+def_names=$(sed -n '/^EXPORTS/,$p' "$top/capi/leafturn_doc.def" | awk 'NR > 1 {print $1}' | sort | tr '\n' ' ')
 [ "$def_names" = "$doc_exports" ] || { echo "leafturn_doc.def names: $def_names"; exit 1; }
 echo "leafturn_doc.dll exports (as its .def lists them): $doc_exports"
 

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: MIT
+// Stream filters: what the library decodes of stream data. The predictors
+// of Flate and LZW data (the update's cross-reference streams use them
+// too), and the decoding of one stream through its whole filter chain for
+// the content reader: FlateDecode, LZWDecode, ASCIIHexDecode,
+// ASCII85Decode and RunLengthDecode, decrypted first in an encrypted file.
+#ifndef LEAFTURN_FILTERS_H
+#define LEAFTURN_FILTERS_H
+
+#include <cstddef>
+#include <vector>
+
+#include "load/loader.h"
+
+namespace lt {
+
+// The predictors that the format defines for Flate data: none (1), TIFF's
+// horizontal differencing (2), and PNG's (10 to 15: each row carries its
+// own filter byte, whichever of the six values is named).
+constexpr int k_no_predictor = 1, k_tiff_predictor = 2, k_png_first = 10, k_png_last = 15;
+
+struct predictor_params {
+  int predictor = 1, colors = 1, bpc = 8, columns = 1;
+};
+
+// The rows that predicted data [raw, raw + raw_len) stand for: count rows
+// of row bytes each, into *rows. Null, or why they cannot be read (in the
+// words of a cross-reference stream, the first to need them).
+const char *unpredict(const u8 *raw, size_t raw_len, const predictor_params &p, size_t row,
+                      size_t count, std::vector<u8> *rows);
+
+// What decoding one stream gave.
+enum class decoded { ok, unreadable, over_budget };
+
+// The data of a direct stream through its filters into *out; the stream's
+// dictionary names the filters and their parameters (directly or through
+// references). An encrypted file's stream is decrypted first, and is
+// unreadable without the key. *spent: the bytes the decoding made, or what
+// a failed decode may have cost; when they reach `budget` the stream is
+// over it.
+decoded decode_stream_data(const doc &d, const obj_rec &o, size_t budget, std::vector<u8> *out,
+                           size_t *spent);
+
+}  // namespace lt
+
+#endif

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+// What a tool shows of each page and decides by: its rotation and where it
+// comes from, its displayed size and orientation.
+#ifndef LEAFTURN_PAGE_INFO_H
+#define LEAFTURN_PAGE_INFO_H
+
+#include <vector>
+
+#include "load/loader.h"
+
+namespace lt {
+
+enum class orientation { unknown, landscape, portrait, square };
+
+// "landscape", "portrait", "square", or null for unknown.
+const char *orientation_name(orientation o);
+
+struct page_facts {
+  i32 rotation = 0;    // effective, 0..359
+  i32 own = -1;        // the page's own /Rotate, reduced; -1 when it has none
+  i32 inherited = -1;  // the nearest ancestor's /Rotate; -1 when none has one
+  bool box_known = false;
+  double width = 0;    // the displayed box in points: /CropBox, else
+  double height = 0;   // /MediaBox, turned by the rotation
+  lt::orientation orient = orientation::unknown;
+};
+
+// The facts of every page, in document order. Boxes are inherited through
+// the page tree as /Rotate is; values may be indirect or real numbers, and
+// corners may come in any order. A box that cannot be read leaves the page
+// without size and orientation.
+std::vector<page_facts> describe_pages(document &loaded);
+
+}  // namespace lt
+
+#endif
