@@ -10,8 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -685,4 +688,107 @@ TEST(UpdateVariations, BytesBeforeTheHeaderKeepTheFilesOwnCounting) {
   update_of("junk-startxref-from-the-start", from_start, &rc, &err);
   EXPECT_EQ(rc, 1);
   EXPECT_NE(err.find("does not match its objects"), std::string::npos) << err;
+}
+
+// ---- outputs kept -------------------------------------------------------------------
+
+// Every input the suites know (the shared corpus beside the repository when
+// it is there, the bundled corpus, the fuzz seeds and every generated
+// variation), through every turn and write mode, info and the rotation
+// query: the output's bytes, the messages and the exit status of each are
+// recorded as a hash in tests/golden/outputs.txt, and a change to any of
+// them fails here. A change meant to alter outputs rewrites the record:
+//   LEAFTURN_WRITE_GOLDEN=1 build/tests/leafturn_cli_tests --gtest_filter=Outputs.*
+// and the diff of tests/golden/outputs.txt shows which outputs it changed.
+namespace {
+
+std::uint64_t fnv1a(const std::string &s, std::uint64_t h = 1469598103934665603ull) {
+  for (const char c : s) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+void write_file(const std::string &path, const std::string &bytes) {
+  std::ofstream f(path, std::ios::binary);
+  f << bytes;
+}
+
+void replace_all(std::string *s, const std::string &from, const std::string &to) {
+  for (size_t at = s->find(from); at != std::string::npos; at = s->find(from, at + to.size()))
+    s->replace(at, from.size(), to);
+}
+
+std::vector<std::pair<std::string, std::string>> inputs_in(const std::string &dir,
+                                                          const std::string &label) {
+  std::vector<std::pair<std::string, std::string>> out;
+  std::istringstream names(testpdf::run("ls " + q(dir) + " 2>/dev/null"));
+  for (std::string n; std::getline(names, n);)
+    if (n.size() > 4 && n.compare(n.size() - 4, 4, ".pdf") == 0)
+      out.emplace_back(label + "/" + n, read_file(dir + "/" + n));
+  return out;
+}
+
+}  // namespace
+
+TEST(Outputs, EveryInputWritesWhatItWroteBefore) {
+  const std::string golden_path = std::string(LEAFTURN_SOURCE_DIR) + "/tests/golden/outputs.txt";
+  std::vector<std::pair<std::string, std::string>> inputs;
+  for (const auto &dir : {std::make_pair(std::string(LEAFTURN_SOURCE_DIR) + "/../shared/corpus", "shared"),
+                          std::make_pair(std::string(LEAFTURN_SOURCE_DIR) + "/tests/corpus", "corpus"),
+                          std::make_pair(std::string(LEAFTURN_SOURCE_DIR) + "/fuzz/seeds", "seeds")})
+    for (auto &i : inputs_in(dir.first, dir.second)) inputs.push_back(std::move(i));
+  for (const habits &h : variations()) inputs.emplace_back("var/" + h.name, make_file(h));
+  ASSERT_GT(inputs.size(), 150u);
+
+  const std::vector<std::string> turns = {"--by 90", "--to 0 --pages 1", "--upright"};
+  const std::vector<std::string> modes = {"--full", "--incremental", ""};
+  std::map<std::string, std::string> seen;  // "label case" -> hash
+  const std::string in = temp_path("golden-in.pdf"), out = temp_path("golden-out.pdf");
+  for (const auto &input : inputs) {
+    write_file(in, input.second);
+    auto record = [&](const std::string &what, const std::string &args, bool writes) {
+      std::remove(out.c_str());
+      int rc = -1;
+      std::string err;
+      std::string said = tool(args, &rc, &err) + "\x1f" + err + "\x1f" + std::to_string(rc);
+      replace_all(&said, in, "IN");
+      replace_all(&said, out, "OUT");
+      std::uint64_t h = fnv1a(said);
+      if (writes && testpdf::file_exists(out)) h = fnv1a(read_file(out), h);
+      char hex[17];
+      std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+      seen[input.first + " " + what] = hex;
+    };
+    record("info", "info --json " + q(in), false);
+    record("rotation", "rotation " + q(in) + " 1", false);
+    for (const std::string &t : turns)
+      for (const std::string &m : modes)
+        record("rotate " + t + (m.empty() ? "" : " " + m), "rotate " + q(in) + " " + q(out) + " " + t + " " + m, true);
+  }
+  std::string text;
+  for (const auto &s : seen) text += s.first + " " + s.second + "\n";
+  if (std::getenv("LEAFTURN_WRITE_GOLDEN")) {
+    write_file(golden_path, text);
+    return;
+  }
+  std::map<std::string, std::string> want;
+  std::istringstream lines(read_file(golden_path));
+  for (std::string line; std::getline(lines, line);) {
+    const size_t sp = line.rfind(' ');
+    if (sp != std::string::npos) want[line.substr(0, sp)] = line.substr(sp + 1);
+  }
+  ASSERT_FALSE(want.empty()) << "no record in " << golden_path;
+  size_t differ = 0;
+  for (const auto &s : seen) {
+    const auto it = want.find(s.first);
+    if (it == want.end()) {
+      ADD_FAILURE() << s.first << ": not in the record (a new input or case: rewrite the record)";
+      ++differ;
+    } else if (it->second != s.second && ++differ <= 40) {
+      ADD_FAILURE() << s.first << ": its output or messages changed";
+    }
+  }
+  EXPECT_EQ(differ, 0u) << "outputs that differ from the record";
 }
