@@ -39,6 +39,11 @@ bool page_filter_named(const std::string &name, page_filter *only) {
   return true;
 }
 
+std::string filter_refusal(const std::string &option, const std::string &got) {
+  return option + " takes \"" + orientation_name(orientation::landscape) + "\" or \"" +
+         orientation_name(orientation::portrait) + "\" (got " + got + ")";
+}
+
 std::string turn_refusal(const front_end &names, bool absolute, const std::string &got) {
   return std::string(absolute ? names.to_option : names.by_option) + " takes " +
          turn_values(absolute) + " (got " + got + ")";
@@ -245,12 +250,12 @@ status session::refuse_page(const std::string &number) {
 status session::plan_pages(const page_choice &which, std::vector<int> *list,
                            const std::vector<int> **pages) {
   *pages = nullptr;
-  if (which.numbers && which.list)
+  if ((which.listed || which.numbers) && which.list)
     return refuse(status::bad_argument, "give page numbers or a page list, not both");
-  if (which.numbers || which.count) {
-    if (!which.numbers || which.count < 0)
+  if (which.listed || which.numbers || which.count) {
+    if ((!which.numbers && which.count) || which.count < 0)
       return refuse(status::bad_argument, "page numbers: a count needs its numbers");
-    list->assign(which.numbers, which.numbers + which.count);
+    if (which.count) list->assign(which.numbers, which.numbers + which.count);
     *pages = list;
   } else if (which.list) {
     const status s = select(*which.list, list);

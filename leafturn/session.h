@@ -93,8 +93,11 @@ enum class written { unchanged = 0, update = 1, full = 2 };
 // "unchanged", "update" or "full".
 const char *written_name(written w);
 
-// "landscape" and "portrait" as page filters; false for any other name.
+// "landscape" and "portrait" as page filters; false for any other name,
+// which filter_refusal refuses, naming the option as the front end names it:
+// 'only takes "landscape" or "portrait" (got square)'.
 bool page_filter_named(const std::string &name, page_filter *only);
+std::string filter_refusal(const std::string &option, const std::string &got);
 
 // The message for a turn value the core does not take: "by takes 90, 180,
 // 270, -90, -180 or -270 (got 45)", the turn named as the front end names
@@ -102,11 +105,13 @@ bool page_filter_named(const std::string &name, page_filter *only);
 std::string turn_refusal(const front_end &names, bool absolute, const std::string &got);
 
 // Which pages a turn turns: `count` page numbers at `numbers` (given when
-// either is set), or the pages the page list `list` selects, or every page
-// (neither); of them, with `only`, just the landscape or portrait ones.
+// `listed` or either is set; none at all is no page), or the pages the page
+// list `list` selects, or every page (neither); of them, with `only`, just
+// the landscape or portrait ones.
 // `refusal`: a front end's own refusal of the choice (an unknown filter
 // value), said as a bad argument once the turn itself is known to be valid.
 struct page_choice {
+  bool listed = false;
   const int *numbers = nullptr;
   long long count = 0;
   const std::string *list = nullptr;
