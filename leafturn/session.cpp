@@ -121,7 +121,7 @@ status session::check_bytes(const u8 *bytes, size_t len, const char *name) {
   return run([&] {
     if (!bytes && len) return refuse(status::bad_argument, "NULL bytes argument");
     failure err;
-    if (!input_fits(len, name ? name : "(memory)", err)) return fail(status::failed, err);
+    if (!input_fits(len, name ? name : k_memory_name, err)) return fail(status::failed, err);
     return status::ok;
   });
 }
@@ -137,7 +137,7 @@ status session::open_file(const char *path, const char *password) {
 }
 
 status session::open_bytes(const u8 *bytes, size_t len, const char *name, const char *password) {
-  const char *shown = name ? name : "(memory)";
+  const char *shown = name ? name : k_memory_name;
   const status checked = check_bytes(bytes, len, name);
   if (checked != status::ok) return checked;
   static const u8 none = 0;
@@ -151,7 +151,7 @@ status session::open_bytes(const u8 *bytes, size_t len, const char *name, const 
 
 status session::open_owned(std::unique_ptr<u8[]> bytes, size_t len, const char *name,
                            const char *password) {
-  const char *shown = name ? name : "(memory)";
+  const char *shown = name ? name : k_memory_name;
   return open_with(
       [&](load_options &how, failure &err) {
         how.password = password;

@@ -47,6 +47,9 @@ enum class status {
   password_wrong,   // the password given does not open it
 };
 
+// How messages name bytes that were given no name.
+constexpr char k_memory_name[] = "(memory)";
+
 // The messages of the exception guard.
 constexpr char k_no_memory_message[] = "out of memory";
 constexpr char k_internal_error_message[] = "internal error";

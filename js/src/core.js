@@ -397,22 +397,22 @@ class Document {
  */
 async function open(source, options = {}) {
   const bytes = asBytes(source);
-  const name = options.name === undefined || options.name === null ? '(memory)' : String(options.name);
+  const name = options.name === undefined || options.name === null ? null : String(options.name);
   const password = options.password === undefined || options.password === null ? null : options.password;
   if (password !== null && typeof password !== 'string') throw new TypeError('password is a string');
   const m = await wasmModule();
-  const text = placeText(m, name);
+  const text = name === null ? 0 : placeText(m, name);
   // The core takes the block over: the bytes are copied once. It refuses
   // more bytes than a file may have, and says when memory is short.
   const at = m._ltjs_alloc(bytes.length, text) >>> 0;
   if (!at) {
-    m._free(text);
+    if (text) m._free(text);
     throw lastError(m);
   }
   m.HEAPU8.set(bytes, at);
   const secret = password === null ? 0 : placeText(m, password);
   const handle = m._ltjs_open(at, bytes.length, text, secret);
-  m._free(text);
+  if (text) m._free(text);
   if (secret) m._free(secret);
   if (!handle) throw lastError(m);
   return new Document(m, handle);

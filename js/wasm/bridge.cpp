@@ -77,12 +77,13 @@ LTJS_EXPORT const char *ltjs_error_code() {
 // instance's failure, in the core's words.
 LTJS_EXPORT void ltjs_no_memory() { said(lt::status::no_memory, lt::k_no_memory_message); }
 
-// A block for a file's `len` bytes (named `name` in messages) that
-// ltjs_open takes over; null with the failure set when the file is too
-// large or memory is short.
+// A block for a file's `len` bytes (named `name` in messages, null for
+// none) that ltjs_open takes over; null with the failure set when the file
+// is too large or memory is short.
 LTJS_EXPORT lt::u8 *ltjs_alloc(double len, const char *name) {
   lt::failure err;
-  if (!(len >= 0) || !lt::input_fits(static_cast<unsigned long long>(len), name, err)) {
+  if (!(len >= 0) ||
+      !lt::input_fits(static_cast<unsigned long long>(len), name ? name : lt::k_memory_name, err)) {
     said(lt::status::failed, err.text());
     return nullptr;
   }
@@ -92,7 +93,8 @@ LTJS_EXPORT lt::u8 *ltjs_alloc(double len, const char *name) {
 }
 
 // Opens a whole file from a block of ltjs_alloc, which it takes over (freed
-// whatever happens); messages name it `name`. An encrypted file opens with
+// whatever happens); messages name it `name` (null: as the core names
+// bytes). An encrypted file opens with
 // `password` (null: none). Null on failure.
 LTJS_EXPORT js_document *ltjs_open(lt::u8 *bytes, size_t len, const char *name, const char *password) {
   std::unique_ptr<lt::u8[]> block(bytes);
