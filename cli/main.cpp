@@ -438,8 +438,12 @@ std::string turn_option(const std::string &name, const std::string &v, cli::turn
     }
     long d;
     const bool to = name == "--to";
-    if (!parse_int(v, &d) || !lt::make_turn(to, d, &req.steps.back().turn))
-      return name + " takes " + lt::turn_values(to) + " (got " + v + ")";
+    if (!parse_int(v, &d) || !lt::make_turn(to, d, &req.steps.back().turn)) {
+      // Named as typed: --by, --degrees or --to.
+      lt::front_end names;
+      names.by_option = names.to_option = name.c_str();
+      return lt::turn_refusal(names, to, v);
+    }
     return "";
   }
   if (req.steps.empty())
