@@ -12,6 +12,7 @@
 #include "load/loader.h"
 #include "facts/rotation.h"
 #include "facts/turn_plan.h"
+#include "session.h"
 
 namespace lt {
 
@@ -40,13 +41,12 @@ template <typename F>
 int guarded(int failure_value, F &&work) {
   failure err;
   int result = failure_value;
-  try {
-    result = work(err);
-  } catch (const std::bad_alloc &) {
-    err.set("out of memory");
-  } catch (...) {
-    err.set("internal error");
-  }
+  guard(
+      [&] {
+        result = work(err);
+        return status::ok;
+      },
+      [&](const char *why) { err.set("%s", why); });
   if (result != failure_value) err.clear();
   publish_error(err);
   return result;
@@ -68,13 +68,13 @@ int rotate_doc(document &loaded, const char *out_path, const int *pages, int cou
   }
   rewrite_output result;
   if (!result.plan(loaded, plan.targets(), err)) return 0;
-  return write_output(out_path, result, err);
+  return write_output(out_path, result, err) ? 1 : 0;
 }
 
 int rotate(const char *in_path, const char *out_path, const int *pages, int count, int degrees,
            failure &err) {
   document loaded;
-  if (doc_load(in_path, loaded, err) != 0) return 0;
+  if (!doc_load(in_path, loaded, err)) return 0;
   const int ok = rotate_doc(loaded, out_path, pages, count, degrees, err);
   doc_free(loaded);
   return ok ? 1 : 0;
@@ -107,7 +107,7 @@ LEAFTURN_API int leafturn_get_rotation(const char *in_path, int page_number) {
       return -1;
     }
     document loaded;
-    if (doc_load(in_path, loaded, err) != 0) return -1;
+    if (!doc_load(in_path, loaded, err)) return -1;
     const int count = static_cast<int>(loaded.d.pages.size());
     if (page_number > count) {
       set_page_range_error(err, page_number, count);

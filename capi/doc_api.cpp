@@ -1,33 +1,58 @@
 // SPDX-License-Identifier: MIT
-// The document C API (include/leafturn_doc.h) over the core: a loaded
-// document with its turn plan behind an opaque handle, errors kept per
-// handle, nothing thrown across the boundary.
+// The document C API (include/leafturn_doc.h): a thin wrapper of the
+// core's session (session.h) behind an opaque handle. What is decided here
+// is only the C form: the LEAFTURN_DOC_* numbers, the struct of a page, how
+// messages name the API's options, and what the header rules out.
 #include "leafturn_doc.h"
 
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "core.h"
 #include "leafturn.h"
+#include "core.h"
+
+// The API's numbers are the core's.
+static_assert(LEAFTURN_DOC_AUTOMATIC == static_cast<int>(lt::save_mode::automatic) &&
+                  LEAFTURN_DOC_INCREMENTAL == static_cast<int>(lt::save_mode::incremental) &&
+                  LEAFTURN_DOC_FULL == static_cast<int>(lt::save_mode::full),
+              "save modes");
+static_assert(LEAFTURN_DOC_WROTE_UNCHANGED == static_cast<int>(lt::written::unchanged) &&
+                  LEAFTURN_DOC_WROTE_UPDATE == static_cast<int>(lt::written::update) &&
+                  LEAFTURN_DOC_WROTE_FULL == static_cast<int>(lt::written::full),
+              "what a save wrote");
+static_assert(LEAFTURN_DOC_TEXT_NONE == static_cast<int>(lt::text_direction::none) &&
+                  LEAFTURN_DOC_TEXT_UP == static_cast<int>(lt::text_direction::up) &&
+                  LEAFTURN_DOC_TEXT_RIGHT == static_cast<int>(lt::text_direction::right) &&
+                  LEAFTURN_DOC_TEXT_DOWN == static_cast<int>(lt::text_direction::down) &&
+                  LEAFTURN_DOC_TEXT_LEFT == static_cast<int>(lt::text_direction::left),
+              "text directions");
+static_assert(LEAFTURN_DOC_VERSION_MAJOR == LEAFTURN_VERSION_MAJOR &&
+                  LEAFTURN_DOC_VERSION_MINOR == LEAFTURN_VERSION_MINOR &&
+                  LEAFTURN_DOC_VERSION_PATCH == LEAFTURN_VERSION_PATCH,
+              "one version for both libraries");
 
 namespace {
 
-// A live document carries this; a closed one is wiped before it is freed.
-constexpr std::uint32_t k_live = 0x6C746463;  // "ltdc"
-
 // How messages point to the API's ways of giving a password and forcing.
-constexpr char k_password_option[] = "the password of leafturn_doc_open";
-constexpr char k_force_option[] = "LEAFTURN_DOC_FORCE";
+lt::front_end names() {
+  lt::front_end n;
+  n.password_option = "the password of leafturn_doc_open";
+  n.force_option = "LEAFTURN_DOC_FORCE";
+  return n;
+}
 
-int status_of(const lt::failure &err) {
-  switch (err.kind()) {
-    case lt::failure_kind::password_needed: return LEAFTURN_DOC_PASSWORD_NEEDED;
-    case lt::failure_kind::password_wrong: return LEAFTURN_DOC_PASSWORD_WRONG;
-    case lt::failure_kind::general: break;
+int status_of(lt::status s) {
+  switch (s) {
+    case lt::status::ok: return LEAFTURN_DOC_OK;
+    case lt::status::failed: return LEAFTURN_DOC_FAILED;
+    case lt::status::bad_argument:
+    case lt::status::out_of_range: return LEAFTURN_DOC_BAD_ARGUMENT;
+    case lt::status::no_memory: return LEAFTURN_DOC_NO_MEMORY;
+    case lt::status::password_needed: return LEAFTURN_DOC_PASSWORD_NEEDED;
+    case lt::status::password_wrong: return LEAFTURN_DOC_PASSWORD_WRONG;
   }
   return LEAFTURN_DOC_FAILED;
 }
@@ -42,148 +67,93 @@ void copy_message(const char *text, char *message, size_t size) {
 
 }  // namespace
 
+// A document is its session and the facts it last handed out. Closing it
+// frees it: a closed handle is a dangling pointer, as a closed FILE is.
 struct leafturn_doc {
-  std::uint32_t live = k_live;
-  lt::document loaded;
-  std::unique_ptr<lt::turn_plan> plan;
-  std::string name;   // the input as messages name it
-  std::string error;  // the last failure's message
-  std::string facts;  // the last facts handed out
-
-  int fail(int status, const std::string &why) {
-    error = why;
-    return status;
-  }
+  lt::session s{names()};
+  std::string facts;
 };
 
 namespace {
 
-// Runs one call on a document: checks the handle, clears its error, and
-// turns exceptions into statuses.
-template <typename F>
-int on_doc(leafturn_doc *doc, F &&work) {
-  if (!doc) return LEAFTURN_DOC_BAD_ARGUMENT;
-  if (doc->live != k_live) return LEAFTURN_DOC_CLOSED;
-  try {
-    doc->error.clear();
-    return work(*doc);
-  } catch (const std::bad_alloc &) {
-    doc->error = "out of memory";
-    return LEAFTURN_DOC_NO_MEMORY;
-  } catch (...) {
-    doc->error = "internal error";
-    return LEAFTURN_DOC_FAILED;
-  }
-}
-
-template <typename Load>
-int open_with(Load &&load, const char *name, const char *password, leafturn_doc **out,
-              char *message, size_t message_size) {
-  if (!out) {
+// Opens a document: the session's checks of the input first, then the
+// place for the document, then the load.
+template <typename Check, typename Open>
+int open_with(leafturn_doc **out, char *message, size_t message_size, Check &&check, Open &&open) {
+  if (out) *out = nullptr;
+  leafturn_doc *doc = nullptr;
+  const lt::status made = lt::guard(
+      [&] {
+        doc = new leafturn_doc;
+        return lt::status::ok;
+      },
+      [&](const char *why) { copy_message(why, message, message_size); });
+  if (made != lt::status::ok) return status_of(made);
+  lt::status s = check(doc->s);
+  if (s == lt::status::ok && !out) {
+    delete doc;
     copy_message("no place for the document (NULL)", message, message_size);
     return LEAFTURN_DOC_BAD_ARGUMENT;
   }
-  *out = nullptr;
-  try {
-    std::unique_ptr<leafturn_doc> doc(new leafturn_doc);
-    lt::failure err;
-    lt::load_options how;
-    how.encrypted = true;
-    how.password = password;
-    how.password_option = k_password_option;
-    if (load(doc->loaded, err, how) != 0) {
-      copy_message(err.text(), message, message_size);
-      return status_of(err);
-    }
-    doc->name = name;
-    doc->plan.reset(new lt::turn_plan(doc->loaded));
-    *out = doc.release();
-    return LEAFTURN_DOC_OK;
-  } catch (const std::bad_alloc &) {
-    copy_message("out of memory", message, message_size);
-    return LEAFTURN_DOC_NO_MEMORY;
-  } catch (...) {
-    copy_message("internal error", message, message_size);
-    return LEAFTURN_DOC_FAILED;
+  if (s == lt::status::ok) s = open(doc->s);
+  if (s != lt::status::ok) {
+    copy_message(doc->s.error().c_str(), message, message_size);
+    delete doc;
+    return status_of(s);
   }
+  *out = doc;
+  return LEAFTURN_DOC_OK;
 }
 
-// The pages a choice names, into *pages (null for every page) and *only.
-int chosen(leafturn_doc &doc, const leafturn_doc_pages *which, std::vector<int> *list,
-           const std::vector<int> **pages, lt::page_filter *only) {
-  *pages = nullptr;
-  *only = lt::page_filter::any;
-  if (!which) return LEAFTURN_DOC_OK;
-  if (which->only == LEAFTURN_DOC_ONLY_LANDSCAPE) *only = lt::page_filter::landscape;
-  else if (which->only == LEAFTURN_DOC_ONLY_PORTRAIT) *only = lt::page_filter::portrait;
+// Which pages a choice names, for the session; `list` holds its page list.
+lt::page_choice choice_of(const leafturn_doc_pages *which, std::string *list) {
+  lt::page_choice c;
+  if (!which) return c;
+  if (which->only == LEAFTURN_DOC_ONLY_LANDSCAPE) c.only = lt::page_filter::landscape;
+  else if (which->only == LEAFTURN_DOC_ONLY_PORTRAIT) c.only = lt::page_filter::portrait;
   else if (which->only != LEAFTURN_DOC_ANY)
-    return doc.fail(LEAFTURN_DOC_BAD_ARGUMENT, "only is LEAFTURN_DOC_ANY, LEAFTURN_DOC_ONLY_LANDSCAPE or LEAFTURN_DOC_ONLY_PORTRAIT");
-  if (which->numbers && which->list)
-    return doc.fail(LEAFTURN_DOC_BAD_ARGUMENT, "give page numbers or a page list, not both");
-  if (which->numbers || which->count) {
-    if (!which->numbers || which->count < 0)
-      return doc.fail(LEAFTURN_DOC_BAD_ARGUMENT, "page numbers: a count needs its numbers");
-    list->assign(which->numbers, which->numbers + which->count);
-    *pages = list;
-  } else if (which->list) {
-    lt::page_list parsed;
-    std::string why;
-    if (!lt::parse_page_list(which->list, &parsed, &why)) return doc.fail(LEAFTURN_DOC_BAD_ARGUMENT, why);
-    long bad = 0;
-    const int n = doc.plan->page_count();
-    if (!lt::select_pages(parsed, n, list, &bad)) {
-      lt::failure err;
-      lt::set_page_range_error(err, bad, n);
-      return doc.fail(LEAFTURN_DOC_BAD_ARGUMENT, err.text());
-    }
-    *pages = list;
+    c.refusal = "only is LEAFTURN_DOC_ANY, LEAFTURN_DOC_ONLY_LANDSCAPE or LEAFTURN_DOC_ONLY_PORTRAIT";
+  c.numbers = which->numbers;
+  c.count = which->count;
+  if (which->list) {
+    *list = which->list;
+    c.list = list;
   }
-  return LEAFTURN_DOC_OK;
+  return c;
 }
 
-int turn_pages(leafturn_doc *doc, const lt::turn &t, const leafturn_doc_pages *which, int *changed) {
-  return on_doc(doc, [&](leafturn_doc &d) {
-    std::vector<int> list;
-    const std::vector<int> *pages = nullptr;
-    lt::page_filter only = lt::page_filter::any;
-    const int status = chosen(d, which, &list, &pages, &only);
-    if (status != LEAFTURN_DOC_OK) return status;
-    lt::failure err;
-    const int n = d.plan->apply(pages, t, only, err);
-    if (n < 0) return d.fail(LEAFTURN_DOC_BAD_ARGUMENT, err.text());
-    if (changed) *changed = n;
-    return LEAFTURN_DOC_OK;
-  });
+enum class turn_kind { by, to, upright };
+
+int turn(leafturn_doc *doc, turn_kind kind, int degrees, const leafturn_doc_pages *which,
+         int *changed) {
+  if (!doc) return LEAFTURN_DOC_BAD_ARGUMENT;
+  std::string list;
+  lt::page_choice c;
+  const lt::status made = lt::guard(
+      [&] {
+        c = choice_of(which, &list);
+        return lt::status::ok;
+      },
+      [&](const char *why) { doc->s.refuse(lt::status::no_memory, why); });
+  if (made != lt::status::ok) return status_of(made);
+  return status_of(kind == turn_kind::by   ? doc->s.turn_by(degrees, c, changed)
+                   : kind == turn_kind::to ? doc->s.turn_to(degrees, c, changed)
+                                           : doc->s.upright(c, changed));
 }
 
-int make(leafturn_doc *doc, bool absolute, int degrees, lt::turn *t) {
-  if (lt::make_turn(absolute, degrees, t)) return LEAFTURN_DOC_OK;
-  if (doc && doc->live == k_live)
-    doc->error = std::string(absolute ? "to" : "by") + " takes " + lt::turn_values(absolute) +
-                 " (got " + std::to_string(degrees) + ")";
-  return LEAFTURN_DOC_BAD_ARGUMENT;
-}
-
-// Decides what to write for a save; the decision holds the output.
-int decide(leafturn_doc &d, int mode, int flags, lt::write_decision *decision) {
-  lt::write_request req;
-  if (mode == LEAFTURN_DOC_AUTOMATIC) req.mode = lt::write_mode::automatic;
-  else if (mode == LEAFTURN_DOC_INCREMENTAL) req.mode = lt::write_mode::incremental;
-  else if (mode == LEAFTURN_DOC_FULL) req.mode = lt::write_mode::full;
-  else return d.fail(LEAFTURN_DOC_BAD_ARGUMENT, "mode is LEAFTURN_DOC_AUTOMATIC, LEAFTURN_DOC_INCREMENTAL or LEAFTURN_DOC_FULL");
-  if (flags & ~LEAFTURN_DOC_FORCE) return d.fail(LEAFTURN_DOC_BAD_ARGUMENT, "the only flag is LEAFTURN_DOC_FORCE");
-  req.force = req.force_permissions = (flags & LEAFTURN_DOC_FORCE) != 0;
-  req.force_option = k_force_option;
-  req.password_option = k_password_option;
-  lt::failure err;
-  if (!decision->decide(d.loaded, *d.plan, req, d.name, err)) return d.fail(status_of(err), err.text());
-  return LEAFTURN_DOC_OK;
-}
-
-int wrote_of(const lt::write_decision &decision) {
-  const std::string m = decision.mode();
-  return m == "update" ? LEAFTURN_DOC_WROTE_UPDATE : m == "full" ? LEAFTURN_DOC_WROTE_FULL
-                                                                 : LEAFTURN_DOC_WROTE_UNCHANGED;
+// The mode and flags of a save as the session takes them; false with the
+// refusal set.
+bool save_how(leafturn_doc &d, int mode, int flags, lt::save_mode *m, bool *force) {
+  if (!lt::save_mode_numbered(mode, m)) {
+    d.s.refuse(lt::status::bad_argument, "mode is LEAFTURN_DOC_AUTOMATIC, LEAFTURN_DOC_INCREMENTAL or LEAFTURN_DOC_FULL");
+    return false;
+  }
+  if (flags & ~LEAFTURN_DOC_FORCE) {
+    d.s.refuse(lt::status::bad_argument, "the only flag is LEAFTURN_DOC_FORCE");
+    return false;
+  }
+  *force = (flags & LEAFTURN_DOC_FORCE) != 0;
+  return true;
 }
 
 // Copies an output into one block of its size.
@@ -209,190 +179,164 @@ extern "C" {
 
 LEAFTURN_DOC_API int leafturn_doc_open(const char *path, const char *password, leafturn_doc **doc,
                                        char *message, size_t message_size) {
-  if (!path) {
-    if (doc) *doc = nullptr;
-    copy_message("NULL path argument", message, message_size);
-    return LEAFTURN_DOC_BAD_ARGUMENT;
-  }
   return open_with(
-      [&](lt::document &loaded, lt::failure &err, const lt::load_options &how) {
-        return lt::doc_load(path, loaded, err, how);
-      },
-      path, password, doc, message, message_size);
+      doc, message, message_size, [&](lt::session &s) { return s.check_path(path); },
+      [&](lt::session &s) { return s.open_file(path, password); });
 }
 
 LEAFTURN_DOC_API int leafturn_doc_open_bytes(const unsigned char *bytes, size_t len,
                                              const char *name, const char *password,
                                              leafturn_doc **doc, char *message,
                                              size_t message_size) {
-  const char *shown = name ? name : "(memory)";
-  if (!bytes && len) {
-    if (doc) *doc = nullptr;
-    copy_message("NULL bytes argument", message, message_size);
-    return LEAFTURN_DOC_BAD_ARGUMENT;
-  }
-  if (len > static_cast<size_t>(lt::k_max_file_size)) {
-    if (doc) *doc = nullptr;
-    copy_message((std::string("input file too large: ") + shown).c_str(), message, message_size);
-    return LEAFTURN_DOC_FAILED;
-  }
-  static const unsigned char none = 0;
   return open_with(
-      [&](lt::document &loaded, lt::failure &err, const lt::load_options &how) {
-        return lt::doc_load_bytes(bytes ? bytes : &none, static_cast<lt::i32>(len), loaded, err, shown, how);
-      },
-      shown, password, doc, message, message_size);
+      doc, message, message_size, [&](lt::session &s) { return s.check_bytes(bytes, len, name); },
+      [&](lt::session &s) { return s.open_bytes(bytes, len, name, password); });
 }
 
-LEAFTURN_DOC_API void leafturn_doc_close(leafturn_doc *doc) {
-  if (!doc || doc->live != k_live) return;
-  doc->live = 0;
-  delete doc;
-}
+LEAFTURN_DOC_API void leafturn_doc_close(leafturn_doc *doc) { delete doc; }
 
 LEAFTURN_DOC_API const char *leafturn_doc_error(const leafturn_doc *doc) {
   if (!doc) return "no document (NULL)";
-  if (doc->live != k_live) return "the document is closed";
-  return doc->error.c_str();
+  return doc->s.error().c_str();
 }
 
 LEAFTURN_DOC_API int leafturn_doc_page_count(leafturn_doc *doc, int *count) {
-  return on_doc(doc, [&](leafturn_doc &d) {
-    if (!count) return d.fail(LEAFTURN_DOC_BAD_ARGUMENT, "NULL count argument");
-    *count = d.plan->page_count();
-    return LEAFTURN_DOC_OK;
-  });
+  if (!doc) return LEAFTURN_DOC_BAD_ARGUMENT;
+  if (!count) return status_of(doc->s.refuse(lt::status::bad_argument, "NULL count argument"));
+  return status_of(doc->s.page_count(count));
 }
 
 LEAFTURN_DOC_API int leafturn_doc_page_facts(leafturn_doc *doc, int number, leafturn_doc_page *page) {
-  return on_doc(doc, [&](leafturn_doc &d) {
-    if (!page) return d.fail(LEAFTURN_DOC_BAD_ARGUMENT, "NULL page argument");
-    if (page->size < LEAFTURN_DOC_PAGE_MIN_SIZE)
-      return d.fail(LEAFTURN_DOC_BAD_ARGUMENT, "set the page's size to sizeof(leafturn_doc_page)");
-    const int n = d.plan->page_count();
-    if (number < 1 || number > n) {
-      lt::failure err;
-      lt::set_page_range_error(err, number, n);
-      return d.fail(LEAFTURN_DOC_BAD_ARGUMENT, err.text());
-    }
-    const lt::page_facts f = d.plan->facts(number);
-    // Filled up to the size the caller knows, field by field.
-    leafturn_doc_page all;
-    std::memset(&all, 0, sizeof all);
-    all.size = page->size < sizeof all ? page->size : sizeof all;
-    all.number = number;
-    all.rotation = f.rotation;
-    all.own_rotation = f.own;
-    all.inherited_rotation = f.inherited;
-    all.box_known = f.box_known ? 1 : 0;
-    all.width = f.box_known ? f.width : 0;
-    all.height = f.box_known ? f.height : 0;
-    all.orientation = f.orient == lt::orientation::portrait    ? LEAFTURN_DOC_PORTRAIT
-                      : f.orient == lt::orientation::landscape ? LEAFTURN_DOC_LANDSCAPE
-                      : f.orient == lt::orientation::square    ? LEAFTURN_DOC_SQUARE
-                                                               : LEAFTURN_DOC_ORIENTATION_UNKNOWN;
-    if (all.size >= offsetof(leafturn_doc_page, glyphs) + sizeof all.glyphs) {
-      const lt::text_facts t = d.plan->text(number);
-      all.text_direction = static_cast<int>(t.direction);
-      all.glyphs = t.glyphs > 0x7FFFFFFFL ? 0x7FFFFFFF : static_cast<int>(t.glyphs);
-    }
-    std::memcpy(page, &all, all.size);
-    return LEAFTURN_DOC_OK;
-  });
+  if (!doc) return LEAFTURN_DOC_BAD_ARGUMENT;
+  lt::session &s = doc->s;
+  if (!page) return status_of(s.refuse(lt::status::bad_argument, "NULL page argument"));
+  if (page->size < LEAFTURN_DOC_PAGE_MIN_SIZE)
+    return status_of(s.refuse(lt::status::bad_argument, "set the page's size to sizeof(leafturn_doc_page)"));
+  // Filled up to the size the caller knows, field by field; the text only
+  // when the caller has room for it.
+  leafturn_doc_page all;
+  std::memset(&all, 0, sizeof all);
+  all.size = page->size < sizeof all ? page->size : sizeof all;
+  const bool with_text = all.size >= offsetof(leafturn_doc_page, glyphs) + sizeof all.glyphs;
+  lt::page_record r;
+  const lt::status st = s.page(number, with_text, &r);
+  if (st != lt::status::ok) return status_of(st);
+  const lt::page_facts &f = r.facts;
+  all.number = r.number;
+  all.rotation = f.rotation;
+  all.own_rotation = f.own;
+  all.inherited_rotation = f.inherited;
+  all.box_known = f.box_known ? 1 : 0;
+  all.width = f.box_known ? f.width : 0;
+  all.height = f.box_known ? f.height : 0;
+  all.orientation = f.orient == lt::orientation::portrait    ? LEAFTURN_DOC_PORTRAIT
+                    : f.orient == lt::orientation::landscape ? LEAFTURN_DOC_LANDSCAPE
+                    : f.orient == lt::orientation::square    ? LEAFTURN_DOC_SQUARE
+                                                             : LEAFTURN_DOC_ORIENTATION_UNKNOWN;
+  if (r.has_text) {
+    all.text_direction = static_cast<int>(r.text.direction);
+    all.glyphs = r.text.glyphs > 0x7FFFFFFFL ? 0x7FFFFFFF : static_cast<int>(r.text.glyphs);
+  }
+  std::memcpy(page, &all, all.size);
+  return LEAFTURN_DOC_OK;
 }
 
 LEAFTURN_DOC_API int leafturn_doc_facts(leafturn_doc *doc, const char **json) {
-  return on_doc(doc, [&](leafturn_doc &d) {
-    if (!json) return d.fail(LEAFTURN_DOC_BAD_ARGUMENT, "NULL json argument");
-    d.facts = "{\"pages\": " + std::to_string(d.plan->page_count()) + ", " +
-              lt::document_facts_json(d.loaded) + "}";
-    *json = d.facts.c_str();
-    return LEAFTURN_DOC_OK;
-  });
+  if (!doc) return LEAFTURN_DOC_BAD_ARGUMENT;
+  if (!json) return status_of(doc->s.refuse(lt::status::bad_argument, "NULL json argument"));
+  const lt::status s = doc->s.facts_json(&doc->facts);
+  if (s == lt::status::ok) *json = doc->facts.c_str();
+  return status_of(s);
 }
 
 LEAFTURN_DOC_API int leafturn_doc_select(leafturn_doc *doc, const char *list, int *pages,
                                          int capacity, int *count) {
-  return on_doc(doc, [&](leafturn_doc &d) {
-    if (!list || !count || capacity < 0 || (capacity > 0 && !pages))
-      return d.fail(LEAFTURN_DOC_BAD_ARGUMENT, "a list, a count and room for capacity pages are needed");
-    leafturn_doc_pages which = {nullptr, 0, list, LEAFTURN_DOC_ANY};
-    std::vector<int> selected;
-    const std::vector<int> *chosen_pages = nullptr;
-    lt::page_filter only;
-    const int status = chosen(d, &which, &selected, &chosen_pages, &only);
-    if (status != LEAFTURN_DOC_OK) return status;
-    *count = static_cast<int>(selected.size());
-    for (size_t k = 0; k < selected.size() && k < static_cast<size_t>(capacity); ++k) pages[k] = selected[k];
-    return LEAFTURN_DOC_OK;
-  });
+  if (!doc) return LEAFTURN_DOC_BAD_ARGUMENT;
+  lt::session &s = doc->s;
+  if (!list || !count || capacity < 0 || (capacity > 0 && !pages))
+    return status_of(s.refuse(lt::status::bad_argument, "a list, a count and room for capacity pages are needed"));
+  std::vector<int> selected;
+  const lt::status st = lt::guard(
+      [&] { return s.select(list, &selected); },
+      [&](const char *why) { s.refuse(lt::status::no_memory, why); });
+  if (st != lt::status::ok) return status_of(st);
+  *count = static_cast<int>(selected.size());
+  for (size_t k = 0; k < selected.size() && k < static_cast<size_t>(capacity); ++k) pages[k] = selected[k];
+  return LEAFTURN_DOC_OK;
 }
 
 LEAFTURN_DOC_API int leafturn_doc_turn_by(leafturn_doc *doc, int degrees,
                                           const leafturn_doc_pages *which, int *changed) {
-  lt::turn t;
-  const int status = doc ? make(doc, false, degrees, &t) : LEAFTURN_DOC_BAD_ARGUMENT;
-  return status != LEAFTURN_DOC_OK ? status : turn_pages(doc, t, which, changed);
+  return turn(doc, turn_kind::by, degrees, which, changed);
 }
 
 LEAFTURN_DOC_API int leafturn_doc_turn_to(leafturn_doc *doc, int degrees,
                                           const leafturn_doc_pages *which, int *changed) {
-  lt::turn t;
-  const int status = doc ? make(doc, true, degrees, &t) : LEAFTURN_DOC_BAD_ARGUMENT;
-  return status != LEAFTURN_DOC_OK ? status : turn_pages(doc, t, which, changed);
+  return turn(doc, turn_kind::to, degrees, which, changed);
 }
 
 LEAFTURN_DOC_API int leafturn_doc_upright(leafturn_doc *doc, const leafturn_doc_pages *which,
                                           int *changed) {
-  return turn_pages(doc, lt::upright_turn(), which, changed);
+  return turn(doc, turn_kind::upright, 0, which, changed);
 }
 
 LEAFTURN_DOC_API int leafturn_doc_save(leafturn_doc *doc, const char *path, int mode, int flags,
                                        int *wrote) {
-  return on_doc(doc, [&](leafturn_doc &d) {
-    if (!path) return d.fail(LEAFTURN_DOC_BAD_ARGUMENT, "NULL path argument");
-    lt::write_decision decision;
-    const int status = decide(d, mode, flags, &decision);
-    if (status != LEAFTURN_DOC_OK) return status;
-    lt::failure err;
-    if (lt::write_output(path, decision.result(), err) == 0) return d.fail(LEAFTURN_DOC_FAILED, err.text());
-    if (wrote) *wrote = wrote_of(decision);
-    return LEAFTURN_DOC_OK;
-  });
+  if (!doc) return LEAFTURN_DOC_BAD_ARGUMENT;
+  if (!path) return status_of(doc->s.refuse(lt::status::bad_argument, "NULL path argument"));
+  lt::save_mode m;
+  bool force = false;
+  if (!save_how(*doc, mode, flags, &m, &force)) return LEAFTURN_DOC_BAD_ARGUMENT;
+  lt::written w = lt::written::unchanged;
+  const lt::status s = doc->s.save(path, m, force, &w);
+  if (s == lt::status::ok && wrote) *wrote = static_cast<int>(w);
+  return status_of(s);
 }
 
 LEAFTURN_DOC_API int leafturn_doc_save_bytes(leafturn_doc *doc, int mode, int flags,
                                              unsigned char **bytes, size_t *len, int *wrote) {
-  return on_doc(doc, [&](leafturn_doc &d) {
-    if (!bytes || !len) return d.fail(LEAFTURN_DOC_BAD_ARGUMENT, "NULL bytes or len argument");
-    *bytes = nullptr;
-    *len = 0;
-    lt::write_decision decision;
-    const int status = decide(d, mode, flags, &decision);
-    if (status != LEAFTURN_DOC_OK) return status;
-    // The output's size is known, or bounded from above: one block of it,
-    // cut to what was written.
-    const size_t size = decision.result().size();
-    unsigned char *block = static_cast<unsigned char *>(std::malloc(size ? size : 1));
-    if (!block) return d.fail(LEAFTURN_DOC_NO_MEMORY, "out of memory");
-    block_sink sink(block, size);
-    if (!decision.result().emit(sink)) {
-      std::free(block);
-      return d.fail(LEAFTURN_DOC_FAILED, "failed to build output");
-    }
-    if (sink.used() < size) {
-      if (void *cut = std::realloc(block, sink.used() ? sink.used() : 1))
-        block = static_cast<unsigned char *>(cut);
-    }
-    *bytes = block;
-    *len = sink.used();
-    if (wrote) *wrote = wrote_of(decision);
-    return LEAFTURN_DOC_OK;
-  });
+  if (!doc) return LEAFTURN_DOC_BAD_ARGUMENT;
+  lt::session &s = doc->s;
+  if (!bytes || !len) return status_of(s.refuse(lt::status::bad_argument, "NULL bytes or len argument"));
+  *bytes = nullptr;
+  *len = 0;
+  lt::save_mode m;
+  bool force = false;
+  if (!save_how(*doc, mode, flags, &m, &force)) return LEAFTURN_DOC_BAD_ARGUMENT;
+  const lt::output *out = nullptr;
+  lt::written w = lt::written::unchanged;
+  const lt::status st = s.plan_save(m, force, &out, &w);
+  if (st != lt::status::ok) return status_of(st);
+  // The output's size is known, or bounded from above: one block of it, cut
+  // to what was written.
+  const size_t size = out->size();
+  unsigned char *block = static_cast<unsigned char *>(std::malloc(size ? size : 1));
+  if (!block) return status_of(s.refuse(lt::status::no_memory, lt::k_no_memory_message));
+  block_sink sink(block, size);
+  bool emitted = false;
+  const lt::status sent = lt::guard(
+      [&] {
+        emitted = out->emit(sink);
+        return lt::status::ok;
+      },
+      [&](const char *why) { s.refuse(lt::status::no_memory, why); });
+  if (sent != lt::status::ok || !emitted) {
+    std::free(block);
+    return sent != lt::status::ok ? status_of(sent)
+                                  : status_of(s.refuse(lt::status::failed, "failed to build output"));
+  }
+  if (sink.used() < size) {
+    if (void *cut = std::realloc(block, sink.used() ? sink.used() : 1))
+      block = static_cast<unsigned char *>(cut);
+  }
+  *bytes = block;
+  *len = sink.used();
+  if (wrote) *wrote = static_cast<int>(w);
+  return LEAFTURN_DOC_OK;
 }
 
 LEAFTURN_DOC_API void leafturn_doc_free_bytes(unsigned char *bytes) { std::free(bytes); }
 
-LEAFTURN_DOC_API const char *leafturn_doc_version(void) { return LEAFTURN_VERSION; }
+LEAFTURN_DOC_API const char *leafturn_doc_version(void) { return LEAFTURN_DOC_VERSION; }
 
 }  // extern "C"

@@ -49,28 +49,24 @@ bool load_input(const std::string &in, lt::document &loaded, lt::failure &err,
   how.encrypted = true;
   how.password = password ? password->c_str() : nullptr;
   how.password_option = k_password_option;
-  if (!is_stdio(in)) return lt::doc_load(in.c_str(), loaded, err, how) == 0;
+  if (!is_stdio(in)) return lt::doc_load(in.c_str(), loaded, err, how);
   std::string bytes;
   if (!read_stdin(&bytes)) {
     err.set("read error on %s", k_stdin_name);
     return false;
   }
-  if (bytes.size() > static_cast<size_t>(lt::k_max_file_size)) {
-    err.set("input file too large: %s", k_stdin_name);
-    return false;
-  }
-  return lt::doc_load_bytes(reinterpret_cast<const lt::u8 *>(bytes.data()),
-                            static_cast<lt::i32>(bytes.size()), loaded, err, k_stdin_name, how) == 0;
+  return lt::doc_load_bytes(reinterpret_cast<const lt::u8 *>(bytes.data()), bytes.size(), loaded,
+                            err, k_stdin_name, how);
 }
 
 namespace {
 
 bool write(const std::string &out, const lt::output &o, lt::failure &err) {
-  if (!is_stdio(out)) return lt::write_output(out.c_str(), o, err) != 0;
+  if (!is_stdio(out)) return lt::write_output(out.c_str(), o, err);
 #if defined(_WIN32)
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
-  return lt::write_output_to(stdout, o, "standard output", err) != 0;
+  return lt::write_output_to(stdout, o, "standard output", err);
 }
 
 void work(const std::string &in, const std::string &out, const turn_request &req, job_result &r) {
@@ -147,7 +143,7 @@ job_result rotate_file(const std::string &in, const std::string &out, const turn
     work(in, out, req, r);
   } catch (const std::bad_alloc &) {
     r.ok = false;
-    r.error = "out of memory";
+    r.error = lt::k_no_memory_message;
   }
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return r;

@@ -203,8 +203,6 @@ struct arg_reader {
 
 // ---- info ----------------------------------------------------------------------------
 
-std::string null_or(int v) { return v < 0 ? "null" : std::to_string(v); }
-
 // The entries of the information dictionary that the text report shows,
 // with their labels.
 const std::pair<const char *, const char *> k_info_labels[] = {
@@ -262,18 +260,8 @@ int info_file(const std::string &path, bool json, bool several, const std::strin
                     lt::document_facts_json(loaded) +
                     ", \"text_budget_reached\": " + (text.budget_reached ? "true" : "false") +
                     ", \"page\": [";
-    for (size_t k = 0; k < facts.size(); ++k) {
-      const lt::page_facts &f = facts[k];
-      const char *o = lt::orientation_name(f.orient);
-      s += (k ? ", " : "") + std::string("{\"number\": ") + std::to_string(k + 1) +
-           ", \"rotation\": " + std::to_string(f.rotation) + ", \"own\": " + null_or(f.own) +
-           ", \"inherited\": " + null_or(f.inherited) +
-           ", \"width\": " + (f.box_known ? cli::json_number(f.width) : "null") +
-           ", \"height\": " + (f.box_known ? cli::json_number(f.height) : "null") +
-           ", \"orientation\": " + (o ? "\"" + std::string(o) + "\"" : "null") +
-           ", \"text_direction\": \"" + lt::text_direction_name(text.pages[k].direction) +
-           "\", \"glyphs\": " + std::to_string(text.pages[k].glyphs) + "}";
-    }
+    for (size_t k = 0; k < facts.size(); ++k)
+      s += (k ? ", " : "") + lt::page_facts_json(static_cast<int>(k + 1), facts[k], &text.pages[k]);
     std::printf("%s]}\n", s.c_str());
     return 0;
   }
@@ -450,8 +438,12 @@ std::string turn_option(const std::string &name, const std::string &v, cli::turn
     }
     long d;
     const bool to = name == "--to";
-    if (!parse_int(v, &d) || !lt::make_turn(to, d, &req.steps.back().turn))
-      return name + " takes " + lt::turn_values(to) + " (got " + v + ")";
+    if (!parse_int(v, &d) || !lt::make_turn(to, d, &req.steps.back().turn)) {
+      // Named as typed: --by, --degrees or --to.
+      lt::front_end names;
+      names.by_option = names.to_option = name.c_str();
+      return lt::turn_refusal(names, to, v);
+    }
     return "";
   }
   if (req.steps.empty())

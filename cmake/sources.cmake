@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # The core's sources, in the order of the pipeline: the document record, the
 # lexical layer, the loader, the decoders of stream data, the facts tools
-# show, the writers and file access; then the library's own inflate and
+# show, the writers and file access, the session that the front ends
+# keeping a document open wrap; then the library's own inflate and
 # ciphers. Every build takes its list from here: CMake (include()), the
 # Python extension (python/setup.py) and the WebAssembly module
 # (js/wasm/build.sh) read the paths between the parentheses, one a line.
@@ -32,6 +33,7 @@ set(LEAFTURN_CORE_SOURCES
   leafturn/write/write_decision.cpp
   leafturn/write/xref.cpp
   leafturn/platform/os_file.cpp
+  leafturn/session.cpp
   inflate/inflate.cpp
   crypto/md5.cpp
   crypto/sha2.cpp

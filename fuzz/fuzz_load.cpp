@@ -19,7 +19,7 @@ void load_and_query(const std::uint8_t *data, std::size_t size, const lt::load_o
   lt::document loaded;
   lt::failure err;
   try {
-    if (lt::doc_load_bytes(data, static_cast<lt::i32>(size), loaded, err, "(memory)", how) != 0) {
+    if (!lt::doc_load_bytes(data, size, loaded, err, "(memory)", how)) {
       if (err.empty()) std::abort();  // a failure always says why
       return;
     }

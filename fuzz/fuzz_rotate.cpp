@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   lt::load_options how;
   how.encrypted = true;
   try {
-    if (lt::doc_load_bytes(data + 1, static_cast<lt::i32>(size - 1), loaded, err, "(memory)", how) == 0) {
+    if (lt::doc_load_bytes(data + 1, size - 1, loaded, err, "(memory)", how)) {
       const std::vector<int> some = {1, static_cast<int>(loaded.d.pages.size()), 1}, none = {0};
       lt::turn_plan plan(loaded);
       const lt::turn by{false, degrees};

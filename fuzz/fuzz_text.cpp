@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   lt::load_options how;
   how.encrypted = true;
   try {
-    if (lt::doc_load_bytes(data, static_cast<lt::i32>(size), loaded, err, "(memory)", how) != 0) return 0;
+    if (!lt::doc_load_bytes(data, size, loaded, err, "(memory)", how)) return 0;
     const lt::text_report report = lt::describe_text(loaded);
     if (report.pages.size() != loaded.d.pages.size()) std::abort();
     for (const lt::text_facts &f : report.pages) {

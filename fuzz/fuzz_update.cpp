@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   try {
     lt::load_options how;  // encrypted files too, as the front ends load them
     how.encrypted = true;
-    if (lt::doc_load_bytes(bytes, len, loaded, err, "(memory)", how) != 0) return 0;
+    if (!lt::doc_load_bytes(bytes, static_cast<size_t>(len), loaded, err, "(memory)", how)) return 0;
     lt::turn_plan plan(loaded);
     const std::vector<int> last = {static_cast<int>(loaded.d.pages.size())};
     if (plan.apply(all ? nullptr : &last, lt::turn{false, degrees}, lt::page_filter::any, err) < 0)
@@ -39,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (out.size() != update.size() || out.compare(0, size - 1, reinterpret_cast<const char *>(bytes), size - 1) != 0)
       std::abort();
     lt::document again;
-    if (lt::doc_load_bytes(reinterpret_cast<const lt::u8 *>(out.data()),
-                           static_cast<lt::i32>(out.size()), again, err, "(memory)", how) != 0)
+    if (!lt::doc_load_bytes(reinterpret_cast<const lt::u8 *>(out.data()), out.size(), again, err,
+                            "(memory)", how))
       std::abort();
     if (again.d.pages.size() != want.size()) std::abort();
     for (size_t k = 0; k < want.size(); ++k)

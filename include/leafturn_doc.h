@@ -31,25 +31,46 @@
  * any lock. One document is used by one thread at a time (calls on it from
  * several threads at once need the caller's own lock).
  *
- * Undefined: passing a pointer that is not a document opened here, or one
- * already closed (a closed document is detected only while its memory has
- * not been reused: LEAFTURN_DOC_CLOSED then), and buffers shorter than the
- * sizes given. Null pointers are detected wherever the header allows none.
+ * Closing. leafturn_doc_close frees the document: the handle then dangles,
+ * as a FILE pointer does after fclose, and passing it to any call
+ * (leafturn_doc_close included) is undefined behaviour, which a build with
+ * AddressSanitizer reports as a use after free. Set the handle to NULL when
+ * closing it; NULL is detected by every call.
  *
- * Paths and names are NUL-terminated UTF-8 (on Windows as on every other
- * platform, the same rule as the seven calls of leafturn.h). Page numbers
- * count from 1.
+ * Undefined besides: passing a pointer that is not a document opened here,
+ * and buffers shorter than the sizes given. Null pointers are detected
+ * wherever the header allows none.
+ *
+ * Paths and names are NUL-terminated strings of UTF-8, the same rule as the
+ * seven calls of leafturn.h: on Windows a path that is valid UTF-8 reaches
+ * the system as UTF-16 (names outside the ANSI code page work), and one
+ * that is not is read in the ANSI code page, as the C runtime reads it;
+ * elsewhere paths are bytes, passed on unchanged. Messages are UTF-8 (a path
+ * in them keeps the bytes it was given as). Page numbers count from 1.
+ *
+ * Windows: define LEAFTURN_DOC_DLL before including this header to declare
+ * the calls __declspec(dllimport) (slightly faster calls into
+ * leafturn_doc.dll); without it they link through the import library's
+ * thunks, which works with the DLL and with a static build alike.
  */
 #ifndef LEAFTURN_DOC_PUBLIC_H
 #define LEAFTURN_DOC_PUBLIC_H
 
 #include <stddef.h>
 
+/* The library's version, the same as leafturn.h's. */
+#define LEAFTURN_DOC_VERSION_MAJOR 0
+#define LEAFTURN_DOC_VERSION_MINOR 1
+#define LEAFTURN_DOC_VERSION_PATCH 0
+#define LEAFTURN_DOC_VERSION "0.1.0"
+
 #if defined(_WIN32) || defined(__CYGWIN__)
 #  if defined(LEAFTURN_DOC_BUILDING)
 #    define LEAFTURN_DOC_API __declspec(dllexport)
-#  else
+#  elif defined(LEAFTURN_DOC_DLL)
 #    define LEAFTURN_DOC_API __declspec(dllimport)
+#  else
+#    define LEAFTURN_DOC_API
 #  endif
 #elif defined(__GNUC__) || defined(__clang__)
 #  define LEAFTURN_DOC_API __attribute__((visibility("default")))
@@ -77,7 +98,8 @@ extern "C" {
 #define LEAFTURN_DOC_PASSWORD_NEEDED 4
 /* The password given does not open the file. */
 #define LEAFTURN_DOC_PASSWORD_WRONG 5
-/* The document was closed (where that can still be seen). */
+/* No longer returned: a closed document is freed (see "Closing" above).
+ * Kept so that code naming it still compiles. */
 #define LEAFTURN_DOC_CLOSED 6
 
 /* Room for any message: open calls write at most this many bytes, the NUL
@@ -108,7 +130,8 @@ LEAFTURN_DOC_API int leafturn_doc_open_bytes(const unsigned char *bytes, size_t 
                                              leafturn_doc **doc, char *message,
                                              size_t message_size);
 
-/* Frees the document and all it holds. NULL is allowed (nothing happens). */
+/* Frees the document and all it holds; the handle may not be used again.
+ * NULL is allowed (nothing happens). */
 LEAFTURN_DOC_API void leafturn_doc_close(leafturn_doc *doc);
 
 /*
@@ -251,7 +274,7 @@ LEAFTURN_DOC_API int leafturn_doc_save_bytes(leafturn_doc *doc, int mode, int fl
 /* Frees bytes of leafturn_doc_save_bytes. NULL is allowed. */
 LEAFTURN_DOC_API void leafturn_doc_free_bytes(unsigned char *bytes);
 
-/* The library's version, "0.1.0". */
+/* The library's version, LEAFTURN_DOC_VERSION ("0.1.0"). */
 LEAFTURN_DOC_API const char *leafturn_doc_version(void);
 
 #ifdef __cplusplus

@@ -47,9 +47,13 @@ export type RotateOptions = (
 };
 
 export interface SaveOptions {
-  /** Append one update to the input's unchanged bytes instead of writing a fresh file. */
+  /**
+   * true: append one update to the input's unchanged bytes; false: write a
+   * fresh file. Absent: as the command line decides, a fresh file except
+   * for a signed one, which gets an update (see updatesByDefault).
+   */
   incremental?: boolean;
-  /** Turn an encrypted file whose permissions forbid turning pages all the same. */
+  /** Turn a certified file, or an encrypted one whose permissions forbid turning pages, all the same. */
   force?: boolean;
 }
 
@@ -79,12 +83,14 @@ export class Document {
   readonly encryption: Encryption | null;
   /** Null when an update can be appended to this file, else why not. */
   readonly updateRefusal: string | null;
-  /** Whether the library appends updates to this document by default, as the command line does (a signed one: an update keeps its signatures). */
+  /** Whether save() without `incremental` appends an update to this document, as the command line does (a signed one: an update keeps its signatures). */
   readonly updatesByDefault: boolean;
+  /** What the last save() wrote ("unchanged": the input's own bytes), or null before any. */
+  readonly lastSave: 'update' | 'full' | 'unchanged' | null;
   /** Turns pages in memory; returns how many of them changed. Turns build on each other. */
   rotate(options: RotateOptions): number;
   /** Turns the chosen pages (all when absent) to where their text stands upright; returns how many changed. */
-  upright(options?: { pages?: Pages }): number;
+  upright(options?: { pages?: Pages; only?: 'landscape' | 'portrait' }): number;
   /** The document with its turns as the bytes of a PDF file. */
   save(options?: SaveOptions): Uint8Array;
   /** Frees the document's memory. */

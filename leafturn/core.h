@@ -10,7 +10,10 @@
 //  - outputs and where they go: copy_output, write_output, output_bytes
 //    (output.h), rewrite_output (full_rewrite.h), update_output
 //    (appended_update.h);
-//  - which of them to write, or why none: write_decision (write_decision.h).
+//  - which of them to write, or why none: write_decision (write_decision.h);
+//  - one document kept open, as the document C API, Python and JavaScript
+//    keep it, with the statuses and the exception guard they share: session
+//    (session.h).
 #ifndef LEAFTURN_CORE_H
 #define LEAFTURN_CORE_H
 
@@ -24,5 +27,6 @@
 #include "write/appended_update.h"
 #include "write/full_rewrite.h"
 #include "write/output.h"
+#include "session.h"
 
 #endif

@@ -163,10 +163,7 @@ int intake(const char *path, doc &d, failure &err) {
     return -1;
   }
   const long long size = file_size(f.get());
-  if (size > k_max_file_size) {
-    err.set("input file too large: %s", path);
-    return -1;
-  }
+  if (size > 0 && !input_fits(static_cast<unsigned long long>(size), path, err)) return -1;
   if (size <= 0) {
     err.set("empty input file: %s", path);
     return -1;
@@ -189,25 +186,33 @@ int intake(const char *path, doc &d, failure &err) {
 
 }  // namespace
 
+bool input_fits(unsigned long long size, const char *name, failure &err) {
+  if (size <= static_cast<unsigned long long>(k_max_file_size)) return true;
+  err.set("input file too large: %s", name);
+  return false;
+}
+
 int intake_file(const char *path, doc &d, failure &err) { return intake(path, d, err); }
 
-int intake_bytes(const u8 *bytes, i32 len, doc &d, failure &err, const char *name) {
-  if (len <= 0) {
+int intake_bytes(const u8 *bytes, size_t len, doc &d, failure &err, const char *name) {
+  if (!input_fits(len, name, err)) return -1;
+  if (len == 0) {
     err.set("empty input file: %s", name);
     return -1;
   }
-  std::unique_ptr<u8[]> image(new u8[static_cast<size_t>(len)]);
-  std::memcpy(image.get(), bytes, static_cast<size_t>(len));
+  std::unique_ptr<u8[]> image(new u8[len]);
+  std::memcpy(image.get(), bytes, len);
   return intake_owned(std::move(image), len, d, err, name);
 }
 
-int intake_owned(std::unique_ptr<u8[]> bytes, i32 len, doc &d, failure &err, const char *name) {
-  if (len <= 0 || !bytes) {
+int intake_owned(std::unique_ptr<u8[]> bytes, size_t len, doc &d, failure &err, const char *name) {
+  if (!input_fits(len, name, err)) return -1;
+  if (len == 0 || !bytes) {
     err.set("empty input file: %s", name);
     return -1;
   }
   d.data.adopt(std::move(bytes));
-  d.len = len;
+  d.len = static_cast<i32>(len);
   return 0;
 }
 

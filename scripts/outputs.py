@@ -105,7 +105,7 @@ for path in sys.argv[1:]:
             r.append("facts=%r" % [(p.rotation, p.own_rotation, p.inherited_rotation, p.width, p.height, p.orientation) for p in doc.pages[:5]])
             r.append("same=" + d(doc.to_bytes()))
             r.append("turned=%d" % doc.rotate(by=90, pages="odd"))
-            r.append("full=" + d(doc.to_bytes()))
+            r.append("full=" + d(doc.to_bytes(incremental=False)))
             try:
                 r.append("update=" + d(doc.to_bytes(incremental=True)))
             except leafturn.LeafturnError as e:
@@ -141,7 +141,7 @@ for (const path of process.argv.slice(2)) {
     r.push(`pages=${doc.pageCount}`, `info=${JSON.stringify(doc.info)}`,
       `sig=${doc.signatures}/${doc.certified}/${doc.updateRefusal}`,
       `facts=${JSON.stringify(doc.pages.slice(0, 5))}`, `same=${d(doc.save())}`);
-    r.push(`turned=${doc.rotate({ by: 90, pages: 'odd' })}`, `full=${d(doc.save())}`);
+    r.push(`turned=${doc.rotate({ by: 90, pages: 'odd' })}`, `full=${d(doc.save({ incremental: false }))}`);
     try { r.push(`update=${d(doc.save({ incremental: true }))}`); } catch (e) { r.push(`update! ${e.message}`); }
     try { doc.rotate({ by: 90, pages: [doc.pageCount + 1] }); } catch (e) { r.push(`range! ${e.name} ${e.message}`); }
     try { doc.rotate({ by: 45 }); } catch (e) { r.push(`degrees! ${e.name} ${e.message}`); }

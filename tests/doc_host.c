@@ -4,13 +4,16 @@
  * shared library. Its modes, each run by the tests with files they made:
  *   doc_host api OUT_DIR                 every call on a document built here,
  *                                        bad arguments, the statuses
- *   doc_host turn IN OUT MODE            open, ask every page, turn every page
- *                                        by 90, save (MODE auto|incremental|full);
+ *   doc_host turn IN OUT MODE [force]    open, ask every page, turn every page
+ *                                        by 90, save (MODE auto|incremental|full,
+ *                                        with LEAFTURN_DOC_FORCE when asked);
  *                                        prints what was written and the facts
  *   doc_host upright IN OUT              upright every page, save in full
  *   doc_host open IN [PASSWORD]          prints the open status and message
  *   doc_host threads N IN...             N threads, each opening, asking,
  *                                        turning and saving to bytes at once
+ *   doc_host closed                      uses a document after closing it: undefined
+ *                                        behaviour, which AddressSanitizer reports
  * Exit status 0 when every check held.
  */
 #include <stdio.h>
@@ -169,7 +172,15 @@ static int api(const char *dir) {
   check(strcmp(leafturn_doc_error(NULL), "no document (NULL)") == 0, "null doc error", NULL);
   leafturn_doc_close(NULL);
   leafturn_doc_free_bytes(NULL);
-  check(strcmp(leafturn_doc_version(), "0.1.0") == 0, "version", NULL);
+  check(strcmp(leafturn_doc_version(), "0.1.0") == 0 && strcmp(leafturn_doc_version(), LEAFTURN_DOC_VERSION) == 0,
+        "version", NULL);
+  {
+    char numbers[32];
+    sprintf(numbers, "%d.%d.%d", LEAFTURN_DOC_VERSION_MAJOR, LEAFTURN_DOC_VERSION_MINOR, LEAFTURN_DOC_VERSION_PATCH);
+    check(strcmp(numbers, LEAFTURN_DOC_VERSION) == 0, "version numbers", NULL);
+  }
+  /* The save modes as every binding numbers them. */
+  check(LEAFTURN_DOC_AUTOMATIC == 0 && LEAFTURN_DOC_INCREMENTAL == 1 && LEAFTURN_DOC_FULL == 2, "mode numbers", NULL);
   return failures ? 1 : 0;
 }
 
@@ -179,7 +190,7 @@ static int mode_of(const char *name) {
                                           : LEAFTURN_DOC_AUTOMATIC;
 }
 
-static int turn(const char *in, const char *out, const char *mode, int upright) {
+static int turn(const char *in, const char *out, const char *mode, int upright, int flags) {
   char message[LEAFTURN_DOC_MESSAGE_SIZE];
   leafturn_doc *doc = NULL;
   leafturn_doc_page page;
@@ -198,7 +209,7 @@ static int turn(const char *in, const char *out, const char *mode, int upright) 
   if (upright) check(leafturn_doc_upright(doc, NULL, &changed) == LEAFTURN_DOC_OK, "upright", doc);
   else check(leafturn_doc_turn_by(doc, 90, NULL, &changed) == LEAFTURN_DOC_OK, "by 90", doc);
   check(leafturn_doc_facts(doc, &json) == LEAFTURN_DOC_OK, "facts", doc);
-  if (leafturn_doc_save(doc, out, mode_of(mode), 0, &wrote) == LEAFTURN_DOC_OK)
+  if (leafturn_doc_save(doc, out, mode_of(mode), flags, &wrote) == LEAFTURN_DOC_OK)
     printf("wrote %d changed %d facts %s\n", wrote, changed, json);
   else
     printf("save failed: %s\n", leafturn_doc_error(doc));
@@ -215,14 +226,30 @@ static int open_only(const char *in, const char *password) {
   return 0;
 }
 
+/* A closed document is freed: using it is a use after free (undefined; the
+ * sanitized build's test expects AddressSanitizer to say so). */
+static int use_after_close(void) {
+  char message[LEAFTURN_DOC_MESSAGE_SIZE];
+  leafturn_doc *doc = NULL;
+  int count = 0;
+  if (leafturn_doc_open_bytes((const unsigned char *)k_doc, sizeof k_doc - 1, "built.pdf", NULL, &doc, message,
+                              sizeof message) != LEAFTURN_DOC_OK)
+    return 1;
+  leafturn_doc_close(doc);
+  printf("after close: %d\n", leafturn_doc_page_count(doc, &count));
+  return 0;
+}
+
 int doc_host_threads(int n, char **files, int count);
 
 int main(int argc, char **argv) {
   if (argc >= 3 && strcmp(argv[1], "api") == 0) return api(argv[2]);
-  if (argc >= 5 && strcmp(argv[1], "turn") == 0) return turn(argv[2], argv[3], argv[4], 0);
-  if (argc >= 4 && strcmp(argv[1], "upright") == 0) return turn(argv[2], argv[3], "full", 1);
+  if (argc >= 5 && strcmp(argv[1], "turn") == 0)
+    return turn(argv[2], argv[3], argv[4], 0, argc > 5 && strcmp(argv[5], "force") == 0 ? LEAFTURN_DOC_FORCE : 0);
+  if (argc >= 4 && strcmp(argv[1], "upright") == 0) return turn(argv[2], argv[3], "full", 1, 0);
+  if (argc >= 2 && strcmp(argv[1], "closed") == 0) return use_after_close();
   if (argc >= 3 && strcmp(argv[1], "open") == 0) return open_only(argv[2], argc > 3 ? argv[3] : NULL);
   if (argc >= 4 && strcmp(argv[1], "threads") == 0) return doc_host_threads(atoi(argv[2]), argv + 3, argc - 3);
-  fprintf(stderr, "usage: doc_host api DIR | turn IN OUT MODE | upright IN OUT | open IN [PW] | threads N IN...\n");
+  fprintf(stderr, "usage: doc_host api DIR | turn IN OUT MODE [force] | upright IN OUT | open IN [PW] | threads N IN... | closed\n");
   return 2;
 }

@@ -67,7 +67,7 @@ TEST(Corpus, RotationsAgreeWithAnIndependentReader) {
     SCOPED_TRACE(path);
     lt::document d;
     lt::failure err;
-    if (lt::doc_load(path.c_str(), d, err) != 0) {
+    if (!lt::doc_load(path.c_str(), d, err)) {
       const std::string why = err.text();
       const std::string info = testpdf::run("pdfinfo " + quoted(path) + " 2>&1");
       if (info.find("Incorrect password") != std::string::npos ||
@@ -177,7 +177,7 @@ TEST(Corpus, RotatedOutputsPassIndependentChecks) {
     SCOPED_TRACE(path);
     lt::document d;
     lt::failure err;
-    if (lt::doc_load(path.c_str(), d, err) != 0) continue;
+    if (!lt::doc_load(path.c_str(), d, err)) continue;
     const int pages = static_cast<int>(d.d.pages.size());
     lt::doc_free(d);
     std::vector<int> all;

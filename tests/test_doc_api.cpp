@@ -7,10 +7,13 @@
 
 #include <dirent.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli_run.h"
+#include "leafturn.h"
+#include "leafturn_doc.h"
 #include "pdf_builder.h"
 #include "signing.h"
 
@@ -89,6 +92,28 @@ TEST(DocApi, ASignedFileGetsAnUpdateThatKeepsItsSignature) {
   EXPECT_EQ(run("pdfsig " + q(out) + " 2>&1").find("Signature is Valid."), std::string::npos);
 }
 
+TEST(DocApi, ACertifiedFileIsRefusedUnlessForcedAsTheCommandLineRefusesIt) {
+  if (!testpdf::have_tool("openssl")) GTEST_SKIP() << "openssl is needed";
+  std::string s = testsign::unsigned_doc(" /Perms <</DocMDP 5 0 R>>").build();
+  ASSERT_TRUE(testsign::sign_bytes(s, "doc-certified"));
+  const std::string in = write_temp("doc-certified.pdf", s), out = temp_path("doc-certified-out.pdf");
+  const std::string why = in + " is certified: its certification forbids changing its pages";
+  for (const char *mode : {"auto", "incremental", "full"}) {
+    SCOPED_TRACE(mode);
+    EXPECT_EQ(host("turn " + q(in) + " " + q(out) + " " + mode), "save failed: " + why + " (LEAFTURN_DOC_FORCE turns them all the same)\n");
+  }
+  std::string err;
+  int rc = -1;
+  tool("rotate " + q(in) + " " + q(out) + " --by 90", &rc, &err);
+  EXPECT_EQ(err, "leafturn: " + why + " (--force turns them all the same)\n");
+  // Forced: an update, as the command line's --force gives it.
+  EXPECT_EQ(host("turn " + q(in) + " " + q(out) + " auto force", &rc).compare(0, 8, "wrote 1 "), 0);
+  const std::string theirs = temp_path("doc-certified-cli.pdf");
+  tool("rotate " + q(in) + " " + q(theirs) + " --by 90 --force", &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(read_file(out), read_file(theirs));
+}
+
 TEST(DocApi, EncryptedFilesGiveTheirStatuses) {
   if (!testpdf::have_tool("qpdf")) GTEST_SKIP() << "qpdf is needed";
   const std::string src = testpdf::corpus_dir() + "/004-pdflatex-4-pages_pdflatex-4-pages.pdf";
@@ -99,6 +124,13 @@ TEST(DocApi, EncryptedFilesGiveTheirStatuses) {
   EXPECT_EQ(host("open " + q(locked) + " wrong"), "5 the password given does not open " + locked + "\n");
   EXPECT_EQ(host("open " + q(locked) + " user"), "0 \n");
   EXPECT_EQ(host("open " + q(locked) + " owner"), "0 \n");
+}
+
+TEST(DocApi, OneVersionForBothHeaders) {
+  EXPECT_STREQ(LEAFTURN_DOC_VERSION, LEAFTURN_VERSION);
+  EXPECT_EQ(LEAFTURN_DOC_VERSION_MAJOR, LEAFTURN_VERSION_MAJOR);
+  EXPECT_EQ(LEAFTURN_DOC_VERSION_MINOR, LEAFTURN_VERSION_MINOR);
+  EXPECT_EQ(LEAFTURN_DOC_VERSION_PATCH, LEAFTURN_VERSION_PATCH);
 }
 
 TEST(DocApi, DocumentsOnSeveralThreadsAtOnce) {

@@ -20,7 +20,7 @@ namespace {
 const char kNotPdf[] = "no PDF objects found \xE2\x80\x94 not a PDF: ";
 
 struct loaded {
-  int rc;
+  bool ok;
   std::string error;
   std::string path;
 };
@@ -29,7 +29,7 @@ loaded load_into(document &d, const std::string &bytes) {
   loaded r;
   r.path = testpdf::write_temp("in.pdf", bytes);
   failure err;
-  r.rc = doc_load(r.path.c_str(), d, err);
+  r.ok = doc_load(r.path.c_str(), d, err);
   r.error = err.text();
   return r;
 }
@@ -37,7 +37,7 @@ loaded load_into(document &d, const std::string &bytes) {
 std::string load_error(const std::string &bytes) {
   document d;
   const loaded r = load_into(d, bytes);
-  EXPECT_NE(r.rc, 0) << "loaded unexpectedly";
+  EXPECT_FALSE(r.ok) << "loaded unexpectedly";
   return r.error;
 }
 
@@ -58,19 +58,19 @@ std::string one_page_with(const std::string &tail) {
 TEST(Intake, ReportsEachFailureInItsWords) {
   document d;
   failure err;
-  EXPECT_EQ(doc_load(nullptr, d, err), -1);
+  EXPECT_FALSE(doc_load(nullptr, d, err));
   EXPECT_STREQ(err.text(), "NULL path argument");
 
   const std::string missing = testpdf::temp_path("missing.pdf");
-  EXPECT_EQ(doc_load(missing.c_str(), d, err), -1);
+  EXPECT_FALSE(doc_load(missing.c_str(), d, err));
   EXPECT_EQ(std::string(err.text()), "cannot open " + missing);
 
   const std::string empty = testpdf::write_temp("empty.pdf", "");
-  EXPECT_EQ(doc_load(empty.c_str(), d, err), -1);
+  EXPECT_FALSE(doc_load(empty.c_str(), d, err));
   EXPECT_EQ(std::string(err.text()), "empty input file: " + empty);
 
   const std::string one = testpdf::write_temp("one.pdf", "x");
-  EXPECT_EQ(doc_load(one.c_str(), d, err), -1);
+  EXPECT_FALSE(doc_load(one.c_str(), d, err));
   EXPECT_EQ(std::string(err.text()), kNotPdf + one);
 }
 
@@ -80,7 +80,7 @@ TEST(Intake, DirectoryCannotBeOpened) {
   ASSERT_EQ(testpdf::run("mkdir -p '" + dir + "'; echo ok"), "ok\n");
   document d;
   failure err;
-  EXPECT_EQ(doc_load(dir.c_str(), d, err), -1);
+  EXPECT_FALSE(doc_load(dir.c_str(), d, err));
   EXPECT_EQ(std::string(err.text()), "cannot open " + dir);
 }
 
@@ -92,7 +92,7 @@ TEST(Intake, FilesOf2GiBOrMoreAreRefusedUnread) {
   if (rc != 0) GTEST_SKIP() << "cannot make a sparse file here";
   document d;
   failure err;
-  EXPECT_EQ(doc_load(big.c_str(), d, err), -1);
+  EXPECT_FALSE(doc_load(big.c_str(), d, err));
   EXPECT_EQ(std::string(err.text()), "input file too large: " + big);
   testpdf::run("rm -f '" + big + "'");
 }
@@ -100,7 +100,7 @@ TEST(Intake, FilesOf2GiBOrMoreAreRefusedUnread) {
 TEST(Intake, FailedLoadLeavesRecordEmpty) {
   document d;
   const loaded r = load_into(d, simple_doc(1).trailer_extra("/Encrypt 9 0 R").build());
-  EXPECT_EQ(r.rc, -1);
+  EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.error, "encrypted PDFs are not supported: " + r.path);
   EXPECT_EQ(d.d.data, nullptr);
   EXPECT_TRUE(d.d.objs.empty());
@@ -109,7 +109,7 @@ TEST(Intake, FailedLoadLeavesRecordEmpty) {
 
 TEST(Intake, FreeZeroesEveryField) {
   document d;
-  ASSERT_EQ(load_into(d, simple_doc(2).build()).rc, 0);
+  ASSERT_TRUE(load_into(d, simple_doc(2).build()).ok);
   doc_free(d);
   EXPECT_EQ(d.d.data, nullptr);
   EXPECT_EQ(d.d.len, 0);
@@ -125,7 +125,7 @@ TEST(Intake, FreeZeroesEveryField) {
 TEST(Trailers, LastStartxrefAndLastReadableRootWin) {
   document d;
   // No trailer at all: the catalog is found by its /Catalog name.
-  ASSERT_EQ(load_into(d, simple_doc(1).no_xref().build()).rc, 0);
+  ASSERT_TRUE(load_into(d, simple_doc(1).no_xref().build()).ok);
   EXPECT_EQ(d.d.trailer_root, -1);
   EXPECT_EQ(d.d.trailer_info, -1);
   EXPECT_EQ(d.d.root_num, 1);
@@ -135,7 +135,7 @@ TEST(Trailers, LastStartxrefAndLastReadableRootWin) {
   b.obj(9, "<</Title (t)>>");
   std::string s = b.root(1).info(9).build();
   s.replace(s.rfind("/Root 1 0 R"), 11, "/Root /X/Root 1 0 R");
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   EXPECT_EQ(d.d.trailer_root, 1);
   EXPECT_EQ(d.d.trailer_info, 9);
   EXPECT_EQ(d.d.info_num, 9);
@@ -148,7 +148,7 @@ TEST(Trailers, IncrementalUpdateReadsEveryTrailerFromTheLastTable) {
   const size_t xref2 = base.size();
   base += "xref\n0 1\n0000000000 65535 f \ntrailer\n<</Size 8/Root 7 0 R/Prev 9>>\n"
           "startxref\n" + std::to_string(xref2) + "\n%%EOF\n";
-  ASSERT_EQ(load_into(d, base).rc, 0);
+  ASSERT_TRUE(load_into(d, base).ok);
   EXPECT_EQ(d.d.trailer_root, 7);
   EXPECT_EQ(d.d.root_num, 7);
 }
@@ -160,7 +160,7 @@ TEST(Trailers, StartxrefMustPointAtATable) {
   const size_t x = s.rfind("xref\n0 ");
   const size_t sx = s.rfind("startxref\n");
   s = s.substr(0, sx) + "startxref\n" + std::to_string(x + 1) + "\n%%EOF\n";
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   EXPECT_EQ(d.d.trailer_root, -1);
   EXPECT_EQ(d.d.root_num, 1);  // found by the /Catalog search
 }
@@ -174,7 +174,7 @@ TEST(Trailers, CrossReferenceStreamChain) {
   const size_t newer = s.size();
   s += "21 0 obj\n<</Type /XRef /Root 5 0 R /Prev " + std::to_string(older) +
        ">>\nstream\nxx\nendstream\nendobj\nstartxref\n" + std::to_string(newer) + "\n%%EOF\n";
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   EXPECT_EQ(d.d.trailer_root, 5);
   EXPECT_EQ(d.d.trailer_info, 3);  // the first section that names one
 }
@@ -185,7 +185,7 @@ TEST(Trailers, PrevLoopEndsAndEncryptAnywhereInWindowCounts) {
   const size_t at = s.size();
   s += "20 obj\n<</Type /XRef /Prev " + std::to_string(at) +
        ">>\nstream\nxx\nendstream\nendobj\nstartxref\n" + std::to_string(at) + "\n%%EOF\n";
-  ASSERT_EQ(load_into(d, s).rc, 0);  // "20 obj" without generation is accepted
+  ASSERT_TRUE(load_into(d, s).ok);  // "20 obj" without generation is accepted
   EXPECT_EQ(d.d.encrypted, 0);
 
   // A section dictionary not followed by "stream" reaches to the end of file.
@@ -216,7 +216,7 @@ TEST(ObjectScan, HeadersNeedNumberGenerationAndKeyword) {
       "99999999999 0 obj\n1\nendobj\n";  // too large for 32 bits
   std::string s = one_page_with(tail);
   s.insert(s.find("13\v"), std::string("15\0", 3) + "0 obj\n1\nendobj\n");
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   for (int n : {5, 8, 9, 14, 15}) EXPECT_EQ(rec(d.d, n), nullptr) << n;
   for (int n : {6, 7, 10, 11, 12, 13}) ASSERT_NE(rec(d.d, n), nullptr) << n;
   EXPECT_EQ(s[static_cast<size_t>(rec(d.d, 6)->hdr_off)], '6');
@@ -229,7 +229,7 @@ TEST(ObjectScan, HeaderAtOffsetZeroAndObjectsWithoutEndobj) {
   const std::string s = "1 0 obj\n<</Type /Catalog /Pages 2 0 R>>\nendobj\n"
                         "2 0 obj\n<</Type /Pages /Kids [3 0 R]>>\nendobj\n"
                         "3 0 obj\n<</Type /Page>>\nendobj\n4 0 obj\n(never closed)\n";
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   EXPECT_EQ(rec(d.d, 1)->hdr_off, 0);
   EXPECT_EQ(rec(d.d, 4), nullptr);
 }
@@ -242,7 +242,7 @@ TEST(ObjectScan, StreamDataStartsAfterTheLineEnd) {
       "6 0 obj\n<</Length 2>>stream \t\nab\nendstream\nendobj\n"
       "7 0 obj\n<</Length 2>>stream#ab\nendstream\nendobj\n";
   const std::string s = one_page_with(tail);
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   for (int n : {4, 5, 6, 7}) {
     const obj_rec *r = rec(d.d, n);
     ASSERT_NE(r, nullptr) << n;
@@ -264,7 +264,7 @@ TEST(ObjectScan, LengthIsCheckedAgainstEndstream) {
       "10 0 obj\n<</Length -4 /Length 100>>\nstream\n" + data + "\nendstream\nendobj\n"
       "11 0 obj\n<</Length1 7 /Length 100>>\nstream\n" + data + "\nendstream\nendobj\n"
       "12 0 obj\n100\nendobj\n";
-  ASSERT_EQ(load_into(d, one_page_with(tail)).rc, 0);
+  ASSERT_TRUE(load_into(d, one_page_with(tail)).ok);
   for (int n = 4; n <= 11; ++n) {
     const obj_rec *r = rec(d.d, n);
     ASSERT_NE(r, nullptr) << n;
@@ -278,7 +278,7 @@ TEST(ObjectScan, IndirectLengthMayComeLater) {
   const std::string data(7, 'q');
   const std::string tail = "4 0 obj\n<</Length 8 0 R>>\nstream\n" + data +
                            "endstream\nendobj\n8 0 obj 7 endobj\n";
-  ASSERT_EQ(load_into(d, one_page_with(tail)).rc, 0);
+  ASSERT_TRUE(load_into(d, one_page_with(tail)).ok);
   EXPECT_EQ(rec(d.d, 4)->data_end - rec(d.d, 4)->data_off, 7);
 }
 
@@ -289,7 +289,7 @@ TEST(ObjectScan, StreamWithoutUsableLengthKeepsItsData) {
       "5 0 obj\n<</Length 9 0 R>>\nstream\nabcd\r\nendstream\nendobj\n"  // missing target
       "6 0 obj\n<</Length 4 0 R>>\nstream\nabcde\nendstream\nendobj\n";  // stream target
   const std::string s = one_page_with(tail);
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   EXPECT_EQ(rec(d.d, 4)->data_end - rec(d.d, 4)->data_off, 3);
   EXPECT_EQ(rec(d.d, 5)->data_end - rec(d.d, 5)->data_off, 4);
   EXPECT_EQ(rec(d.d, 6)->data_end - rec(d.d, 6)->data_off, 5);
@@ -302,7 +302,7 @@ TEST(ObjectScan, MissingEndstreamEndsAtTheNextEndobj) {
       "5 0 obj\n<</Type /Foo>>\nendobj\n"
       "6 0 obj\n<</Length 3>>\nstream\nendobj\n";
   const std::string s = one_page_with(tail);
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   const obj_rec *r = rec(d.d, 4);
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(s.substr(static_cast<size_t>(r->data_off),
@@ -318,12 +318,12 @@ TEST(ObjectScan, StreamWithoutEndstreamHidesHeadersInItsData) {
   document d;
   // The data runs to the "endobj" after object 5's header, which it hides.
   std::string s = one_page_with("4 0 obj\n<</Length 3>>\nstream\nabc\n5 0 obj\n1\nendobj\n");
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   EXPECT_NE(rec(d.d, 4), nullptr);
   EXPECT_EQ(rec(d.d, 5), nullptr);
   // With no "endobj" after it either, the stream runs to the end and goes.
   s = one_page_with("4 0 obj\n<</Length 3>>\nstream\nabc\n");
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   EXPECT_EQ(rec(d.d, 4), nullptr);
 }
 
@@ -335,7 +335,7 @@ TEST(ObjectScan, HeadersInsideStreamDataAreDropped) {
       "\nendstream\nendobj\n"
       // The container itself is dropped (no endobj), but still hides object 10.
       "5 0 obj\n<</Length 28>>\nstream\n10 0 obj\n(x)\nendobj\nendstream\n";
-  ASSERT_EQ(load_into(d, one_page_with(tail)).rc, 0);
+  ASSERT_TRUE(load_into(d, one_page_with(tail)).ok);
   EXPECT_NE(rec(d.d, 4), nullptr);
   EXPECT_EQ(rec(d.d, 9), nullptr);
   EXPECT_EQ(rec(d.d, 5), nullptr);
@@ -347,7 +347,7 @@ TEST(ObjectScan, HexStringObjectDoesNotBorrowTheNextStream) {
   const std::string tail = "4 0 obj\n<414243>\nendobj\n"
                            "5 0 obj\n<</Length 3>>\nstream\nabc\nendstream\nendobj\n";
   const std::string s = one_page_with(tail);
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   const obj_rec *r = rec(d.d, 4);
   ASSERT_NE(r, nullptr);
   EXPECT_FALSE(r->is_stream());
@@ -363,7 +363,7 @@ TEST(LiveSelection, LastDirectCopyWinsAndOrderIsKept) {
   const std::string tail = "5 0 obj\n(first)\nendobj\n5 0 obj\n(second)\nendobj\n"
                            "8388607 0 obj\n1\nendobj\n8388608 0 obj\n1\nendobj\n";
   const std::string s = one_page_with(tail);
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   const obj_rec *r = rec(d.d, 5);
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(s.compare(static_cast<size_t>(r->hdr_off) + 8, 8, "(second)"), 0);
@@ -376,7 +376,7 @@ TEST(LiveSelection, ObjectStreamContainersNeverSurvive) {
   document d;
   const std::string tail =
       "40 0 obj\n<</Type /ObjStm /N 1 /First 4 /Length 7>>\nstream\n2 0 (x)\nendstream\nendobj\n";
-  ASSERT_EQ(load_into(d, one_page_with(tail)).rc, 0);
+  ASSERT_TRUE(load_into(d, one_page_with(tail)).ok);
   EXPECT_EQ(rec(d.d, 40), nullptr);
   EXPECT_EQ(d.d.max_num(), 3);  // the container's number does not count
 }
@@ -386,12 +386,12 @@ TEST(LiveSelection, ObjectStreamContainersNeverSurvive) {
 TEST(PageTree, CatalogFromTrailerOrSearch) {
   document d;
   // /Root names a missing object: the /Catalog search finds object 1.
-  ASSERT_EQ(load_into(d, simple_doc(1).root(9).build()).rc, 0);
+  ASSERT_TRUE(load_into(d, simple_doc(1).root(9).build()).ok);
   EXPECT_EQ(d.d.root_num, 1);
   // No /Catalog anywhere: object 1, itself the page tree root.
   const std::string s = "1 0 obj\n<</Type /Pages /Kids [2 0 R]>>\nendobj\n"
                         "2 0 obj\n<</Type /Page>>\nendobj\n";
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   EXPECT_EQ(d.d.root_num, 1);
   ASSERT_EQ(d.d.pages.size(), 1u);
   EXPECT_EQ(d.d.pages[0].num, 2);
@@ -402,7 +402,7 @@ TEST(PageTree, PagesReferenceIsTheFirstWithAPositiveNumber) {
   std::string s = "1 0 obj\n<</Type /Catalog /PageLayout /SinglePage /Pages /Foo /Pages 3 0 R>>\n"
                   "endobj\n3 0 obj\n<</Type /Pages /Kids [4 0 R 5 0 R]>>\nendobj\n"
                   "4 0 obj\n<</Type /Page>>\nendobj\n5 0 obj\n<</Type /Page>>\nendobj\n";
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   ASSERT_EQ(d.d.pages.size(), 2u);
   EXPECT_EQ(d.d.pages[0].num, 4);
   EXPECT_EQ(d.d.pages[1].num, 5);
@@ -458,7 +458,7 @@ TEST(PageTree, OrderRepeatsAndInheritedRotation) {
       "4 0 obj\n<</Type /Pages /Rotate 450 /Kids [3 0 R]>>\nendobj\n"
       "5 0 obj\n<</Type /Pages /Kids [6 0 R 3 0 R]>>\nendobj\n"
       "6 0 obj\n<</Type /Pages /Rotate -90 /Kids [3 0 R]>>\nendobj\n";
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   ASSERT_EQ(d.d.pages.size(), 4u);
   EXPECT_EQ(d.d.pages[0].inherited_rotate, 90);   // 450 reduced
   EXPECT_EQ(d.d.pages[1].inherited_rotate, 90);   // the root's own
@@ -478,7 +478,7 @@ TEST(PageTree, NodesSharingOneKidsArrayEachListIt) {
       "4 0 obj\n<</Type /Pages\n"
       "5 0 obj\n<</Type /Pages /Kids [6 0 R 7 0 R]>>\nendobj\n"
       "6 0 obj\n<</Type /Page>>\nendobj\n7 0 obj\n<</Type /Page>>\nendobj\n";
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   ASSERT_EQ(d.d.pages.size(), 6u);
   const i32 nums[] = {6, 7, 6, 7, 6, 7};
   const i32 rotations[] = {90, 90, 0, 0, 0, 0};
@@ -500,7 +500,7 @@ TEST(PageTree, DeepTreeDoesNotExhaustTheStack) {
          " 0 R]>>\nendobj\n";
   s += std::to_string(depth) + " 0 obj\n<</Type /Page /Rotate 180>>\nendobj\n";
   document d;
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   ASSERT_EQ(d.d.pages.size(), 1u);
   EXPECT_EQ(d.d.pages[0].num, depth);
 }
@@ -531,7 +531,7 @@ TEST(Hostile, ManyTrailersBeforeOneStartxref) {
   for (int i = 0; i < 200000; ++i) s += "trailer\n<</Size 1>>\n";
   s += "startxref\n" + std::to_string(simple_doc(1).no_xref().build().size()) + "\n%%EOF\n";
   document d;
-  ASSERT_EQ(load_into(d, s).rc, 0);
+  ASSERT_TRUE(load_into(d, s).ok);
   EXPECT_EQ(d.d.trailer_root, -1);
 }
 

@@ -84,7 +84,7 @@ bool load_and_build(const std::string &path, std::vector<i32> *rot, std::string 
                     std::string *why) {
   document doc;
   failure err;
-  if (doc_load(path.c_str(), doc, err) != 0) {
+  if (!doc_load(path.c_str(), doc, err)) {
     *why = err.text();
     return false;
   }
@@ -150,13 +150,13 @@ TEST(Threads, DifferentFilesAtOnceThroughTheCore) {
         }
         document doc;
         failure err;
-        if (doc_load(broken.c_str(), doc, err) == 0 ||
+        if (doc_load(broken.c_str(), doc, err) ||
             std::string(err.text()) != "no PDF objects found \xE2\x80\x94 not a PDF: " + broken)
           ++mismatches;
         // Writing files, in place and to new paths, from every thread.
         const std::string &out = outs[static_cast<size_t>(t)];
         document in;
-        if (doc_load(files[static_cast<size_t>(t)].path.c_str(), in, err) != 0 ||
+        if (!doc_load(files[static_cast<size_t>(t)].path.c_str(), in, err) ||
             !rotate_all(in, out, err) ||
             testpdf::read_file(out) != seen[static_cast<size_t>(t)][static_cast<size_t>(t)].rotated)
           ++mismatches;

@@ -37,10 +37,7 @@ struct loaded_doc {
     failure err;
     std::unique_ptr<u8[]> block(new u8[bytes.size()]);
     std::memcpy(block.get(), bytes.data(), bytes.size());
-    EXPECT_EQ(doc_load_owned(std::move(block), static_cast<i32>(bytes.size()), d, err,
-                             name.c_str()),
-              0)
-        << err.text();
+    EXPECT_TRUE(doc_load_owned(std::move(block), bytes.size(), d, err, name.c_str())) << err.text();
   }
 };
 

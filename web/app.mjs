@@ -12,7 +12,9 @@
 // shown ("up", "right", "down", "left", "none"; a page whose text is not
 // up carries the class "sideways": Upright would turn it);
 // button#upright turns the chosen pages upright; button#save starts the
-// download; #error holds the
+// download and then carries data-wrote, what the library wrote ("update",
+// "full" or "unchanged"); input#incremental shows whether a save appends an
+// update, as the library decides until it is changed; #error holds the
 // message of a failure; form#unlock with input#password asks for the
 // password of an encrypted file that needs one.
 import * as pdfjs from './pdfjs/pdf.min.mjs';
@@ -284,11 +286,14 @@ async function open(file, generation, password) {
   current = state;
   list.replaceChildren(...state.items);
   refresh(rotations, opened.directions);
-  const refusal = opened.refusal;
-  incremental.disabled = refusal !== null;
-  // Checked when the library appends an update by default (a signed file).
-  incremental.checked = refusal === null && opened.updates;
-  incremental.parentElement.title = refusal || '';
+  // The box shows what the library does without a choice (an update for a
+  // signed file); it is disabled with the library's reason when no update
+  // can be appended. Saving leaves the choice to the library until the box
+  // is changed.
+  state.chosen = undefined;
+  incremental.checked = opened.updates;
+  incremental.disabled = opened.refusal !== null;
+  incremental.parentElement.title = opened.refusal || '';
   tools.hidden = false;
   status(summary());
   let viewer;
@@ -325,9 +330,9 @@ async function save() {
   const state = current;
   clearError();
   status(`${summary()}. Saving…`);
-  let bytes;
+  let bytes, wrote;
   try {
-    ({ bytes } = await call('save', { incremental: incremental.checked }));
+    ({ bytes, wrote } = await call('save', { incremental: state.chosen }));
   } catch (e) {
     if (current === state) {
       showError(e.message);
@@ -345,7 +350,9 @@ async function save() {
   a.click();
   a.remove();
   setTimeout(() => URL.revokeObjectURL(url), 60000);
-  status(`${summary()}. Saved ${name} (${(bytes.length / 1024).toFixed(0)} KB).`);
+  const how = wrote === 'update' ? ', an appended update' : wrote === 'unchanged' ? ', unchanged' : '';
+  status(`${summary()}. Saved ${name} (${(bytes.length / 1024).toFixed(0)} KB${how}).`);
+  saveButton.dataset.wrote = wrote;
 }
 
 fileInput.addEventListener('change', () => {
@@ -368,6 +375,9 @@ $('turn-left').addEventListener('click', () => turnChosen(-90));
 uprightButton.addEventListener('click', () => turn({ upright: true, which: $('which').value }));
 $('turn-right').addEventListener('click', () => turnChosen(90));
 saveButton.addEventListener('click', save);
+incremental.addEventListener('change', () => {
+  if (current) current.chosen = incremental.checked;
+});
 unlock.addEventListener('submit', (e) => {
   e.preventDefault();
   if (asking) load(asking, passwordInput.value);

@@ -11,11 +11,10 @@ const rotations = () => doc.pages.map((p) => p.rotation);
 // Which way each page's text runs as displayed now ("up", "right", ...).
 const directions = () => doc.pages.map((p) => p.textDirection);
 // The pages a choice of the page's names (all, odd, even, landscape,
-// portrait) stands for; undefined for all.
+// portrait) stands for, as the library's options.
 function chosen(which) {
-  if (which === 'landscape' || which === 'portrait')
-    return doc.pages.filter((p) => p.orientation === which).map((p) => p.number);
-  return which === 'all' ? undefined : which;
+  if (which === 'landscape' || which === 'portrait') return { only: which };
+  return which === 'all' ? {} : { pages: which };
 }
 
 async function handle({ op, args }) {
@@ -24,16 +23,22 @@ async function handle({ op, args }) {
       if (doc) doc.close();
       doc = null;
       doc = await open(args.bytes, { name: args.name, password: args.password });
+      // Whether a save appends an update (a signed file) is the library's
+      // answer, as is why none can be appended.
       return { rotations: rotations(), directions: directions(), updates: doc.updatesByDefault,
         refusal: doc.updateRefusal, encryption: doc.encryption };
     case 'rotate':
       doc.rotate(args);
       return { rotations: rotations(), directions: directions() };
     case 'upright':
-      doc.upright({ pages: chosen(args.which) });
+      doc.upright(chosen(args.which));
       return { rotations: rotations(), directions: directions() };
-    case 'save':
-      return { bytes: doc.save({ incremental: args.incremental }) };
+    case 'save': {
+      // Without a choice of the user's, the library decides (an update for
+      // a signed file).
+      const bytes = doc.save(args.incremental === undefined ? {} : { incremental: args.incremental });
+      return { bytes, wrote: doc.lastSave };
+    }
     case 'close':
       if (doc) doc.close();
       doc = null;

@@ -29,26 +29,35 @@ function wasmModule() {
 const utf8 = new TextDecoder('utf-8');
 const encoder = new TextEncoder();
 
-// The codes of the failures a caller may act on (ask for a password).
-const ERROR_CODES = [undefined, 'LEAFTURN_PASSWORD_NEEDED', 'LEAFTURN_PASSWORD_WRONG'];
-
+// The module's last failure as a LeafturnError with the core's message, and
+// its code when a caller may act on it (ask for a password).
 function lastError(m) {
-  let end = m._ltjs_error() >>> 0;
-  const p = end;
-  while (m.HEAPU8[end] !== 0) end++;
-  const e = new LeafturnError(utf8.decode(m.HEAPU8.subarray(p, end)));
-  const code = ERROR_CODES[m._ltjs_error_kind()];
+  const e = new LeafturnError(cText(m, m._ltjs_error() >>> 0));
+  const code = cText(m, m._ltjs_error_code() >>> 0);
   if (code) e.code = code;
   return e;
+}
+
+// The module's memory cannot grow to hold what JavaScript hands it: the
+// core's failure for memory running out.
+function noMemory(m) {
+  m._ltjs_no_memory();
+  return lastError(m);
 }
 
 // A copy of len bytes into the module's memory (freed by the caller), or a
 // LeafturnError when the module cannot grow to hold them.
 function place(m, bytes) {
   const p = m._malloc(Math.max(bytes.length, 1)) >>> 0;
-  if (!p) throw new LeafturnError('out of memory');
+  if (!p) throw noMemory(m);
   m.HEAPU8.set(bytes, p);
   return p;
+}
+
+// A text as a NUL-terminated string in the module's memory (freed by the
+// caller).
+function placeText(m, text) {
+  return place(m, encoder.encode(text + '\0'));
 }
 
 function asBytes(source) {
@@ -57,10 +66,6 @@ function asBytes(source) {
   if (ArrayBuffer.isView(source)) return new Uint8Array(source.buffer, source.byteOffset, source.byteLength);
   throw new TypeError('open() takes the bytes of a whole file: a Uint8Array, an ArrayBuffer or a Buffer');
 }
-
-const DIRECTIONS = ['none', 'up', 'right', 'down', 'left'];
-const ORIENTATIONS = [null, 'portrait', 'landscape', 'square'];
-const FILTERS = { landscape: 1, portrait: 2 };
 
 // Addresses in the module's memory come back from its functions as signed
 // 32-bit numbers; every one is read with >>> 0, so that memory past 2 GB
@@ -77,19 +82,43 @@ function cText(m, p) {
   return utf8.decode(m.HEAPU8.subarray(p, end));
 }
 
-// [absolute, degrees] for a turn given as by or to; the core says which
-// values it takes.
+// The core's JSON at an address, parsed.
+function parsed(m, at) {
+  return JSON.parse(cText(m, at));
+}
+
+// The core's refusal of a value (set by the module) as a RangeError.
+function refusal(m) {
+  return new RangeError(cText(m, m._ltjs_error() >>> 0));
+}
+
+// [kind (0 by, 1 to), degrees] for a turn given as by or to; the core says
+// which values it takes, in its words.
 function turnOf(m, options) {
   const { by, to } = options;
   if ((by === undefined || by === null) === (to === undefined || to === null))
     throw new TypeError('rotate() takes exactly one of by and to');
   const absolute = by === undefined || by === null ? 1 : 0;
   const value = absolute ? to : by;
-  const degrees = Number.isInteger(value) ? m._ltjs_make_turn(absolute, value) : -1;
-  if (degrees < 0)
-    throw new RangeError((absolute ? 'to' : 'by') + ' takes ' + cText(m, m._ltjs_turn_values(absolute) >>> 0) +
-      ' (got ' + String(value) + ')');
-  return [absolute, degrees];
+  if (!Number.isInteger(value) || !m._ltjs_takes_turn(absolute, value)) {
+    const got = placeText(m, String(value));
+    m._ltjs_turn_refusal(absolute, got);
+    m._free(got);
+    throw refusal(m);
+  }
+  return [absolute, value];
+}
+
+// The page filter of an `only` option (0 when absent), as the core names
+// them: "landscape" or "portrait".
+function filterOf(m, only) {
+  if (only === undefined || only === null) return 0;
+  const name = encoder.encode(String(only));
+  const at = place(m, name);
+  const filter = m._ltjs_filter(at, name.length);
+  m._free(at);
+  if (filter < 0) throw refusal(m);
+  return filter;
 }
 
 /** A loaded PDF file with the turns made so far. */
@@ -115,107 +144,75 @@ class Document {
   get pages() {
     const m = this._m;
     const h = this._live();
-    const n = m._ltjs_page_count(h);
-    const at = m._ltjs_facts(h) >>> 0;
+    // The core's JSON object of each page: its one encoding of page facts.
+    const at = m._ltjs_pages(h, 0) >>> 0;
     if (!at) throw lastError(m);
-    const f = m.HEAPF64.subarray(at / 8, at / 8 + n * 6);
-    const pages = new Array(n);
+    const facts = parsed(m, at);
     // The text is read from the content when first asked for.
     let texts = null;
     const text = () => texts || (texts = this._texts());
-    for (let k = 0; k < n; k++) {
-      const r = k * 6;
-      pages[k] = Object.freeze({
-        /** "up", "right", "down", "left" or "none": which way the text runs as displayed now. */
-        get textDirection() { return DIRECTIONS[text()[2 * k]]; },
-        /** How many glyphs the page's content shows. */
-        get glyphs() { return text()[2 * k + 1]; },
-        number: k + 1,
-        rotation: f[r],
-        ownRotation: f[r + 1] < 0 ? null : f[r + 1],
-        inheritedRotation: f[r + 2] < 0 ? null : f[r + 2],
-        width: Number.isNaN(f[r + 3]) ? null : f[r + 3],
-        height: Number.isNaN(f[r + 4]) ? null : f[r + 4],
-        orientation: ORIENTATIONS[f[r + 5]],
-      });
-    }
-    return pages;
+    return facts.map((f, k) => Object.freeze({
+      /** "up", "right", "down", "left" or "none": which way the text runs as displayed now. */
+      get textDirection() { return text()[k].text_direction; },
+      /** How many glyphs the page's content shows. */
+      get glyphs() { return text()[k].glyphs; },
+      number: f.number,
+      rotation: f.rotation,
+      ownRotation: f.own,
+      inheritedRotation: f.inherited,
+      width: f.width,
+      height: f.height,
+      orientation: f.orientation,
+    }));
   }
 
   _texts() {
     const m = this._m;
-    const h = this._live();
-    const n = m._ltjs_page_count(h);
-    const at = m._ltjs_text(h) >>> 0;
+    const at = m._ltjs_pages(this._live(), 1) >>> 0;
     if (!at) throw lastError(m);
-    return Array.from(m.HEAPF64.subarray(at / 8, at / 8 + n * 2));
+    return parsed(m, at);
   }
 
   /**
-   * Turns each chosen page (all when `pages` is absent; as rotate's pages)
-   * to the rotation that shows its text upright, read from its text layer;
-   * a page whose text has no direction keeps its rotation. Returns how many
-   * pages changed.
+   * Turns each chosen page (all when `pages` is absent; as rotate's pages;
+   * `only`: "landscape" or "portrait" to keep just those pages) to the
+   * rotation that shows its text upright, read from its text layer; a page
+   * whose text has no direction keeps its rotation. Returns how many pages
+   * changed.
    */
   upright(options = {}) {
     const m = this._m;
     const h = this._live();
-    return this._turn(this._select(options.pages), (at, n) => m._ltjs_upright(h, at, n));
+    const only = filterOf(m, options.only);
+    return this._turn(this._select(options.pages), (at, n) => m._ltjs_turn(h, 2, 0, at, n, only));
   }
 
   // What the document carries (information, signatures, whether an update
-  // can be appended): read once, since turns change none of it.
+  // can be appended): the core's JSON of the document's facts, read once,
+  // since turns change none of it.
   _record() {
     const h = this._live();
-    if (!this._carried) this._carried = this._read(h);
-    return this._carried;
-  }
-
-  _read(h) {
-    const m = this._m;
-    const lenAt = m._malloc(4) >>> 0;
-    if (!lenAt) throw new LeafturnError('out of memory');
-    try {
-      const at = m._ltjs_info(h, lenAt) >>> 0;
+    if (!this._carried) {
+      const m = this._m;
+      const at = m._ltjs_facts(h) >>> 0;
       if (!at) throw lastError(m);
-      const len = m.HEAPU32[lenAt / 4];
-      const view = new DataView(m.HEAPU8.buffer, at, len);
-      let pos = 0;
-      const u32 = () => { const v = view.getUint32(pos, true); pos += 4; return v; };
-      const text = () => {
-        const n = u32();
-        const s = utf8.decode(m.HEAPU8.subarray(at + pos, at + pos + n));
-        pos += n;
-        return s;
+      const facts = parsed(m, at);
+      const updates = m._ltjs_updates_by_default(h);
+      if (updates < 0) throw lastError(m);
+      const e = facts.encryption;
+      this._carried = {
+        info: facts.info || {},
+        signatures: facts.signatures,
+        certified: facts.certified,
+        refusal: facts.update === true ? null : facts.update,
+        updatesByDefault: updates === 1,
+        encryption: e && {
+          method: e.method, revision: e.revision, keyBits: e.key_bits, passwordNeeded: e.password_needed,
+          openedWith: e.opened_with, permissions: e.permissions,
+        },
       };
-      const present = u32() === 1;
-      const info = {};
-      for (let k = u32(); k > 0; k--) {
-        const key = text();
-        info[key] = text();
-      }
-      const signatures = u32();
-      const certified = u32() === 1;
-      const refusal = text();
-      const updatesByDefault = u32() === 1;
-      let encryption = null;
-      if (u32() === 1) {
-        const method = text();
-        const revision = u32();
-        const keyBits = u32();
-        const passwordNeeded = u32() === 1;
-        const openedWith = [null, 'user', 'owner'][u32()] || null;
-        const permissions = {};
-        for (let k = u32(); k > 0; k--) {
-          const key = text();
-          permissions[key] = u32() === 1;
-        }
-        encryption = { method, revision, keyBits, passwordNeeded, openedWith, permissions };
-      }
-      return { present, info, signatures, certified, refusal, updatesByDefault, encryption };
-    } finally {
-      m._free(lenAt);
     }
+    return this._carried;
   }
 
   /** The document information's text entries by their PDF keys ({} without any). */
@@ -246,13 +243,13 @@ class Document {
 
   /** Null when an update can be appended to this file, else why not. */
   get updateRefusal() {
-    return this._record().refusal || null;
+    return this._record().refusal;
   }
 
   /**
-   * Whether the library appends updates to this document by default, as
-   * the command line does: a signed document keeps its signatures that way
-   * (save({ incremental: true }) appends one).
+   * Whether save() without `incremental` appends an update to this
+   * document, as the command line does: a signed document keeps its
+   * signatures that way. The core decides it.
    */
   get updatesByDefault() {
     return this._record().updatesByDefault;
@@ -290,14 +287,10 @@ class Document {
   rotate(options = {}) {
     const m = this._m;
     const h = this._live();
-    const [absolute, degrees] = turnOf(m, options);
-    let only = 0;
-    if (options.only !== undefined && options.only !== null) {
-      only = FILTERS[options.only] || 0;
-      if (!only) throw new RangeError('only takes "landscape" or "portrait" (got ' + String(options.only) + ')');
-    }
+    const [kind, degrees] = turnOf(m, options);
+    const only = filterOf(m, options.only);
     return this._turn(this._select(options.pages),
-      (at, n) => m._ltjs_rotate(h, at, n, absolute, degrees, only));
+      (at, n) => m._ltjs_turn(h, kind, degrees, at, n, only));
   }
 
   // Runs a turn with the page list in the module's memory (call(at, count);
@@ -308,7 +301,7 @@ class Document {
     const h = this._live();
     const wide = list ? list.find((p) => p < -0x80000000 || p > 0x7fffffff) : undefined;
     if (wide !== undefined) {
-      const text = place(m, encoder.encode(String(wide) + '\0'));
+      const text = placeText(m, String(wide));
       m._ltjs_range_error(h, text);
       m._free(text);
       throw lastError(m);
@@ -316,7 +309,7 @@ class Document {
     let at = 0;
     if (list) {
       at = m._malloc(Math.max(list.length, 1) * 4) >>> 0;
-      if (!at) throw new LeafturnError('out of memory');
+      if (!at) throw noMemory(m);
       m.HEAP32.set(list, at / 4);
     }
     try {
@@ -329,17 +322,31 @@ class Document {
   }
 
   /**
-   * The document with its turns as a new Uint8Array: a fresh PDF file, or
-   * with `{incremental: true}` the input's bytes unchanged with one update
-   * appended (signatures and history stay). Unchanged documents come back
-   * as they were read. An encrypted file stays encrypted; one whose
-   * permissions forbid turning pages is refused unless `{force: true}` or
-   * it was opened with its owner password.
+   * The document with its turns as a new Uint8Array. Without `incremental`
+   * the library decides as the command line does: a fresh PDF file, except
+   * for a signed file, which gets an update (a fresh file would break its
+   * signatures); `{incremental: true}` gives the input's bytes unchanged
+   * with one update appended (signatures and history stay), `{incremental:
+   * false}` a fresh file. Unchanged documents come back as they were read.
+   * A certified file is refused unless `{force: true}`. An encrypted file
+   * stays encrypted; one whose permissions forbid turning pages is refused
+   * unless `{force: true}` or it was opened with its owner password.
+   * `lastSave` then says what was written.
    */
   save(options = {}) {
     const m = this._m;
     const h = this._live();
-    const size = m._ltjs_save(h, options.incremental ? 1 : 0, options.force ? 1 : 0);
+    const given = options.incremental !== undefined && options.incremental !== null;
+    const mode = m._ltjs_save_mode(given ? 1 : 0, options.incremental ? 1 : 0);
+    const wroteAt = m._malloc(4) >>> 0;
+    if (!wroteAt) throw noMemory(m);
+    let size, wrote;
+    try {
+      size = m._ltjs_save(h, mode, options.force ? 1 : 0, wroteAt);
+      wrote = m.HEAP32[wroteAt / 4];
+    } finally {
+      m._free(wroteAt);
+    }
     if (size < 0) throw lastError(m);
     // The core hands the output over in pieces, straight into the array
     // returned: no copy of the whole is made in the module's memory.
@@ -347,7 +354,7 @@ class Document {
     try {
       out = new Uint8Array(size);
     } catch {
-      throw new LeafturnError('out of memory');
+      throw noMemory(m);
     }
     let filled = 0;
     m.ltjsTake = (at, n) => {
@@ -359,8 +366,16 @@ class Document {
     } finally {
       m.ltjsTake = null;
     }
-    if (filled !== size) throw new LeafturnError('internal error');
+    this._lastSave = cText(m, m._ltjs_written_name(wrote) >>> 0);
     return out;
+  }
+
+  /**
+   * What the last save() wrote: "update", "full" or "unchanged" (the
+   * input's own bytes); null before any.
+   */
+  get lastSave() {
+    return this._lastSave || null;
   }
 
   /** Frees the document's memory; it cannot be used afterwards. */
@@ -382,23 +397,22 @@ class Document {
  */
 async function open(source, options = {}) {
   const bytes = asBytes(source);
-  const name = options.name === undefined || options.name === null ? '(memory)' : String(options.name);
+  const name = options.name === undefined || options.name === null ? null : String(options.name);
   const password = options.password === undefined || options.password === null ? null : options.password;
   if (password !== null && typeof password !== 'string') throw new TypeError('password is a string');
-  // Offsets in PDF files the library reads are signed 32-bit numbers.
-  if (bytes.length > 0x7fffffff) throw new LeafturnError('input file too large: ' + name);
   const m = await wasmModule();
-  const text = place(m, encoder.encode(name + '\0'));
-  // The core takes the block over: the bytes are copied once.
-  const at = m._ltjs_alloc(bytes.length) >>> 0;
+  const text = name === null ? 0 : placeText(m, name);
+  // The core takes the block over: the bytes are copied once. It refuses
+  // more bytes than a file may have, and says when memory is short.
+  const at = m._ltjs_alloc(bytes.length, text) >>> 0;
   if (!at) {
-    m._free(text);
-    throw new LeafturnError('out of memory');
+    if (text) m._free(text);
+    throw lastError(m);
   }
   m.HEAPU8.set(bytes, at);
-  const secret = password === null ? 0 : place(m, encoder.encode(password + '\0'));
+  const secret = password === null ? 0 : placeText(m, password);
   const handle = m._ltjs_open(at, bytes.length, text, secret);
-  m._free(text);
+  if (text) m._free(text);
   if (secret) m._free(secret);
   if (!handle) throw lastError(m);
   return new Document(m, handle);

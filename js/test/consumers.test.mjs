@@ -25,10 +25,13 @@ export async function turn(bytes: Uint8Array): Promise<number> {
   doc.rotate({ to: 0, pages: [1, 2] });
   doc.rotate({ by: -90, pages: new Set([3]) });
   const out: Uint8Array = doc.save({ incremental: doc.updateRefusal === null });
+  const auto: Uint8Array = doc.save();
+  const wrote: 'update' | 'full' | 'unchanged' | null = doc.lastSave;
+  const upright: number = doc.upright({ pages: 'odd', only: 'portrait' });
   const title: string | undefined = doc.info['Title'];
   const o: 'portrait' | 'landscape' | 'square' | null = first.orientation;
   doc.close();
-  return turned + out.length + (first.width ?? 0) + (title ? 1 : 0) + (o ? 1 : 0) + version.length;
+  return turned + out.length + auto.length + (wrote ? 1 : 0) + upright + (first.width ?? 0) + (title ? 1 : 0) + (o ? 1 : 0) + version.length;
 }
 export function isOurs(e: unknown): boolean { return e instanceof LeafturnError && e.message.length > 0; }
 declare const doc: Document;

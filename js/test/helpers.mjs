@@ -74,3 +74,39 @@ export function pdfinfoRotations(file) {
 export function qpdfCheck(file) {
   return spawnSync('qpdf', ['--check', file]).status;
 }
+
+// A two-page file whose signature field (4) holds a detached CMS signature
+// (5) over its byte range, made by openssl with a self-signed certificate,
+// as signing tools write it; `perms` goes into the catalog (a
+// certification: ' /Perms << /DocMDP 5 0 R >>').
+export function signedPdf(dir, perms = '') {
+  const data = Buffer.from(buildPdf([
+    `<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] /SigFlags 3 >>${perms} >>`,
+    '<< /Type /Pages /Kids [3 0 R 6 0 R] /Count 2 >>',
+    '<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [4 0 R] >>',
+    '<< /FT /Sig /T (Signature1) /V 5 0 R /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /P 3 0 R /F 132 >>',
+    '<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached ' +
+      `/ByteRange [0 9999999999 9999999999 9999999999] /Contents <${'0'.repeat(8192)}> >>`,
+    '<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>',
+  ]));
+  const cs = data.indexOf('/Contents <') + 10;
+  const ce = data.indexOf('>', cs) + 1;
+  const br = data.indexOf('/ByteRange [') + 12;
+  const brEnd = data.indexOf(']', br);
+  data.write(`0 ${cs} ${ce} ${data.length - ce}`.padEnd(brEnd - br), br, 'latin1');
+  const keys = fs.mkdtempSync(path.join(dir, 'keys-'));
+  fs.writeFileSync(path.join(keys, 'tbs.bin'), Buffer.concat([data.subarray(0, cs), data.subarray(ce)]));
+  execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', path.join(keys, 'key.pem'),
+    '-out', path.join(keys, 'cert.pem'), '-days', '3650', '-subj', '/CN=Test'], { stdio: 'ignore' });
+  execFileSync('openssl', ['cms', '-sign', '-binary', '-outform', 'DER', '-in', path.join(keys, 'tbs.bin'),
+    '-signer', path.join(keys, 'cert.pem'), '-inkey', path.join(keys, 'key.pem'), '-out', path.join(keys, 'sig.der')],
+  { stdio: 'ignore' });
+  const hex = fs.readFileSync(path.join(keys, 'sig.der')).toString('hex').toUpperCase();
+  data.write(hex.padEnd(ce - cs - 2, '0'), cs + 1, 'latin1');
+  return data;
+}
+
+// pdfsig's verdict on a file's signatures: whether it says they are valid.
+export function pdfsigValid(file) {
+  return spawnSync('pdfsig', [file]).stdout.toString().includes('Signature is Valid.');
+}

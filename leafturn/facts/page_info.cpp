@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "facts/json_text.h"
 #include "facts/rotation.h"
 
 namespace lt {
@@ -18,6 +19,25 @@ const char *orientation_name(orientation o) {
     case orientation::unknown: break;
   }
   return nullptr;
+}
+
+namespace {
+
+std::string null_or(i32 v) { return v < 0 ? "null" : std::to_string(v); }
+
+}  // namespace
+
+std::string page_facts_json(int number, const page_facts &f, const text_facts *text) {
+  const char *o = orientation_name(f.orient);
+  std::string s = "{\"number\": " + std::to_string(number) + ", \"rotation\": " + std::to_string(f.rotation) +
+                  ", \"own\": " + null_or(f.own) + ", \"inherited\": " + null_or(f.inherited) +
+                  ", \"width\": " + (f.box_known ? json_number(f.width) : "null") +
+                  ", \"height\": " + (f.box_known ? json_number(f.height) : "null") +
+                  ", \"orientation\": " + (o ? "\"" + std::string(o) + "\"" : "null");
+  if (text)
+    s += ", \"text_direction\": \"" + std::string(text_direction_name(text->direction)) +
+         "\", \"glyphs\": " + std::to_string(text->glyphs);
+  return s + "}";
 }
 
 namespace {

@@ -4,8 +4,10 @@
 #ifndef LEAFTURN_PAGE_INFO_H
 #define LEAFTURN_PAGE_INFO_H
 
+#include <string>
 #include <vector>
 
+#include "facts/text_direction.h"
 #include "load/loader.h"
 
 namespace lt {
@@ -30,6 +32,13 @@ struct page_facts {
 // corners may come in any order. A box that cannot be read leaves the page
 // without size and orientation.
 std::vector<page_facts> describe_pages(document &loaded);
+
+// Page `number`'s facts as one JSON object, the one encoding of a page that
+// every front end reads (the command line's info --json prints it for each
+// page, the bindings parse it): "number", "rotation", "own", "inherited",
+// "width", "height", "orientation", then, when `text` is given,
+// "text_direction" and "glyphs"; null where a value is absent.
+std::string page_facts_json(int number, const page_facts &f, const text_facts *text);
 
 }  // namespace lt
 

@@ -33,36 +33,36 @@ int run_stages(document &loaded, const char *path, const load_options &how, fail
 }
 
 template <typename F>
-int load_with(document &loaded, F &&fill, const char *path, const load_options &how,
-              failure &err) {
+bool load_with(document &loaded, F &&fill, const char *path, const load_options &how,
+               failure &err) {
   doc_free(loaded);
   loaded.d.trailer_root = loaded.d.trailer_info = loaded.d.root_num = -1;
   try {
     if (fill() != 0 || run_stages(loaded, path, how, err) != 0) {
       doc_free(loaded);
-      return -1;
+      return false;
     }
   } catch (...) {
     doc_free(loaded);
     throw;
   }
-  return 0;
+  return true;
 }
 
 }  // namespace
 
-int doc_load(const char *path, document &loaded, failure &err, const load_options &how) {
+bool doc_load(const char *path, document &loaded, failure &err, const load_options &how) {
   return load_with(loaded, [&] { return intake_file(path, loaded.d, err); }, path, how, err);
 }
 
-int doc_load_bytes(const u8 *bytes, i32 len, document &loaded, failure &err, const char *name,
-                   const load_options &how) {
+bool doc_load_bytes(const u8 *bytes, size_t len, document &loaded, failure &err, const char *name,
+                    const load_options &how) {
   return load_with(
       loaded, [&] { return intake_bytes(bytes, len, loaded.d, err, name); }, name, how, err);
 }
 
-int doc_load_owned(std::unique_ptr<u8[]> bytes, i32 len, document &loaded, failure &err,
-                   const char *name, const load_options &how) {
+bool doc_load_owned(std::unique_ptr<u8[]> bytes, size_t len, document &loaded, failure &err,
+                    const char *name, const load_options &how) {
   return load_with(
       loaded, [&] { return intake_owned(std::move(bytes), len, loaded.d, err, name); }, name, how,
       err);

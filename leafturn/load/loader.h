@@ -39,17 +39,20 @@ struct load_options {
 };
 
 // Loads a file: intake, trailer chain, object scan, object streams, live
-// selection, catalog and page tree. 0 on success; -1 with the message in
-// err and the document emptied.
-int doc_load(const char *path, document &loaded, failure &err,
-             const load_options &how = load_options());
+// selection, catalog and page tree. True on success; false with the
+// message in err and the document emptied. Like every call that the front
+// ends make into the core, it answers with a bool and the failure record.
+bool doc_load(const char *path, document &loaded, failure &err,
+              const load_options &how = load_options());
 // The same stages on a copy of bytes in memory; messages name them `name`.
-int doc_load_bytes(const u8 *bytes, i32 len, document &loaded, failure &err,
-                   const char *name = "(memory)", const load_options &how = load_options());
+// More bytes than a file may have (k_max_file_size) are refused as a file
+// of that size is.
+bool doc_load_bytes(const u8 *bytes, size_t len, document &loaded, failure &err,
+                    const char *name = "(memory)", const load_options &how = load_options());
 // The same stages on bytes the document takes over (allocated with new[]),
 // without a copy; messages name them `name`.
-int doc_load_owned(std::unique_ptr<u8[]> bytes, i32 len, document &loaded, failure &err,
-                   const char *name = "(memory)", const load_options &how = load_options());
+bool doc_load_owned(std::unique_ptr<u8[]> bytes, size_t len, document &loaded, failure &err,
+                    const char *name = "(memory)", const load_options &how = load_options());
 // Releases everything the document holds; its fields become zero.
 void doc_free(document &loaded);
 

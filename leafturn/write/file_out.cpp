@@ -94,7 +94,7 @@ class sink : public piece_sink {
 
 // Writes every piece and closes the file. Sets the message with the
 // caller's path on failure.
-int write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out, const char *shown,
+bool write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out, const char *shown,
                     failure &err) {
   sink s(f, stage, out.source());
   bool ok = out.emit(s) && s.flush() && std::fflush(s.file()) == 0;
@@ -103,27 +103,27 @@ int write_and_close(std::FILE *f, std::vector<u8> &stage, const output &out, con
     err.set("close error on %s", shown);
     ok = false;
   }
-  return ok ? 1 : 0;
+  return ok;
 }
 
 }  // namespace
 
-int write_output_to(std::FILE *f, const output &out, const char *shown, failure &err) {
+bool write_output_to(std::FILE *f, const output &out, const char *shown, failure &err) {
   std::vector<u8> stage(std::min(out.size(), k_stage_size));
   sink s(f, stage, out.source());
   const bool ok = out.emit(s) && s.flush() && std::fflush(f) == 0;
   s.release();
   if (!ok) err.set("short write to %s", shown);
-  return ok ? 1 : 0;
+  return ok;
 }
 
 namespace {
 
-int write_direct(const char *path, std::vector<u8> &stage, const output &out, failure &err) {
+bool write_direct(const char *path, std::vector<u8> &stage, const output &out, failure &err) {
   std::FILE *f = os_fopen(path, "wb");
   if (!f) {
     err.set("cannot write %s", path);
-    return 0;
+    return false;
   }
   return write_and_close(f, stage, out, path, err);
 }
@@ -153,7 +153,7 @@ std::FILE *open_temp(const std::string &target, unsigned mode, bool exact, std::
 
 // Writes the output under a temporary name beside target and renames it
 // over target once complete.
-int write_replacing(const char *path, const std::string &target, unsigned mode, bool exact,
+bool write_replacing(const char *path, const std::string &target, unsigned mode, bool exact,
                     std::vector<u8> &stage, const output &out, failure &err) {
   std::string tmp;
   std::FILE *f = open_temp(target, mode, exact, &tmp);
@@ -162,14 +162,14 @@ int write_replacing(const char *path, const std::string &target, unsigned mode, 
   if (!f) return write_direct(path, stage, out, err);
   if (!write_and_close(f, stage, out, path, err)) {
     os_remove(tmp.c_str());
-    return 0;
+    return false;
   }
   if (!os_replace(tmp.c_str(), target.c_str())) {
     os_remove(tmp.c_str());
     err.set("cannot write %s", path);
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }
 
 // An existing regular file at path (after following symbolic links): its
@@ -189,7 +189,7 @@ bool existing_regular_file(const char *path, std::string *target, unsigned *mode
 
 }  // namespace
 
-int write_output(const char *path, const output &out, failure &err) {
+bool write_output(const char *path, const output &out, failure &err) {
   std::vector<u8> stage;
   // Allocated before any file exists.
   stage.resize(std::min(out.size(), std::min(k_stage_size, std::max(k_min_stage_size, out.size() / 64))));
@@ -206,7 +206,7 @@ int write_output(const char *path, const output &out, failure &err) {
   std::FILE *probe = os_fopen(path, "ab");
   if (!probe) {
     err.set("cannot write %s", path);
-    return 0;
+    return false;
   }
   std::fclose(probe);
   return write_replacing(path, target, mode, true, stage, out, err);

@@ -54,11 +54,12 @@ class copy_output final : public output {
 };
 
 // Writes an output to path; an existing regular file is replaced
-// atomically. 1 on success; 0 with the message set.
-int write_output(const char *path, const output &out, failure &err);
+// atomically. True on success; false with the message set.
+bool write_output(const char *path, const output &out, failure &err);
 // Writes an output to an open stream (standard output, say), which stays
-// open; messages name it `shown`. 1 on success; 0 with the message set.
-int write_output_to(std::FILE *f, const output &out, const char *shown, failure &err);
+// open; messages name it `shown`. True on success; false with the message
+// set.
+bool write_output_to(std::FILE *f, const output &out, const char *shown, failure &err);
 // The output's bytes in memory.
 std::string output_bytes(const output &out);
 

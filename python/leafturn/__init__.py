@@ -13,6 +13,7 @@ other byte of every object is kept.
 """
 from __future__ import annotations
 
+import json
 import os
 from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Union, overload
 
@@ -30,19 +31,16 @@ LeafturnError.__doc__ = (
     "a page out of range, a write error); its text is the library's message.")
 
 
-def _turn(by: Optional[int], to: Optional[int]) -> "tuple[bool, int]":
-    """(absolute, degrees) for a turn given as by= or to=."""
+def _turn(by: Optional[int], to: Optional[int]) -> "tuple[str, int]":
+    """("by" or "to", degrees) for a turn given as by= or to=; the core says
+    which values it takes, in its words."""
     if (by is None) == (to is None):
         raise ValueError("give exactly one of by= and to=")
     absolute = by is None
     degrees = to if absolute else by
-    made = None
-    if not isinstance(degrees, bool) and isinstance(degrees, int):
-        made = _native.turn(absolute, degrees)
-    if made is None:
-        raise ValueError("%s= takes %s (got %r)"
-                         % ("to" if absolute else "by", _native.turn_values(absolute), degrees))
-    return made
+    if isinstance(degrees, bool) or not isinstance(degrees, int) or not _native.takes_turn(absolute, degrees):
+        raise ValueError(_native.turn_refusal(absolute, repr(degrees)))
+    return ("to" if absolute else "by"), degrees
 
 
 class Page:
@@ -55,8 +53,9 @@ class Page:
         self._doc = doc
         self._number = number
 
-    def _facts(self) -> tuple:
-        return self._doc._native_document().facts(self._number)
+    def _facts(self, text: bool = False) -> dict:
+        # The core's JSON object of the page, the one encoding of its facts.
+        return json.loads(self._doc._native_document().page(self._number, text))
 
     @property
     def number(self) -> int:
@@ -66,34 +65,36 @@ class Page:
     @property
     def rotation(self) -> int:
         """The effective rotation in degrees clockwise, 0..359."""
-        return self._facts()[0]
+        return self._facts()["rotation"]
 
     @property
     def own_rotation(self) -> Optional[int]:
         """The page's own /Rotate as read from the file, or None."""
-        return self._facts()[1]
+        return self._facts()["own"]
 
     @property
     def inherited_rotation(self) -> Optional[int]:
         """The /Rotate the page inherits from the page tree as read from the
         file, or None."""
-        return self._facts()[2]
+        return self._facts()["inherited"]
 
     @property
     def width(self) -> Optional[float]:
         """The displayed width in points (the crop box, else the media box,
         turned by the rotation), or None when the box cannot be read."""
-        return self._facts()[3]
+        width = self._facts()["width"]
+        return None if width is None else float(width)
 
     @property
     def height(self) -> Optional[float]:
         """The displayed height in points, or None when unknown."""
-        return self._facts()[4]
+        height = self._facts()["height"]
+        return None if height is None else float(height)
 
     @property
     def orientation(self) -> Optional[str]:
         """"landscape", "portrait" or "square" as displayed, or None."""
-        return self._facts()[5]
+        return self._facts()["orientation"]
 
     @property
     def text_direction(self) -> str:
@@ -101,12 +102,12 @@ class Page:
         "down", "left", or "none" when it has fewer than 30 glyphs, no two
         thirds of them agree, or its content cannot be read. Read from the
         text layer (invisible OCR text included), no OCR."""
-        return self._doc._native_document().text(self._number)[0]
+        return self._facts(text=True)["text_direction"]
 
     @property
     def glyphs(self) -> int:
         """How many glyphs the page's content shows."""
-        return self._doc._native_document().text(self._number)[1]
+        return self._facts(text=True)["glyphs"]
 
     def __repr__(self) -> str:
         return "<leafturn.Page %d rotation=%d>" % (self._number, self.rotation)
@@ -185,7 +186,11 @@ class Document:
         other), decoded as PDF readers decode text strings. Dates stay as the
         file writes them ("D:20240131093000+01'00'"). Empty when the file has
         no information dictionary. A rotation keeps it unchanged."""
-        return dict(self._native_document().info() or {})
+        return dict(self._facts()["info"] or {})
+
+    def _facts(self) -> dict:
+        # The core's JSON object of the document's facts.
+        return json.loads(self._native_document().facts())
 
     def page(self, number: int) -> Page:
         """Page `number`, counted from 1."""
@@ -223,37 +228,54 @@ class Document:
         command line's page grammar ("1-z,x3-5", "odd", "r2-z"). A page
         already at its target does not count.
         """
-        absolute, degrees = _turn(by, to)
+        kind, degrees = _turn(by, to)
         native = self._native_document()
-        return native.rotate(self._pages(pages), absolute, degrees)
+        return native.turn(self._pages(pages), kind, degrees)
 
     def upright(self, pages: Pages = None) -> int:
         """Turns each chosen page (all when None; as rotate's pages) to the
         rotation that shows its text upright, and returns how many changed;
         a page whose text has no direction keeps its rotation."""
         native = self._native_document()
-        return native.upright(self._pages(pages))
+        return native.turn(self._pages(pages), "upright")
 
-    def save(self, path: PathLike, incremental: bool = False, force: bool = False) -> None:
+    def save(self, path: PathLike, incremental: Optional[bool] = None, force: bool = False) -> None:
         """Writes the document with its turns to path. An existing file (the
         one it was read from included) is replaced atomically: a failed write
         leaves it as it was.
 
-        incremental=True appends the turns to the original file as an update
-        instead of writing a fresh file: every byte of the original stays, so
-        its signatures, earlier revisions and compression do too. It raises
-        LeafturnError when the file's cross-reference data does not allow
-        one. Without turns, the original bytes are written either way.
+        incremental=None (the default) does as the command line does: a
+        fresh file, except for a signed file, which gets an update (a fresh
+        file would break its signatures; LeafturnError when none can be
+        appended). incremental=True appends the turns to the original file
+        as an update: every byte of the original stays, so its signatures,
+        earlier revisions and compression do too; it raises LeafturnError
+        when the file's cross-reference data does not allow one.
+        incremental=False writes a fresh file. Without turns, the original
+        bytes are written either way.
 
-        An encrypted file stays encrypted, as it was. When its permissions
-        forbid assembling it (turning pages), saving raises LeafturnError
-        unless force=True or it was opened with its owner password."""
-        self._native_document().save(os.fsencode(path), "incremental" if incremental else "full",
-                                     force)
+        A certified file (its certification forbids page changes) raises
+        LeafturnError unless force=True. An encrypted file stays encrypted,
+        as it was; when its permissions forbid assembling it (turning pages),
+        saving raises LeafturnError unless force=True or it was opened with
+        its owner password."""
+        self._native_document().save(os.fsencode(path), _native.save_mode(incremental), force)
 
-    def to_bytes(self, incremental: bool = False, force: bool = False) -> bytes:
+    def to_bytes(self, incremental: Optional[bool] = None, force: bool = False) -> bytes:
         """The file save() would write, as bytes."""
-        return self._native_document().to_bytes("incremental" if incremental else "full", force)
+        return self._native_document().to_bytes(_native.save_mode(incremental), force)
+
+    @property
+    def updates_by_default(self) -> bool:
+        """Whether save() without incremental= appends an update to this
+        file (a signed one) rather than writing a fresh file."""
+        return self._native_document().updates_by_default()
+
+    @property
+    def update_refusal(self) -> Optional[str]:
+        """None when an update can be appended to this file, else why not."""
+        update = self._facts()["update"]
+        return None if update is True else update
 
     @property
     def encryption(self) -> Optional[Dict[str, object]]:
@@ -263,19 +285,19 @@ class Document:
         "opened_with" ("user", "owner", or None when no password opened it),
         and "permissions": {"print": bool, "print-high", "modify",
         "assemble", "annotate", "fill-forms", "copy", "accessibility"}."""
-        return self._native_document().encryption()
+        return self._facts()["encryption"]
 
     @property
     def signatures(self) -> int:
         """How many signatures the file holds (signature fields with a
         signed value; document time stamps count)."""
-        return self._native_document().signatures()[0]
+        return self._facts()["signatures"]
 
     @property
     def certified(self) -> bool:
         """Whether the file is certified: its certification forbids page
         changes, so turning pages of it invalidates that."""
-        return self._native_document().signatures()[1]
+        return self._facts()["certified"]
 
     def close(self) -> None:
         """Releases the loaded file; the document cannot be used after."""
@@ -293,13 +315,6 @@ class Document:
         return "<leafturn.Document %d pages>" % len(self)
 
 
-def _same_file(a: PathLike, b: PathLike) -> bool:
-    try:
-        return os.path.samefile(a, b)
-    except OSError:
-        return False
-
-
 def open(source: Source, password: Optional[str] = None) -> Document:
     """Loads a PDF file from a path or from the bytes of a whole file (see
     Document for encrypted files and their password)."""
@@ -314,15 +329,14 @@ def rotate(src: Source, dst: PathLike, by: Optional[int] = None, to: Optional[in
     src: it is then replaced atomically. incremental: True appends an update
     (see Document.save), False writes a fresh file, None (the default) does
     as the command line does: an update for a signed file, else a fresh
-    file. password and force: as for open() and Document.save()."""
-    absolute, degrees = _turn(by, to)
+    file. When nothing turns and dst is src, the file is not rewritten.
+    password and force: as for open() and Document.save()."""
+    kind, degrees = _turn(by, to)
     doc = Document(src, password)
     try:
-        changed = doc._native_document().rotate(doc._pages(pages), absolute, degrees)
-        if changed == 0 and not isinstance(src, (bytes, bytearray, memoryview)) and _same_file(src, dst):
-            return 0  # nothing turns: the file is not rewritten
-        mode = "automatic" if incremental is None else "incremental" if incremental else "full"
-        doc._native_document().save(os.fsencode(dst), mode, force)
+        native = doc._native_document()
+        changed = native.turn(doc._pages(pages), kind, degrees)
+        native.save(os.fsencode(dst), _native.save_mode(incremental), force, leave_same_file=True)
         return changed
     finally:
         doc.close()

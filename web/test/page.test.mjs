@@ -12,6 +12,7 @@ import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
+import { signedPdf, pdfsigValid } from '../../js/test/helpers.mjs';
 
 const SITE = path.resolve(process.env.LEAFTURN_WEB || 'build-web');
 const CORPUS = process.env.LEAFTURN_CORPUS;
@@ -360,13 +361,71 @@ test('Upright shows which pages it would turn, and turns them', async () => {
   assert.deepEqual(await texts(), ['up', 'right', 'down', 'left']);
   assert.equal(await page.$$eval('[data-page].sideways', (els) => els.length), 3);
   assert.equal(await page.textContent('#upright'), 'Upright (3 pages)');
+  // Upright over landscape pages only: the library keeps those (its shape
+  // as displayed: none of the four is landscape).
+  await page.selectOption('#which', 'landscape');
+  await page.click('#upright');
+  await page.selectOption('#which', 'all');
+  // The worker answers in order: once a turn of page 1 by 90 and back
+  // shows, the upright before it was answered.
+  await page.click('[data-page="1"] button[data-turn="90"]');
+  await expectRotations(page, [90, 0, 0, 0]);
+  await page.click('[data-page="1"] button[data-turn="-90"]');
+  await expectRotations(page, [0, 0, 0, 0]);
   await page.click('#upright');
   await expectRotations(page, [0, 270, 180, 90]);
   assert.deepEqual(await texts(), ['up', 'up', 'up', 'up']);
   assert.equal(await page.textContent('#upright'), 'Upright');
+  // Pages 2 and 4 show landscape now: turning landscape pages right turns
+  // just them; then every page shows portrait, so upright over landscape
+  // pages turns none, and over portrait pages turns 2 and 4 upright again.
+  await page.selectOption('#which', 'landscape');
+  await page.click('#turn-right');
+  await expectRotations(page, [0, 0, 180, 180]);
+  await page.click('#upright');
+  await expectRotations(page, [0, 0, 180, 180]);
+  await page.selectOption('#which', 'portrait');
+  await page.click('#upright');
+  await expectRotations(page, [0, 270, 180, 90]);
+  await page.selectOption('#which', 'all');
   const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
   const saved = path.join(scratch, 'uprighted.pdf');
   await download.saveAs(saved);
   assert.deepEqual(pdfinfoRotations(saved), [0, 270, 180, 90]);
+  assert.deepEqual(problems, []);
+});
+
+test('a signed file: the library says a save is an update, and a save without a choice is one', async () => {
+  const signed = signedPdf(scratch);
+  const input = path.join(scratch, 'signed.pdf');
+  fs.writeFileSync(input, signed);
+  const { page, problems } = await newPage();
+  await page.setInputFiles('#file', input);
+  await page.waitForSelector('[data-page="2"]');
+  // The box shows the library's answer (its updatesByDefault): checked.
+  await page.waitForFunction(() => document.getElementById('incremental').checked, null, { timeout: 10000 });
+  assert.equal(await page.isDisabled('#incremental'), false);
+  await page.click('[data-page="2"] button[data-turn="90"]');
+  await expectRotations(page, [0, 90]);
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
+  const saved = path.join(scratch, 'signed-saved.pdf');
+  await download.saveAs(saved);
+  assert.equal(await page.getAttribute('#save', 'data-wrote'), 'update');
+  assert.ok(fs.readFileSync(saved).subarray(0, signed.length).equals(signed), 'the input\'s bytes stay');
+  assert.ok(pdfsigValid(saved), 'the signature stays valid');
+  const cli = spawnSync(CLI, ['rotate', input, '-', '--by', '90', '--pages', '2']);
+  assert.ok(fs.readFileSync(saved).equals(cli.stdout), 'the command line decides alike');
+  // A fresh file when the box is cleared: the signature no longer holds.
+  await page.uncheck('#incremental');
+  const [fresh] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
+  const full = path.join(scratch, 'signed-full.pdf');
+  await fresh.saveAs(full);
+  assert.equal(await page.getAttribute('#save', 'data-wrote'), 'full');
+  assert.ok(!pdfsigValid(full));
+  assert.deepEqual(pdfinfoRotations(full), [0, 90]);
+  // An unsigned file: the box is clear, and a save is a fresh file.
+  await page.setInputFiles('#file', path.join(CORPUS, '004-pdflatex-4-pages_pdflatex-4-pages.pdf'));
+  await page.waitForSelector('[data-page="4"]');
+  await page.waitForFunction(() => !document.getElementById('incremental').checked, null, { timeout: 10000 });
   assert.deepEqual(problems, []);
 });
