@@ -250,6 +250,18 @@ bool seek_eol(bit_reader &r) {
   }
 }
 
+// An EOL with one bit turned, where an EOL is due: 0 bits, a 1, 0 bits and
+// a 1, ten or more 0 bits in all (fill bits included). Moves past it.
+bool seek_damaged_eol(bit_reader &r) {
+  r.need();
+  const int z = leading_zeros(r.window());
+  if (z > 30) return false;
+  const int b = leading_zeros(r.window() << (z + 1));
+  if (b > 10 || z + b < 10) return false;
+  r.skip(z + b + 2);
+  return true;
+}
+
 // ---- rows ----
 
 enum row_end { row_ok, row_bad, row_uncompressed };
@@ -397,18 +409,17 @@ class picture {
       }
     } else {
       if (rows_in_ % r_ == 0 && !room_for_row(rows_in_ / r_)) return false;
-      std::uint16_t *acc = acc_.data();
-      const int r = r_;
-      for (int i = 0; i < n; i += 2) {
-        const int s = c[i], e = i + 1 < n ? c[i + 1] : columns_;
-        const int x0 = s / r, x1 = (e - 1) / r;
-        if (x0 == x1) {
-          acc[x0] = static_cast<std::uint16_t>(acc[x0] + (e - s));
-        } else {
-          acc[x0] = static_cast<std::uint16_t>(acc[x0] + (r * (x0 + 1) - s));
-          for (int x = x0 + 1; x < x1; ++x) acc[x] = static_cast<std::uint16_t>(acc[x] + r);
-          acc[x1] = static_cast<std::uint16_t>(acc[x1] + (e - r * x1));
-        }
+      // Counted through the black runs, or, where black is most of the
+      // row, as a black row less its white runs: the work follows the
+      // lesser colour.
+      int black = 0;
+      for (int i = 0; i < n; i += 2) black += (i + 1 < n ? c[i + 1] : columns_) - c[i];
+      if (black * 2 <= columns_) {
+        for (int i = 0; i < n; i += 2) spread(c[i], i + 1 < n ? c[i + 1] : columns_, 1);
+      } else {
+        ++black_rows_;
+        spread(0, n ? c[0] : columns_, -1);
+        for (int i = 1; i < n; i += 2) spread(c[i], i + 1 < n ? c[i + 1] : columns_, -1);
       }
       in_block_ = true;
       if (rows_in_ % r_ == r_ - 1) flush(r_);
@@ -442,25 +453,54 @@ class picture {
     return true;
   }
 
+  // Adds sign for each pixel of [s, e) to the counts of its block.
+  void spread(int s, int e, int sign) {
+    if (s >= e) return;
+    std::int16_t *acc = acc_.data();
+    const int r = r_, x0 = s / r, x1 = (e - 1) / r;
+    if (x0 == x1) {
+      acc[x0] = static_cast<std::int16_t>(acc[x0] + sign * (e - s));
+      return;
+    }
+    acc[x0] = static_cast<std::int16_t>(acc[x0] + sign * (r * (x0 + 1) - s));
+    for (int x = x0 + 1; x < x1; ++x) acc[x] = static_cast<std::int16_t>(acc[x] + sign * r);
+    acc[x1] = static_cast<std::int16_t>(acc[x1] + sign * (e - r * x1));
+  }
+
   // Turns the block's counts of black into grey, h source rows high.
   void flush(int h) {
     const int y = rows_in_ / r_;
     std::uint8_t *row = px_->data() + std::size_t(y) * std::size_t(out_w_);
-    std::uint16_t *acc = acc_.data();
+    std::int16_t *acc = acc_.data();
     const int full = columns_ % r_ ? out_w_ - 1 : out_w_;  // blocks r columns wide
+    const int base = black_rows_ * r_;
     if (h == r_) {
-      const unsigned nn = unsigned(r_ * r_), shift = r_ == 2 ? 2 : 4;
-      if (black_is_1_) {
-        for (int x = 0; x < full; ++x) row[x] = std::uint8_t((acc[x] * 255u + nn / 2) >> shift);
-      } else {
-        for (int x = 0; x < full; ++x)
-          row[x] = std::uint8_t(((nn - acc[x]) * 255u + nn / 2) >> shift);
+      // Blocks whose count is the base alone (most of a page) four at a
+      // time, the others through a table of the r*r+1 greys.
+      std::uint8_t grey_of[17];
+      for (int b = 0; b <= r_ * r_; ++b) grey_of[b] = grey(unsigned(b), unsigned(r_ * r_));
+      const std::uint8_t plain = grey_of[base];
+      const std::uint32_t plain4 = 0x01010101u * plain;
+      int x = 0;
+      for (; x + 4 <= full; x += 4) {
+        std::uint64_t group;
+        std::memcpy(&group, acc + x, sizeof group);
+        if (group == 0) {
+          std::memcpy(row + x, &plain4, 4);
+        } else {
+          for (int i = 0; i < 4; ++i) row[x + i] = grey_of[base + acc[x + i]];
+        }
       }
+      for (; x < full; ++x) row[x] = grey_of[base + acc[x]];
     } else {
-      for (int x = 0; x < full; ++x) row[x] = grey(acc[x], unsigned(r_ * h));
+      for (int x = 0; x < full; ++x) row[x] = grey(unsigned(base + acc[x]), unsigned(r_ * h));
     }
-    if (full < out_w_) row[full] = grey(acc[full], unsigned((columns_ - full * r_) * h));
+    if (full < out_w_) {
+      const int bw = columns_ - full * r_;
+      row[full] = grey(unsigned(black_rows_ * bw + acc[full]), unsigned(bw * h));
+    }
     std::memset(acc, 0, acc_.size() * sizeof *acc);
+    black_rows_ = 0;
     in_block_ = false;
   }
   std::uint8_t grey(unsigned black, unsigned n) const {
@@ -474,7 +514,8 @@ class picture {
   int out_w_ = 0, rows_in_ = 0;
   std::uint8_t one_ = 255, zero_ = 0;
   bool black_is_1_ = false, in_block_ = false;
-  std::vector<std::uint16_t> acc_;
+  std::vector<std::int16_t> acc_;  // black pixels of each block, less black_rows_'s
+  int black_rows_ = 0;              // rows of the block counted as all black
 };
 
 bool fail(const char *text, const char **why) {
@@ -521,11 +562,16 @@ bool ccitt_decode_grey(const std::uint8_t *in, std::size_t len, const ccitt_para
   bool resync = false;      // the next row starts after the next EOL
   bool suspect = false;     // two-dimensional rows refer to a damaged row
   bool uncompressed = false;
+  bool last_good = false;   // the row before decoded as it should
   const char *note = nullptr;
 
   for (int row = 0; p.rows == 0 || row < p.rows; ++row) {
     // Where the row starts: past fill bits, an EOL, the tag bit.
-    if (row > 0 && p.encoded_byte_align && bits.zeros_ahead() < 11) bits.align();
+    // Rows begin on a byte boundary; where EOLs are due, the fill bits are
+    // the 0 bits before the EOL, which the search for it skips.
+    if (row > 0 && p.encoded_byte_align && !(p.k >= 0 && p.end_of_line) &&
+        bits.zeros_ahead() < 11)
+      bits.align();
     if (bits.at_end()) break;
     bool eol = false;
     bits.need();
@@ -536,11 +582,14 @@ bool ccitt_decode_grey(const std::uint8_t *in, std::size_t len, const ccitt_para
       eol = true;
     } else if (!g4 && p.end_of_line && row > 0) {
       // An EOL was due: the row before ran long.
+      // After a good row, taken as a damaged EOL when it is one bit away
+      // from one, so that the rows after it keep their places.
       ++damaged;
       note = "a row does not decode";
-      if (!seek_eol(bits)) break;
+      if (!(last_good && seek_damaged_eol(bits)) && !seek_eol(bits)) break;
       eol = true;
     }
+    const bool after_bad = resync;
     resync = false;
     bool two_d = g4;
     if (p.k > 0) {
@@ -555,9 +604,19 @@ bool ccitt_decode_grey(const std::uint8_t *in, std::size_t len, const ccitt_para
     if (bits.at_end()) break;
 
     int n = 0;
+    const bit_reader row_start = bits;
     row_end end = two_d ? decode_2d(bits, t, p.columns, ref, cur, &n)
                         : decode_1d(bits, t, p.columns, cur, &n);
     if (end == row_ok && bits.past_end()) end = row_bad;
+    if (end != row_ok && after_bad && !two_d) {
+      // A one-dimensional row bad again straight after the search: more
+      // of the damaged row, past 0 bits that looked like an EOL. It takes
+      // no row of its own.
+      bits = row_start;
+      resync = true;
+      --row;
+      continue;
+    }
     if (!two_d) suspect = false;
     const bool bad = end != row_ok || (two_d && suspect && !g4);
     if (end == row_uncompressed) uncompressed = true;
@@ -566,6 +625,7 @@ bool ccitt_decode_grey(const std::uint8_t *in, std::size_t len, const ccitt_para
       stopped = true;
       break;
     }
+    last_good = !bad;
     if (bad) {
       ++damaged;
       if (!note) note = "a row does not decode";
@@ -574,6 +634,9 @@ bool ccitt_decode_grey(const std::uint8_t *in, std::size_t len, const ccitt_para
           stopped = true;
           break;
         }
+        // The search for the next EOL starts where the row did: the bad
+        // code may have taken the first 0 bits of the EOL.
+        bits = row_start;
         resync = true;
         suspect = true;
       }
