@@ -388,6 +388,7 @@ class picture {
     zero_ = static_cast<std::uint8_t>(255 - one_);
     black_is_1_ = black_is_1;
     out_w_ = (columns + reduce - 1) / reduce;
+    shift_ = reduce == 4 ? 2 : reduce == 2 ? 1 : 0;
     px_->clear();
     if (rows_ > 0) px_->assign(std::size_t(out_w_) * std::size_t((rows_ + r_ - 1) / r_), one_);
     if (r_ > 1) acc_.assign(std::size_t(out_w_), 0);
@@ -457,7 +458,7 @@ class picture {
   void spread(int s, int e, int sign) {
     if (s >= e) return;
     std::int16_t *acc = acc_.data();
-    const int r = r_, x0 = s / r, x1 = (e - 1) / r;
+    const int r = r_, x0 = s >> shift_, x1 = (e - 1) >> shift_;
     if (x0 == x1) {
       acc[x0] = static_cast<std::int16_t>(acc[x0] + sign * (e - s));
       return;
@@ -511,7 +512,7 @@ class picture {
   std::vector<std::uint8_t> *px_;
   int columns_, r_, rows_;
   std::size_t limit_;
-  int out_w_ = 0, rows_in_ = 0;
+  int out_w_ = 0, rows_in_ = 0, shift_ = 0;  // reduce is 1 << shift_
   std::uint8_t one_ = 255, zero_ = 0;
   bool black_is_1_ = false, in_block_ = false;
   std::vector<std::int16_t> acc_;  // black pixels of each block, less black_rows_'s
