@@ -39,4 +39,5 @@ set(LEAFTURN_CORE_SOURCES
   crypto/sha2.cpp
   crypto/rc4.cpp
   crypto/aes.cpp
+  ccitt/ccitt.cpp
 )
