@@ -37,4 +37,5 @@ set(LEAFTURN_CORE_SOURCES
   crypto/sha2.cpp
   crypto/rc4.cpp
   crypto/aes.cpp
+  dct/dct.cpp
 )
