@@ -485,7 +485,11 @@ struct component {
   std::int16_t *coef = nullptr;
   std::uint8_t *strip = nullptr;  // one row of MCUs, transformed
   std::size_t stride = 0;
-  const int *xmap = nullptr;  // output column -> strip column, when subsampled
+  int size = 8;               // pixels across a transformed block
+  idct_fn idct = idct8;
+  int xnum = 1, xden = 1;     // strip columns per output column
+  int ynum = 1, yden = 1;     // strip rows per output row
+  std::uint8_t *line = nullptr;  // one output row of it, when not 1:1
   int pred = 0;
   int dc = 0, ac = 0;
 };
@@ -543,7 +547,6 @@ class decoder {
   component comp_[4];
   int scale_ = 8;  // pixels across a transformed block
   int out_w_ = 0, out_h_ = 0;
-  idct_fn idct_ = idct8;
 
   bool started_ = false;  // set up for the first scan
   bool streaming_ = false;
@@ -556,7 +559,6 @@ class decoder {
 
   std::vector<std::uint8_t> strips_;
   std::vector<std::int16_t> coefs_;
-  std::vector<int> xmaps_;
 };
 
 std::size_t decoder::find_marker(std::size_t i) const {
@@ -734,47 +736,55 @@ bool decoder::set_up(const scan_info &sc) {
   streaming_ = !progressive_ && all_in_scan &&
                (sc.ns > 1 || (sc.comp[0]->h == hmax_ && sc.comp[0]->v == vmax_));
 
-  const int s = scale_;
-  std::uint64_t strip_bytes = 0, coef_count = 0, xmap_count = 0, blocks = 0;
+  // Each component is transformed at the smallest scale that still gives
+  // a sample per output pixel: a subsampled one is reduced less (and, at
+  // full size, its samples repeated).
+  const int r = opt_.reduce;
+  std::uint64_t strip_bytes = 0, coef_count = 0, line_bytes = 0, blocks = 0;
   for (int i = 0; i < nc_; ++i) {
-    const component &c = comp_[i];
+    component &c = comp_[i];
     blocks += static_cast<std::uint64_t>(c.bw) * static_cast<std::uint64_t>(c.bh);
     if (!c.needed) continue;
-    strip_bytes += static_cast<std::uint64_t>(c.bw) * s * static_cast<std::uint64_t>(c.v) * s;
+    c.size = 1;
+    while (c.size < 8 && (c.size * c.h * r < 8 * hmax_ || c.size * c.v * r < 8 * vmax_)) c.size *= 2;
+    c.idct = c.size == 8 ? idct8 : c.size == 4 ? idct4 : c.size == 2 ? idct2 : idct1;
+    c.xnum = c.size * c.h * r;
+    c.xden = 8 * hmax_;
+    c.ynum = c.size * c.v * r;
+    c.yden = 8 * vmax_;
+    strip_bytes += static_cast<std::uint64_t>(c.bw) * c.size * static_cast<std::uint64_t>(c.v) * c.size;
     if (!streaming_)
       coef_count += static_cast<std::uint64_t>(c.bw) * static_cast<std::uint64_t>(c.bh) * 64;
-    if (c.h != hmax_) xmap_count += static_cast<std::uint64_t>(out_w_);
+    if (c.xnum != c.xden || c.ynum != c.yden) line_bytes += static_cast<std::uint64_t>(out_w_);
   }
   const std::uint64_t total = static_cast<std::uint64_t>(out_w_) * static_cast<std::uint64_t>(out_h_) +
-                              strip_bytes + coef_count * sizeof(std::int16_t) +
-                              xmap_count * sizeof(int);
+                              strip_bytes + coef_count * sizeof(std::int16_t) + line_bytes;
   if (total > opt_.budget) return fail("the image is larger than the budget");
   try {
     px_->assign(static_cast<std::size_t>(out_w_) * static_cast<std::size_t>(out_h_), 128);
-    strips_.assign(static_cast<std::size_t>(strip_bytes), 128);
+    strips_.assign(static_cast<std::size_t>(strip_bytes + line_bytes), 128);
     coefs_.assign(static_cast<std::size_t>(coef_count), 0);
-    xmaps_.resize(static_cast<std::size_t>(xmap_count));
   } catch (const std::bad_alloc &) {
     px_->clear();
     return fail("out of memory");
   }
-  std::size_t strip_at = 0, coef_at = 0, xmap_at = 0;
+  std::size_t strip_at = 0, coef_at = 0;
   for (int i = 0; i < nc_; ++i) {
     component &c = comp_[i];
     if (!c.needed) continue;
-    c.stride = static_cast<std::size_t>(c.bw) * s;
+    c.stride = static_cast<std::size_t>(c.bw) * c.size;
     c.strip = strips_.data() + strip_at;
-    strip_at += c.stride * static_cast<std::size_t>(c.v * s);
+    strip_at += c.stride * static_cast<std::size_t>(c.v * c.size);
     if (!streaming_) {
       c.coef = coefs_.data() + coef_at;
       coef_at += static_cast<std::size_t>(c.bw) * static_cast<std::size_t>(c.bh) * 64;
     }
-    if (c.h != hmax_) {
-      int *m = xmaps_.data() + xmap_at;
-      for (int x = 0; x < out_w_; ++x) m[x] = x * c.h / hmax_;
-      c.xmap = m;
-      xmap_at += static_cast<std::size_t>(out_w_);
-    }
+  }
+  for (int i = 0; i < nc_; ++i) {
+    component &c = comp_[i];
+    if (!c.needed || (c.xnum == c.xden && c.ynum == c.yden)) continue;
+    c.line = strips_.data() + strip_at;
+    strip_at += static_cast<std::size_t>(out_w_);
   }
   // Progressive data may refine each coefficient at most 14 times; a
   // little more is allowed, and no more, so that scans that cost nothing
@@ -784,25 +794,38 @@ bool decoder::set_up(const scan_info &sc) {
   return true;
 }
 
+// Output row y of a component from its strip: the strip row itself when
+// they match 1:1, else each pixel the mean of the strip samples it covers
+// (one, repeated, where the component is subsampled).
+const std::uint8_t *component_row(const component &c, int ry, int out_w) {
+  const std::uint8_t *row = c.strip + static_cast<std::size_t>(i64(ry) * c.ynum / c.yden) * c.stride;
+  if (!c.line) return row;
+  const int r0 = static_cast<int>(i64(ry) * c.ynum / c.yden);
+  const int r1 = std::max(r0 + 1, static_cast<int>(i64(ry + 1) * c.ynum / c.yden));
+  const int limit = static_cast<int>(c.stride);
+  for (int x = 0; x < out_w; ++x) {
+    const int x0 = static_cast<int>(i64(x) * c.xnum / c.xden);
+    const int x1 = std::min(limit, std::max(x0 + 1, static_cast<int>(i64(x + 1) * c.xnum / c.xden)));
+    unsigned sum = 0, n = 0;
+    for (int yy = r0; yy < r1; ++yy)
+      for (int xx = x0; xx < x1; ++xx, ++n) sum += row[(yy - r0) * c.stride + xx];
+    c.line[x] = static_cast<std::uint8_t>(n ? (sum + n / 2) / n : 128);
+  }
+  return c.line;
+}
+
 void decoder::emit(int y0, int rows) {
   const int y1 = std::min(out_h_, y0 + rows);
   for (int y = y0; y < y1; ++y) {
     std::uint8_t *o = px_->data() + static_cast<std::size_t>(y) * out_w_;
     const std::uint8_t *src[4] = {};
-    for (int i = 0; i < nc_; ++i) {
-      const component &c = comp_[i];
-      if (c.needed) src[i] = c.strip + static_cast<std::size_t>((y - y0) * c.v / vmax_) * c.stride;
-    }
-    auto at = [&](int i, int x) -> unsigned {
-      return comp_[i].xmap ? src[i][comp_[i].xmap[x]] : src[i][x];
-    };
+    for (int i = 0; i < nc_; ++i)
+      if (comp_[i].needed) src[i] = component_row(comp_[i], y - y0, out_w_);
+    auto at = [&](int i, int x) -> unsigned { return src[i][x]; };
     switch (colour_) {
       case colour::grey:
       case colour::ycc:
-        if (!comp_[0].xmap)
-          std::memcpy(o, src[0], static_cast<std::size_t>(out_w_));
-        else
-          for (int x = 0; x < out_w_; ++x) o[x] = static_cast<std::uint8_t>(at(0, x));
+        std::memcpy(o, src[0], static_cast<std::size_t>(out_w_));
         break;
       case colour::rgb:
         for (int x = 0; x < out_w_; ++x)
@@ -839,11 +862,11 @@ void decoder::emit(int y0, int rows) {
 
 // Fills one MCU's part of the strips with mid-grey (streaming only).
 void decoder::grey_mcu(const scan_info &sc, i64 mcu, int per_row) {
-  const int s = scale_;
   const int mx = static_cast<int>(mcu % per_row);
   for (int i = 0; i < sc.ns; ++i) {
     const component &c = *sc.comp[i];
     if (!c.needed) continue;
+    const int s = c.size;
     const int bw = sc.ns == 1 ? 1 : c.h, bh = sc.ns == 1 ? 1 : c.v;
     for (int y = 0; y < bh * s; ++y)
       std::memset(c.strip + y * c.stride + static_cast<std::size_t>(mx) * bw * s, 128,
@@ -867,6 +890,9 @@ void decoder::skip_mcus(const scan_info &sc, i64 from, i64 to, int per_row) {
 // restart marker is left in the scan.
 int decoder::restart(bit_reader &br) {
   std::size_t from = br.pos;
+  // More than the last byte's padding left unread: the interval's data
+  // was not what it should be.
+  if (br.cnt - br.pad >= 8) bad_ = true;
   br.reset();
   for (;;) {
     const std::size_t i = find_marker(from);
@@ -881,6 +907,7 @@ int decoder::restart(bit_reader &br) {
     }
     const int d = (m - 0xD0 - next_rst_) & 7;
     if (d == 0) {
+      if (i != from) bad_ = true;  // bytes between the data and the marker
       br.pos = i + 2;
       next_rst_ = (next_rst_ + 1) & 7;
       return 0;
@@ -889,13 +916,13 @@ int decoder::restart(bit_reader &br) {
       br.pos = i;
       return d;
     }
+    bad_ = true;
     from = i + 2;  // a marker from before: look further on
   }
 }
 
 bool decoder::decode_mcu(const scan_info &sc, bit_reader &br, i64 mcu, int per_row) {
   const int mx = static_cast<int>(mcu % per_row), my = static_cast<int>(mcu / per_row);
-  const int s = scale_;
   alignas(16) std::int16_t scratch[64];
   for (int i = 0; i < sc.ns; ++i) {
     component &c = *sc.comp[i];
@@ -911,12 +938,12 @@ bool decoder::decode_mcu(const scan_info &sc, bit_reader &br, i64 mcu, int per_r
           std::memset(scratch, 0, sizeof scratch);
           const int last = sequential_block<true>(br, dc_[c.dc], ac_[c.ac], c.pred, scratch);
           if (last < 0) return false;
-          std::uint8_t *dst = c.strip + static_cast<std::size_t>(by * s) * c.stride +
-                              static_cast<std::size_t>(gx) * s;
+          std::uint8_t *dst = c.strip + static_cast<std::size_t>(by * c.size) * c.stride +
+                              static_cast<std::size_t>(gx) * c.size;
           if (last == 0)
-            flat_block(scratch, c.q, dst, c.stride, s);
+            flat_block(scratch, c.q, dst, c.stride, c.size);
           else
-            idct_(scratch, c.q, dst, c.stride);
+            c.idct(scratch, c.q, dst, c.stride);
           continue;
         }
         std::int16_t *blk = scratch;
@@ -994,29 +1021,29 @@ void decoder::decode_scan(const scan_info &sc) {
 }
 
 void decoder::transform_all() {
-  const int s = scale_;
   for (int my = 0; my < mcus_y_; ++my) {
     for (int i = 0; i < nc_; ++i) {
       component &c = comp_[i];
       if (!c.needed) continue;
+      const int s = c.size;
       for (int by = 0; by < c.v; ++by) {
         const std::int16_t *blk =
             c.coef + static_cast<std::size_t>(my * c.v + by) * c.bw * 64;
         std::uint8_t *dst = c.strip + static_cast<std::size_t>(by * s) * c.stride;
-        for (int bx = 0; bx < c.bw; ++bx, blk += 64, dst += s) idct_(blk, c.q, dst, c.stride);
+        for (int bx = 0; bx < c.bw; ++bx, blk += 64, dst += s) c.idct(blk, c.q, dst, c.stride);
       }
     }
-    emit(my * vmax_ * s, vmax_ * s);
+    emit(my * vmax_ * scale_, vmax_ * scale_);
   }
 }
 
 bool decoder::run(int *width, int *height, bool *complete) {
   if (!in_ || len_ < 3 || in_[0] != 0xFF || in_[1] != 0xD8) return fail("not a JPEG");
   switch (opt_.reduce) {
-    case 1: scale_ = 8; idct_ = idct8; break;
-    case 2: scale_ = 4; idct_ = idct4; break;
-    case 4: scale_ = 2; idct_ = idct2; break;
-    case 8: scale_ = 1; idct_ = idct1; break;
+    case 1: scale_ = 8; break;
+    case 2: scale_ = 4; break;
+    case 4: scale_ = 2; break;
+    case 8: scale_ = 1; break;
     default: return fail("the reduction is not 1, 2, 4 or 8");
   }
   pos_ = 2;
