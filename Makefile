@@ -207,17 +207,17 @@ test-web: web
 fuzz-build:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DLEAFTURN_FUZZ=ON -DLEAFTURN_SANITIZE=ON -DLEAFTURN_BUILD_TESTS=OFF -DLEAFTURN_BUILD_CLI=OFF >/dev/null
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text fuzz_doc fuzz_ccitt
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text fuzz_doc fuzz_ccitt fuzz_dct
 
 fuzz: fuzz-build
-	@for t in fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text fuzz_doc fuzz_ccitt; do \
+	@for t in fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text fuzz_doc fuzz_ccitt fuzz_dct; do \
 	  mkdir -p $(FUZZ_BUILD)/corpus-$$t $(FUZZ_BUILD)/artifacts; \
 	  echo "== $$t for $(FUZZ_SECONDS) s"; \
 	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -seed=$(FUZZ_SEED) \
 	    -max_len=65536 -timeout=10 -rss_limit_mb=4096 -dict=fuzz/pdf.dict -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- \
 	    $(FUZZ_BUILD)/corpus-$$t fuzz/seeds tests/corpus fuzz/regressions $(FUZZ_BUILD)/fuzz/seeds-encrypted \
-	    $$(test $$t = fuzz_ccitt && echo fuzz/seeds-ccitt) 2>&1 | \
+	    $$(test -d fuzz/seeds-$${t#fuzz_} && echo fuzz/seeds-$${t#fuzz_}) 2>&1 | \
 	    grep -E 'Done|stat::number_of_executed_units|ERROR|SUMMARY|crash-|leak-|timeout-|oom-' ; \
 	  test $${PIPESTATUS[0]:-0} -eq 0 || exit 1; \
 	done
@@ -237,6 +237,7 @@ bench:
 	python3 bench/update.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large
 	python3 bench/encrypted.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large
 	python3 bench/crypto_speed.py $(BENCH_BUILD)/bench/bench_crypto
+	sh bench/dct_speed.sh $(BENCH_BUILD)/bench/bench_dct $(BENCH_DATA)/dct
 	python3 bench/upright.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large
 	python3 bench/doc_api.py $(BENCH_BUILD)/leafturn $(BENCH_BUILD)/bench/doc_bench $(BENCH_DATA)/large
 	python3 bench/batch.py $(BENCH_BUILD)/leafturn tests/corpus $(BENCH_DATA)

@@ -40,4 +40,5 @@ set(LEAFTURN_CORE_SOURCES
   crypto/rc4.cpp
   crypto/aes.cpp
   ccitt/ccitt.cpp
+  dct/dct.cpp
 )

@@ -22,6 +22,7 @@ PARTS = {  # folder in the repository -> the files the extension needs
     "inflate": (".cpp", ".h"),
     "crypto": (".cpp", ".h"),
     "ccitt": (".cpp", ".h"),
+    "dct": (".cpp", ".h"),
     "include": (".h",),
 }
 SOURCE_LIST = os.path.join("cmake", "sources.cmake")  # the core's sources, one list for every build
@@ -72,7 +73,7 @@ sources = [os.path.join("src", "native.cpp")] + core_sources()
 ext = Pybind11Extension(
     "leafturn._native",
     sources,
-    include_dirs=[os.path.join("core", d) for d in ("include", "leafturn", "inflate", "crypto", "ccitt")],
+    include_dirs=[os.path.join("core", d) for d in ("include", "leafturn", "inflate", "crypto", "ccitt", "dct")],
     cxx_std=17,
 )
 

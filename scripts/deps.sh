@@ -30,6 +30,12 @@ if [ "${1:-}" = "test" ]; then
   /usr/bin/python3 -P -c 'import build' >/dev/null 2>&1 || need="$need python3-build"
   /usr/bin/python3 -P -c 'import wheel, setuptools' >/dev/null 2>&1 || need="$need python3-wheel python3-setuptools"
   /usr/bin/python3 -P -c 'import distributed' >/dev/null 2>&1 || need="$need python3-distributed"
+  # The image decoders' checkers and test-file makers.
+  command -v djpeg >/dev/null 2>&1 || need="$need libjpeg-turbo-progs"
+  command -v tiffcp >/dev/null 2>&1 || need="$need libtiff-tools"
+  command -v img2pdf >/dev/null 2>&1 || need="$need img2pdf"
+  command -v jbig2dec >/dev/null 2>&1 || need="$need jbig2dec"
+  /usr/bin/python3 -P -c 'import PIL' >/dev/null 2>&1 || need="$need python3-pil"
 fi
 if [ "${1:-}" = "test" ] || [ "${1:-}" = "deb" ]; then
   # The Debian package: its dependencies are worked out by dpkg-shlibdeps,
@@ -52,6 +58,10 @@ if [ "${1:-}" = "test" ] || [ "${1:-}" = "nuget" ]; then
   command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need="$need g++-mingw-w64-x86-64-posix"
 fi
 if [ "${1:-}" = "bench" ]; then
+  command -v hyperfine >/dev/null 2>&1 || need="$need hyperfine"
+  command -v djpeg >/dev/null 2>&1 || need="$need libjpeg-turbo-progs"
+  command -v tiffcp >/dev/null 2>&1 || need="$need libtiff-tools"
+  /usr/bin/python3 -P -c 'import PIL' >/dev/null 2>&1 || need="$need python3-pil"
   command -v qpdf >/dev/null 2>&1 || need="$need qpdf"
   command -v pdfinfo >/dev/null 2>&1 || need="$need poppler-utils"
   [ -x /usr/bin/time ] || need="$need time"
