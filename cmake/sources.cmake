@@ -7,6 +7,7 @@
 # (js/wasm/build.sh) read the paths between the parentheses, one a line.
 set(LEAFTURN_CORE_SOURCES
   leafturn/doc.cpp
+  leafturn/syntax/content_lexer.cpp
   leafturn/syntax/dict_walk.cpp
   leafturn/syntax/lex.cpp
   leafturn/syntax/lex_memo.cpp

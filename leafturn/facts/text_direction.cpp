@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "syntax/content_lexer.h"
 #include "syntax/dict_walk.h"
 #include "decode/filters.h"
 #include "facts/rotation.h"
@@ -126,16 +127,38 @@ struct font_codes {
   // An embedded CMap's code space: for each first byte, its code length
   // (0 when no range starts with it).
   std::vector<u8> length_by_first;
-  long glyphs(const std::string &s) const {
+
+  // The glyphs of the string token at i: into *glyphs, and past the string,
+  // or -1 when it is not closed before limit. The string's bytes are
+  // counted as they are read, never built.
+  i32 count(const u8 *b, i32 i, i32 limit, long *glyphs) const {
+    long n = 0;
     if (!length_by_first.empty()) {
-      long n = 0;
-      for (size_t i = 0; i < s.size(); ++n) {
-        const u8 len = length_by_first[static_cast<u8>(s[i])];
-        i += len ? len : 1;
-      }
-      return n;
+      // Codes of the lengths their first bytes give; the last may be cut.
+      const u8 *lengths = length_by_first.data();
+      long pending = 0;  // bytes of the current code still to come
+      auto take = [&](u8 c) {
+        if (pending > 0) {
+          --pending;
+          return;
+        }
+        ++n;
+        const u8 len = lengths[c];
+        pending = (len ? len : 1) - 1;
+      };
+      const i32 e = string_scan(
+          b, i, limit,
+          [&](i32 from, i32 to) {
+            for (i32 k = from; k < to; ++k) take(b[k]);
+          },
+          take);
+      *glyphs = n;
+      return e;
     }
-    return two_byte ? static_cast<long>(s.size() / 2) : static_cast<long>(s.size());
+    const i32 e = string_scan(
+        b, i, limit, [&](i32 from, i32 to) { n += to - from; }, [&](u8) { ++n; });
+    *glyphs = two_byte ? n / 2 : n;
+    return e;
   }
 };
 
@@ -235,6 +258,12 @@ struct text_reader::impl {
   }
   font_codes two_byte_direct{true, {}};
 
+  // The quarter of the last direction counted (runs in a row mostly share
+  // one): its x, y and the slot they gave.
+  double last_x = 0, last_y = 0;
+  size_t last_slot = 4;
+  bool have_last = false;
+
   // One run of glyphs shown in state g with text matrix tm.
   void count_run(const gstate &g, const linear &tm, long glyphs) {
     if (glyphs <= 0) return;
@@ -244,6 +273,10 @@ struct text_reader::impl {
     if (g.flipped) {
       x = -x;
       y = -y;
+    }
+    if (have_last && x == last_x && y == last_y) {
+      counts[last_slot] += glyphs;
+      return;
     }
     // As displayed: the page turned clockwise by its rotation.
     const double r = rotation * k_pi / 180.0;
@@ -260,152 +293,139 @@ struct text_reader::impl {
       }
     }
     counts[slot] += glyphs;
+    last_x = x;
+    last_y = y;
+    last_slot = slot;
+    have_last = true;
   }
 
   // Reads one content stream's bytes with the resources given.
   void run(const u8 *b, i32 n, const span &resources, gstate g, int depth) {
     struct operand {
-      enum kind_t { number, name, string, array, other } kind;
+      content_kind kind;
       double value;
       i32 from, to;
     };
+    // The last operands before an operator (no operator here takes more).
     constexpr size_t k_kept = 8;
     operand ops[k_kept];
     size_t nops = 0;
-    auto push = [&](const operand &o) {
+    auto push = [&](const content_token &t) {
       if (nops == k_kept) {
         std::memmove(ops, ops + 1, sizeof(operand) * (k_kept - 1));
         --nops;
       }
-      ops[nops++] = o;
+      ops[nops++] = operand{t.kind, t.value, t.from, t.to};
     };
     std::vector<gstate> saved;
     size_t overflow = 0;
     linear tm;
-    std::string bytes;
+    // The glyphs of a string, or of the strings of a TJ array, [from, to).
     auto glyphs_of = [&](i32 from, i32 to) {
-      long total = 0;
+      const font_codes &f = g.font ? *g.font : k_simple_font;
+      long total = 0, k = 0;
       if (from < to && b[from] == '[') {
-        for (i32 i = from + 1; i < to - 1;) {
-          i = skip_space(b, i, to - 1);
-          if (i >= to - 1) break;
-          if (b[i] == '(' || (b[i] == '<' && !(i + 1 < to && b[i + 1] == '<'))) {
-            const i32 e = string_bytes(b, i, to - 1, &bytes);
+        const i32 inside = to - 1;  // the array's closing bracket
+        for (i32 i = from + 1; i < inside;) {
+          i = skip_space(b, i, inside);
+          if (i >= inside) break;
+          const u8 c = b[i];
+          if (c == '(' || (c == '<' && !(i + 1 < to && b[i + 1] == '<'))) {
+            const i32 e = f.count(b, i, inside, &k);
             if (e < 0) break;
-            total += (g.font ? g.font : &k_simple_font)->glyphs(bytes);
+            total += k;
             i = e;
+          } else if (!is_delimiter(c)) {
+            i = token_end(b, i, inside);  // a number or another token
           } else {
-            const i32 e = value_end(b, i, to - 1);
+            const i32 e = value_end(b, i, inside);
             i = e > i ? e : i + 1;
           }
         }
         return total;
       }
-      if (string_bytes(b, from, to, &bytes) < 0) return 0L;
-      return (g.font ? g.font : &k_simple_font)->glyphs(bytes);
+      return f.count(b, from, to, &k) < 0 ? 0L : k;
     };
+    auto num = [&](size_t back) { return ops[nops - back].value; };
+    auto kinds_before = [&](size_t k, content_kind kind) {
+      if (nops < k) return false;
+      for (size_t j = 1; j <= k; ++j)
+        if (ops[nops - j].kind != kind) return false;
+      return true;
+    };
+    auto last_is = [&](content_kind kind) { return nops >= 1 && ops[nops - 1].kind == kind; };
 
-    for (i32 i = 0; i < n && !over;) {
-      const u8 c = b[i];
-      if (is_pdf_ws(c)) {
-        ++i;
-        continue;
-      }
-      if (c == '%') {
-        while (i < n && b[i] != '\n' && b[i] != '\r') ++i;
-        continue;
-      }
-      if (c == '/') {
-        i32 e = i + 1;
-        while (e < n && !is_pdf_ws(b[e]) && !is_delimiter(b[e])) ++e;
-        push({operand::name, 0, i + 1, e});
-        i = e;
-        continue;
-      }
-      if (c == '(' || (c == '<' && !(i + 1 < n && b[i + 1] == '<'))) {
-        const i32 e = string_end(b, i, n);
-        if (e < 0) return;
-        push({operand::string, 0, i, e});
-        i = e;
-        continue;
-      }
-      if (c == '[' || c == '<') {
-        const i32 e = value_end(b, i, n);
-        if (e < 0) return;
-        push({c == '[' ? operand::array : operand::other, 0, i, e});
-        i = e;
-        continue;
-      }
-      if (is_digit(c) || c == '-' || c == '+' || c == '.') {
-        double v = 0;
-        i32 e = i;
-        if (parse_real_at(b, n, &e, &v) && e > i) {
-          push({operand::number, v, i, e});
-          i = e;
+    content_lexer lx(b, n);
+    while (!over) {
+      const content_token t = lx.next();
+      switch (t.kind) {
+        case content_kind::end:
+          return;
+        case content_kind::comment:
           continue;
-        }
+        case content_kind::number:
+        case content_kind::name:
+        case content_kind::string:
+        case content_kind::array:
+        case content_kind::dict:
+          push(t);
+          continue;
+        case content_kind::stray:
+        case content_kind::inline_image:
+          nops = 0;
+          continue;
+        case content_kind::op:
+          break;
       }
-      if (is_delimiter(c)) {  // a stray ")", "]", ">", "{" or "}"
-        ++i;
-        nops = 0;
-        continue;
-      }
-      // An operator.
-      i32 e = i;
-      while (e < n && !is_pdf_ws(b[e]) && !is_delimiter(b[e])) ++e;
-      const size_t len = static_cast<size_t>(e - i);
-      const char *op = reinterpret_cast<const char *>(b + i);
-      auto is = [&](const char *name) { return std::strlen(name) == len && std::memcmp(op, name, len) == 0; };
-      auto num = [&](size_t back) { return ops[nops - back].value; };
-      auto numbers_before = [&](size_t k) {
-        if (nops < k) return false;
-        for (size_t j = 1; j <= k; ++j)
-          if (ops[nops - j].kind != operand::number) return false;
-        return true;
-      };
-      i = e;
-      if (is("q")) {
-        if (saved.size() < k_max_saved_states) saved.push_back(g);
-        else ++overflow;
-      } else if (is("Q")) {
-        if (overflow) --overflow;
-        else if (!saved.empty()) {
-          g = saved.back();
-          saved.pop_back();
-        }
-      } else if (is("cm") && numbers_before(6)) {
-        g.ctm = linear{num(6), num(5), num(4), num(3)}.then(g.ctm);
-      } else if (is("BT")) {
-        tm = linear();
-      } else if (is("Tm") && numbers_before(6)) {
-        tm = linear{num(6), num(5), num(4), num(3)};
-      } else if (is("Tf") && nops >= 2 && ops[nops - 2].kind == operand::name &&
-                 ops[nops - 1].kind == operand::number) {
-        g.flipped = num(1) < 0;
-        g.font = font_named(resources, b, ops[nops - 2].from, ops[nops - 2].to);
-      } else if ((is("Tj") || is("'")) && nops >= 1 && ops[nops - 1].kind == operand::string) {
-        count_run(g, tm, glyphs_of(ops[nops - 1].from, ops[nops - 1].to));
-      } else if (is("\"") && nops >= 1 && ops[nops - 1].kind == operand::string) {
-        count_run(g, tm, glyphs_of(ops[nops - 1].from, ops[nops - 1].to));
-      } else if (is("TJ") && nops >= 1 && ops[nops - 1].kind == operand::array) {
-        count_run(g, tm, glyphs_of(ops[nops - 1].from, ops[nops - 1].to));
-      } else if (is("Do") && nops >= 1 && ops[nops - 1].kind == operand::name) {
-        form(resources, b, ops[nops - 1].from, ops[nops - 1].to, g, depth);
-      } else if (is("BI")) {
-        i = past_inline_image(b, n, i);
+      // The operators that decide text direction, by length and bytes.
+      const u8 *op = b + t.from;
+      switch (t.to - t.from) {
+        case 1:
+          if (op[0] == 'q') {
+            if (saved.size() < k_max_saved_states) saved.push_back(g);
+            else ++overflow;
+          } else if (op[0] == 'Q') {
+            if (overflow) --overflow;
+            else if (!saved.empty()) {
+              g = saved.back();
+              saved.pop_back();
+            }
+          } else if ((op[0] == '\'' || op[0] == '"') && last_is(content_kind::string)) {
+            count_run(g, tm, glyphs_of(ops[nops - 1].from, ops[nops - 1].to));
+          }
+          break;
+        case 2:
+          if (op[0] == 'c' && op[1] == 'm') {
+            if (kinds_before(6, content_kind::number))
+              g.ctm = linear{num(6), num(5), num(4), num(3)}.then(g.ctm);
+          } else if (op[0] == 'B' && op[1] == 'T') {
+            tm = linear();
+          } else if (op[0] == 'T') {
+            if (op[1] == 'm') {
+              if (kinds_before(6, content_kind::number)) tm = linear{num(6), num(5), num(4), num(3)};
+            } else if (op[1] == 'f') {
+              if (nops >= 2 && ops[nops - 2].kind == content_kind::name &&
+                  ops[nops - 1].kind == content_kind::number) {
+                g.flipped = num(1) < 0;
+                g.font = font_named(resources, b, ops[nops - 2].from, ops[nops - 2].to);
+              }
+            } else if (op[1] == 'j') {
+              if (last_is(content_kind::string))
+                count_run(g, tm, glyphs_of(ops[nops - 1].from, ops[nops - 1].to));
+            } else if (op[1] == 'J') {
+              if (last_is(content_kind::array))
+                count_run(g, tm, glyphs_of(ops[nops - 1].from, ops[nops - 1].to));
+            }
+          } else if (op[0] == 'D' && op[1] == 'o') {
+            if (last_is(content_kind::name))
+              form(resources, b, ops[nops - 1].from, ops[nops - 1].to, g, depth);
+          }
+          break;
+        default:
+          break;
       }
       nops = 0;
     }
-  }
-
-  // Past an inline image's data: its "EI" standing alone after "ID".
-  static i32 past_inline_image(const u8 *b, i32 n, i32 i) {
-    for (; i + 1 < n; ++i)
-      if (b[i] == 'I' && b[i + 1] == 'D' && is_pdf_ws(b[i - 1]) && (i + 2 >= n || is_pdf_ws(b[i + 2]))) break;
-    for (i += 3; i + 1 < n; ++i)
-      if (b[i] == 'E' && b[i + 1] == 'I' && is_pdf_ws(b[i - 1]) && (i + 2 >= n || is_pdf_ws(b[i + 2])))
-        return i + 2;
-    return n;
   }
 
   // The resource `kind` (/Font, /XObject) named by [from, to) of b.
@@ -454,6 +474,7 @@ struct text_reader::impl {
     text_facts f;
     counts.assign(5, 0);
     rotation = rot;
+    have_last = false;
     const page_ref &ref = d.pages[static_cast<size_t>(p - 1)];
     const obj_rec *o = d.find(ref.num);
     if (!o || over) return f;

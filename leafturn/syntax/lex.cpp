@@ -123,16 +123,21 @@ i32 find_name(const u8 *b, i32 len, i32 start, i32 end, const char *name) {
 i32 literal_string_close(const u8 *b, i32 i, i32 limit) {
   if (i + 1 >= limit) return -1;
   int nest = 1;
-  for (++i; i < limit; ++i) {
-    if (b[i] == '\\') {
-      if (++i >= limit) return -1;  // an escape in the last byte
-    } else if (b[i] == '(') {
+  // Only parentheses and backslashes matter: the scanner visits those.
+  for (i32 p = i + 1;;) {
+    p = next_string_special(b, p, limit, /*line_ends=*/false);
+    if (p >= limit) return -1;
+    if (b[p] == '\\') {
+      if (p + 1 >= limit) return -1;  // an escape in the last byte
+      p += 2;
+    } else if (b[p] == '(') {
       ++nest;
-    } else if (b[i] == ')' && --nest == 0) {
-      return i;
+      ++p;
+    } else {
+      if (--nest == 0) return p;
+      ++p;
     }
   }
-  return -1;
 }
 
 namespace {

@@ -322,6 +322,32 @@ inline i32 next_own_significant(const u8 *b, i32 i, i32 limit, u8 first) {
       [](i32) { return true; });
 }
 
+// The next byte at or after i (or limit) that a literal string's reading
+// must look at: a parenthesis or a backslash, and with line_ends a CR too
+// (a reader takes CR and CR LF as one line feed).
+inline i32 next_string_special(const u8 *b, i32 i, i32 limit, bool line_ends) {
+  return scan_bytes(
+      b, i, limit, 0,
+      [&](const u8 *q) {
+#if defined(LEAFTURN_SCAN16)
+        const __m128i x = load16(q);
+        __m128i hit = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(x, bytes16('(')), _mm_cmpeq_epi8(x, bytes16(')'))),
+            _mm_cmpeq_epi8(x, bytes16('\\')));
+        if (line_ends) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, bytes16('\r')));
+        return mask16(hit);
+#else
+        (void)q;
+        return 0u;
+#endif
+      },
+      [&](i32 p) {
+        const u8 c = b[p];
+        return c == '(' || c == ')' || c == '\\' || (line_ends && c == '\r');
+      },
+      [](i32) { return true; });
+}
+
 // Every position of the byte ch in [i, limit), in order, offered to stop;
 // the first for which it is true, or limit.
 template <typename Stop>
