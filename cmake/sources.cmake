@@ -11,6 +11,8 @@ set(LEAFTURN_CORE_SOURCES
   leafturn/syntax/dict_walk.cpp
   leafturn/syntax/lex.cpp
   leafturn/syntax/lex_memo.cpp
+  leafturn/syntax/stream_filters.cpp
+  leafturn/syntax/value.cpp
   leafturn/load/live.cpp
   leafturn/load/load.cpp
   leafturn/load/object_scan.cpp
@@ -34,6 +36,7 @@ set(LEAFTURN_CORE_SOURCES
   leafturn/write/xref.cpp
   leafturn/platform/os_file.cpp
   inflate/inflate.cpp
+  inflate/inflate_buffer.cpp
   crypto/md5.cpp
   crypto/sha2.cpp
   crypto/rc4.cpp

@@ -9,6 +9,7 @@
 
 #include "syntax/content_lexer.h"
 #include "syntax/dict_walk.h"
+#include "syntax/value.h"
 #include "decode/filters.h"
 #include "facts/rotation.h"
 
@@ -65,55 +66,13 @@ span record_dict(const doc &d, const obj_rec &o) {
   return span{v.b, at, v.limit};
 }
 
-// The value of a dictionary's top-level /key, [from, to) in dict's buffer.
-span entry(const span &dict, const char *key) {
-  span found;
-  if (!dict) return found;
-  for_each_entry(dict.b, dict.start, dict.limit, [&](const dict_entry &e) {
-    if (!found && e.name == key) found = span{dict.b, e.from, e.to};
-  });
-  return found;
-}
-
-// The record a reference value names, or null.
-const obj_rec *referenced(const doc &d, const span &v) {
-  if (!v) return nullptr;
-  const i32 num = reference_value(v.b, v.start, v.limit);
-  return num > 0 ? d.find(num) : nullptr;
-}
-
-// A dictionary value, direct or through a reference.
-span as_dict(const doc &d, const span &v) {
-  if (!v) return span();
-  const i32 at = skip_space(v.b, v.start, v.limit);
-  if (at + 1 < v.limit && v.b[at] == '<' && v.b[at + 1] == '<') return span{v.b, at, v.limit};
-  const obj_rec *o = referenced(d, v);
-  return o ? record_dict(d, *o) : span();
-}
-
-// An array value, direct or through a reference: just inside its brackets.
-span as_array(const doc &d, const span &v) {
-  if (!v) return span();
-  span s = v;
-  i32 at = skip_space(s.b, s.start, s.limit);
-  if (at >= s.limit || s.b[at] != '[') {
-    const obj_rec *o = referenced(d, v);
-    s = o && !o->is_stream() ? object_content(d, *o) : span();
-    if (!s) return span();
-    at = skip_space(s.b, s.start, s.limit);
-    if (at >= s.limit || s.b[at] != '[') return span();
-  }
-  const i32 end = value_end(s.b, at, s.limit);
-  return end < 0 ? span() : span{s.b, at + 1, end - 1};
-}
-
 bool name_is(const span &v, const char *name) {
   return v && is_name_value(v.b, v.start, v.limit, name);
 }
 
 // Numbers of an array value ("[1 0 0 1 0 0]").
 bool numbers(const doc &d, const span &v, double *out, int n) {
-  const span a = as_array(d, v);
+  const span a = array_value(d, v);
   if (!a) return false;
   i32 c = a.start;
   for (int k = 0; k < n; ++k)
@@ -181,6 +140,7 @@ struct text_reader::impl {
   std::unordered_map<i32, font_codes> fonts;  // by font object number
   std::vector<i32> forms_open;                // Form XObjects being read
   std::vector<long> counts;                   // per quarter (0 up .. 3 left), 4 none
+  stream_decoder decoder;                     // its buffers serve every stream
   i32 rotation = 0;
 
   explicit impl(document &l)
@@ -190,7 +150,7 @@ struct text_reader::impl {
   bool decode(const obj_rec &o, std::vector<u8> *out) {
     if (over) return false;
     size_t spent = 0;
-    const decoded r = decode_stream_data(d, o, budget, out, &spent);
+    const decoded r = decoder.decode(d, o, budget, out, &spent);
     budget -= std::min(budget, spent);
     if (r == decoded::over_budget || budget == 0) {
       over = true;
@@ -239,17 +199,17 @@ struct text_reader::impl {
   }
 
   const font_codes *font_of(const span &value) {
-    const obj_rec *o = referenced(d, value);
+    const obj_rec *o = referenced_record(d, value);
     if (o) {
       auto it = fonts.find(o->num);
       if (it != fonts.end()) return &it->second;
     }
     font_codes f;
-    const span dict = as_dict(d, value);
-    if (dict && name_is(entry(dict, "Subtype"), "Type0")) {
+    const span dict = dict_value(d, value);
+    if (dict && name_is(entry_value(dict, "Subtype"), "Type0")) {
       f.two_byte = true;
-      const span enc = entry(dict, "Encoding");
-      if (const obj_rec *cmap = referenced(d, enc))
+      const span enc = entry_value(dict, "Encoding");
+      if (const obj_rec *cmap = referenced_record(d, enc))
         if (cmap->is_stream()) read_codespace(*cmap, &f);
     }
     if (!o) return f.two_byte ? (f.length_by_first.empty() ? &two_byte_direct : &k_simple_font)
@@ -430,11 +390,11 @@ struct text_reader::impl {
 
   // The resource `kind` (/Font, /XObject) named by [from, to) of b.
   span resource(const span &resources, const char *kind, const u8 *b, i32 from, i32 to) {
-    const span group = as_dict(d, entry(resources, kind));
+    const span group = dict_value(d, entry_value(resources, kind));
     if (!group) return span();
     std::string name;
     name_text(b, from - 1, to, &name);
-    return entry(group, name.c_str());
+    return entry_value(group, name.c_str());
   }
 
   const font_codes *font_named(const span &resources, const u8 *b, i32 from, i32 to) {
@@ -443,15 +403,15 @@ struct text_reader::impl {
   }
 
   void form(const span &resources, const u8 *b, i32 from, i32 to, gstate g, int depth) {
-    const obj_rec *o = referenced(d, resource(resources, "XObject", b, from, to));
+    const obj_rec *o = referenced_record(d, resource(resources, "XObject", b, from, to));
     if (!o || !o->is_stream() || depth >= k_max_form_depth) return;
     for (const i32 open : forms_open)
       if (open == o->num) return;  // a form that draws itself
     const span dict = record_dict(d, *o);
-    if (!name_is(entry(dict, "Subtype"), "Form")) return;
+    if (!name_is(entry_value(dict, "Subtype"), "Form")) return;
     double m[6];
-    if (numbers(d, entry(dict, "Matrix"), m, 6)) g.ctm = linear{m[0], m[1], m[2], m[3]}.then(g.ctm);
-    const span own = as_dict(d, entry(dict, "Resources"));
+    if (numbers(d, entry_value(dict, "Matrix"), m, 6)) g.ctm = linear{m[0], m[1], m[2], m[3]}.then(g.ctm);
+    const span own = dict_value(d, entry_value(dict, "Resources"));
     std::vector<u8> content;
     if (!decode(*o, &content)) return;
     forms_open.push_back(o->num);
@@ -462,10 +422,10 @@ struct text_reader::impl {
   // The page's resources: its own, else the nearest ancestor's.
   span page_resources(const page_ref &p) {
     const obj_rec *o = d.find(p.num);
-    span r = o ? as_dict(d, entry(record_dict(d, *o), "Resources")) : span();
+    span r = o ? dict_value(d, entry_value(record_dict(d, *o), "Resources")) : span();
     for (i32 node = p.parent; !r && node >= 0; node = d.nodes[static_cast<size_t>(node)].parent) {
       const obj_rec *n = d.find(d.nodes[static_cast<size_t>(node)].num);
-      if (n) r = as_dict(d, entry(record_dict(d, *n), "Resources"));
+      if (n) r = dict_value(d, entry_value(record_dict(d, *n), "Resources"));
     }
     return r;
   }
@@ -479,20 +439,20 @@ struct text_reader::impl {
     const obj_rec *o = d.find(ref.num);
     if (!o || over) return f;
     const span dict = record_dict(d, *o);
-    const span contents = entry(dict, "Contents");
+    const span contents = entry_value(dict, "Contents");
     if (!contents) return f;
     // One stream, or an array of them read as one.
     std::vector<u8> all, part;
-    if (const obj_rec *s = referenced(d, contents); s && s->is_stream()) {
+    if (const obj_rec *s = referenced_record(d, contents); s && s->is_stream()) {
       if (!decode(*s, &all)) return f;
     } else {
-      const span list = as_array(d, contents);
+      const span list = array_value(d, contents);
       if (!list) return f;
       for (i32 i = skip_space(list.b, list.start, list.limit); i < list.limit;
            i = skip_space(list.b, i, list.limit)) {
         const i32 e = value_end(list.b, i, list.limit);
         if (e < 0) break;
-        const obj_rec *s = referenced(d, span{list.b, i, e});
+        const obj_rec *s = referenced_record(d, span{list.b, i, e});
         i = e;
         if (!s || !s->is_stream()) continue;
         if (!decode(*s, &part)) {
