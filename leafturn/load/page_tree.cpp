@@ -146,7 +146,7 @@ class walker {
     i32 p = -1;
     for (i32 w = name_in(lex_, d_, dict, pdf_name::Kids, dict.start); w >= 0;
          w = name_in(lex_, d_, dict, pdf_name::Kids, w + 1)) {
-      const i32 c = skip_pdf_ws(b, limit, w + 5);
+      const i32 c = skip_pdf_ws(b, limit, w + kw_len("/Kids"));
       if (c < limit && b[c] == '[') {
         p = c + 1;
         break;
@@ -184,16 +184,12 @@ class walker {
           }
           ++p;
         } else if (is_digit(c)) {
-          const i32 v = parse_int_at(b, limit, &p);
+          i32 v = -1;
+          p = listed_reference(b, limit, p, &v);
           if (v > 0) {
             if (k.list.size() < cap) k.list.push_back(v);
             else k.cut = true;
           }
-          p = skip_pdf_ws(b, limit, p);
-          if (p < limit && is_digit(b[p])) parse_int_at(b, limit, &p);
-          p = skip_pdf_ws(b, limit, p);
-          if (p < limit && b[p] == 'R') ++p;
-          p = skip_pdf_ws(b, limit, p);
         } else {
           ++p;
         }

@@ -551,6 +551,13 @@ bool parse_real_at(const u8 *b, i32 len, i32 *cursor, double *out);
 // positive: in "-90 0 R" the value is -90, followed by stray tokens.
 i32 reference_end(const u8 *b, i32 limit, i32 c, i32 number);
 
+// A reference as a list of them is read (the page tree's /Kids), from its
+// first digit at p: the object number, then a generation and an "R" where
+// they stand, white space around each. The number (parse_int_at's) into
+// *num; past what was read and the white space after it. A value's own
+// reference is read strictly (reference_end).
+i32 listed_reference(const u8 *b, i32 limit, i32 p, i32 *num);
+
 // From an object header's first digit: past the object number, the
 // generation and the white space around them, where "obj" should stand.
 i32 obj_keyword_pos(const u8 *b, i32 len, i32 hdr_off);

@@ -79,4 +79,20 @@ span array_value(const doc &d, const span &value, value_source source) {
   return end < 0 ? span() : span{v.b, at + 1, end - 1};
 }
 
+rotate_value rotate_value_at(const u8 *b, i32 limit, i32 pos) {
+  rotate_value r;
+  i32 c = skip_pdf_ws(b, limit, pos + kw_len("/Rotate"));
+  const i32 at = c;
+  r.number = parse_int_at(b, limit, &c);
+  if (c == at) return r;  // no integer follows the name
+  r.present = true;
+  r.end = c;
+  const i32 ref = reference_end(b, limit, c, r.number);
+  if (ref >= 0) {
+    r.reference = true;
+    r.end = ref;
+  }
+  return r;
+}
+
 }  // namespace lt

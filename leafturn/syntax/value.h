@@ -48,6 +48,18 @@ span dict_value(const doc &d, const span &value, value_source source = live_valu
 // is not one or it is not closed.
 span array_value(const doc &d, const span &value, value_source source = live_value);
 
+// The value after an own /Rotate whose '/' stands at pos (as the own-level
+// search finds it): an integer, or a reference "N G R" to an object that
+// holds one. The one reading of it: the rotation facts, the writers' edit
+// of the entry and the update's check of what it wrote.
+struct rotate_value {
+  bool present = false;    // an integer follows the name (else the entry counts for nothing)
+  i32 number = 0;          // that integer, in wrapping 32-bit arithmetic
+  bool reference = false;  // it is a reference's object number
+  i32 end = 0;             // past the integer, or past the reference's "R"
+};
+rotate_value rotate_value_at(const u8 *b, i32 limit, i32 pos);
+
 }  // namespace lt
 
 #endif

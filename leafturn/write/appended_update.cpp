@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "syntax/dict_walk.h"
+#include "syntax/value.h"
 #include "write/object_writer.h"
 #include "facts/rotation.h"
 #include "write/xref.h"
@@ -92,10 +93,8 @@ i32 reads_back(const dict_edit &e) {
   if (open + 1 >= len || b[open] != '<' || b[open + 1] != '<') return -1;
   const i32 pos = find_name_top(b, len, open, len, "Rotate");
   if (pos < 0) return -1;
-  i32 c = skip_pdf_ws(b, len, pos + 7);
-  const i32 at = c;
-  const i32 v = parse_int_at(b, len, &c);
-  return c == at ? -1 : normalise_rotation(v);
+  const rotate_value v = rotate_value_at(b, len, pos);
+  return v.present ? normalise_rotation(v.number) : -1;
 }
 
 // Whether a rewritten dictionary's bytes hold a "stream" or "obj" keyword's
