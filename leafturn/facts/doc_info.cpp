@@ -277,7 +277,8 @@ signature_facts describe_signatures(document &loaded) {
 std::string document_facts_json(document &loaded) {
   const doc_info info = describe_info(loaded);
   const signature_facts sig = describe_signatures(loaded);
-  const std::string no_update = update_refusal(loaded);
+  std::string no_update;
+  const bool updatable = update_possible(loaded, &no_update);
   const encryption_facts e = describe_encryption(loaded);
   std::string s = "\"info\": ";
   if (!info.present) {
@@ -290,7 +291,7 @@ std::string document_facts_json(document &loaded) {
   }
   s += ", \"signatures\": " + std::to_string(sig.signatures) +
        ", \"certified\": " + (sig.certified ? "true" : "false") +
-       ", \"update\": " + (no_update.empty() ? std::string("true") : json_string(no_update)) +
+       ", \"update\": " + (updatable ? std::string("true") : json_string(no_update)) +
        ", \"encryption\": ";
   if (!e.present) return s + "null";
   s += "{\"method\": " + json_string(e.method) + ", \"revision\": " + std::to_string(e.revision) +

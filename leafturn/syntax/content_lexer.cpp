@@ -36,7 +36,7 @@ content_token content_lexer::next() {
   while (i < n && is_pdf_ws(b[i])) ++i;
   t.from = i;
   if (i >= n) {
-    i_ = n;
+    t.from = t.to = i_ = n;
     return t;
   }
   const u8 c = b[i];
@@ -59,8 +59,7 @@ content_token content_lexer::next() {
       const i32 e = string ? string_end(b, i, n) : value_end(b, i, n);
       if (e < 0) {
         cut_ = true;
-        i_ = n;
-        t.from = n;
+        t.from = t.to = i_ = n;
         return t;
       }
       t.kind = string ? content_kind::string : c == '[' ? content_kind::array : content_kind::dict;

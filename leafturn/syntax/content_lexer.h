@@ -26,7 +26,7 @@ enum class content_kind : u8 {
   inline_image,  // [from, to): "BI" past its "EI" (see content_token)
   comment,       // [from, to): '%' up to the line end
   stray,         // [from, to): one ')', ']', '>', '{' or '}' that begins nothing
-  end,           // the end of the content (or a construct cut by it)
+  end,           // the end of the content (or a construct cut by it): [n, n)
 };
 
 struct content_token {
