@@ -256,22 +256,6 @@ decoded lzw(const u8 *in, size_t len, int early, size_t budget, std::vector<u8> 
 // most this many times its input.
 constexpr size_t k_max_inflate_ratio = 1032;
 
-decoded inflated(inflate_buffer &inflater, const u8 *in, size_t n, size_t budget,
-                 std::vector<u8> *out, size_t *spent) {
-  // A first guess of four times the data; a stream that does not fit is
-  // measured by that decode, and decoded again at its size.
-  const size_t cap = std::min<size_t>(budget, size_t(1) << 30);
-  if (!inflater.decode(in, n, n * 4 + 4096, cap)) {
-    // Not Flate data, cut short, or more than the budget: the work done
-    // is at most what the input could have given.
-    *spent += std::min(cap, n * k_max_inflate_ratio + 4096);
-    return decoded::unreadable;
-  }
-  out->assign(inflater.data(), inflater.data() + inflater.size());
-  *spent += inflater.size();
-  return decoded::ok;
-}
-
 // Predicted rows of decoded data, back to the data.
 bool unpredicted(const predictor_params &parms, std::vector<u8> *data) {
   const predictor_params p = parms.lenient();
@@ -290,9 +274,8 @@ bool unpredicted(const predictor_params &parms, std::vector<u8> *data) {
 
 }  // namespace
 
-decoded stream_decoder::decode(const doc &d, const obj_rec &o, size_t budget, std::vector<u8> *out,
-                               size_t *spent) {
-  out->clear();
+decoded stream_decoder::run(const doc &d, const obj_rec &o, size_t budget, const u8 **data,
+                            size_t *size, size_t *spent) {
   *spent = 0;
   if (!o.is_stream() || o.data_off < 0 || o.data_end < o.data_off) return decoded::unreadable;
   const span dict = stream_dict(d, o);
@@ -305,17 +288,36 @@ decoded stream_decoder::decode(const doc &d, const obj_rec &o, size_t budget, st
     n = plain_.size();
   }
   if (n > budget && chain_.empty()) return decoded::over_budget;
-  // Each filter reads [in, in + n) and writes next_, which the one after
-  // it reads; what the last wrote is the data.
-  bool decoded_any = false;
+  // Each filter reads [in, in + n), the bytes the one before it left (in
+  // the file, plain_, or the inflater's block), and leaves its own.
   for (const filter_step &f : chain_) {
-    decoded r = decoded::unreadable;
+    decoded r = decoded::ok;
     const decode_parms parms = f.parms.lenient();
     switch (f.kind) {
-      case filter_kind::flate:
-        r = inflated(inflater_, in, n, budget - std::min(budget, *spent), &next_, spent);
-        if (r == decoded::ok && !unpredicted(parms, &next_)) r = decoded::unreadable;
+      case filter_kind::flate: {
+        if (in == inflater_.data()) {  // the inflater reads another block than its own
+          plain_.assign(in, in + n);
+          in = plain_.data();
+        }
+        // A first guess of four times the data; a stream that does not fit
+        // is measured by that decode, and decoded again at its size.
+        const size_t cap = std::min<size_t>(budget - std::min(budget, *spent), size_t(1) << 30);
+        if (!inflater_.decode(in, n, n * 4 + 4096, cap)) {
+          // Not Flate data, cut short, or more than the budget: the work
+          // done is at most what the input could have given.
+          *spent += std::min(cap, n * k_max_inflate_ratio + 4096);
+          return decoded::unreadable;
+        }
+        *spent += inflater_.size();
+        if (parms.predictor == k_no_predictor) {
+          in = inflater_.data();
+          n = inflater_.size();
+          break;
+        }
+        next_.assign(inflater_.data(), inflater_.data() + inflater_.size());
+        if (!unpredicted(parms, &next_)) r = decoded::unreadable;
         break;
+      }
       case filter_kind::lzw:
         r = lzw(in, n, parms.early_change ? 1 : 0, budget, &next_);
         if (r == decoded::ok && !unpredicted(parms, &next_)) r = decoded::unreadable;
@@ -326,22 +328,43 @@ decoded stream_decoder::decode(const doc &d, const obj_rec &o, size_t budget, st
       case filter_kind::crypt:
         continue;  // the identity crypt filter; the file's method was applied
       default:
-        break;  // a filter not read
+        r = decoded::unreadable;  // a filter not read
+        break;
     }
     if (r == decoded::over_budget) *spent = budget;
     if (r != decoded::ok) return r;
     if (f.kind != filter_kind::flate) *spent += next_.size();
     if (*spent >= budget) return decoded::over_budget;
-    // The next filter reads what this one wrote (plain_ takes it over).
-    plain_.swap(next_);
-    in = plain_.data();
-    n = plain_.size();
-    decoded_any = true;
+    if (f.kind != filter_kind::flate || parms.predictor != k_no_predictor) {
+      // The next filter reads what this one wrote (plain_ takes it over).
+      plain_.swap(next_);
+      in = plain_.data();
+      n = plain_.size();
+    }
   }
   if (n > budget) return decoded::over_budget;
-  if (decoded_any) out->swap(plain_);
-  else out->assign(in, in + n);
+  *data = in;
+  *size = n;
   return decoded::ok;
+}
+
+decoded stream_decoder::decode(const doc &d, const obj_rec &o, size_t budget, std::vector<u8> *out,
+                               size_t *spent) {
+  out->clear();
+  const u8 *data = nullptr;
+  size_t n = 0;
+  const decoded r = run(d, o, budget, &data, &n, spent);
+  if (r != decoded::ok) return r;
+  if (n && data == plain_.data()) out->swap(plain_);
+  else out->assign(data, data + n);
+  return r;
+}
+
+decoded stream_decoder::decode_in_place(const doc &d, const obj_rec &o, size_t budget,
+                                        const u8 **data, size_t *size, size_t *spent) {
+  *data = nullptr;
+  *size = 0;
+  return run(d, o, budget, data, size, spent);
 }
 
 decoded decode_stream_data(const doc &d, const obj_rec &o, size_t budget, std::vector<u8> *out,

@@ -45,8 +45,16 @@ class stream_decoder {
  public:
   decoded decode(const doc &d, const obj_rec &o, size_t budget, std::vector<u8> *out,
                  size_t *spent);
+  // The same without a copy: the bytes [*data, *data + *size) stay where
+  // the decoding left them (the file image or the decoder's buffers), valid
+  // until the decoder's next call.
+  decoded decode_in_place(const doc &d, const obj_rec &o, size_t budget, const u8 **data,
+                          size_t *size, size_t *spent);
 
  private:
+  decoded run(const doc &d, const obj_rec &o, size_t budget, const u8 **data, size_t *size,
+              size_t *spent);
+
   inflate_buffer inflater_;
   std::vector<filter_step> chain_;
   std::vector<u8> plain_, next_;

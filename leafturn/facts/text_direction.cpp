@@ -140,17 +140,21 @@ struct text_reader::impl {
   std::unordered_map<i32, font_codes> fonts;  // by font object number
   std::vector<i32> forms_open;                // Form XObjects being read
   std::vector<long> counts;                   // per quarter (0 up .. 3 left), 4 none
-  stream_decoder decoder;                     // its buffers serve every stream
+  stream_decoder decoder;       // its buffers serve every stream copied out
+  stream_decoder page_decoder;  // a page's one content stream, read in place
   i32 rotation = 0;
 
   explicit impl(document &l)
       : loaded(l), d(l.d),
         budget(k_text_budget_floor + k_text_budget_per_input_byte * static_cast<size_t>(l.d.len)) {}
 
-  bool decode(const obj_rec &o, std::vector<u8> *out) {
+  // Decodes a stream within the budget: into *out, or (out null) in place
+  // in page_decoder, at *data and *size.
+  bool decode(const obj_rec &o, std::vector<u8> *out, const u8 **data = nullptr, size_t *size = nullptr) {
     if (over) return false;
     size_t spent = 0;
-    const decoded r = decoder.decode(d, o, budget, out, &spent);
+    const decoded r = out ? decoder.decode(d, o, budget, out, &spent)
+                          : page_decoder.decode_in_place(d, o, budget, data, size, &spent);
     budget -= std::min(budget, spent);
     if (r == decoded::over_budget || budget == 0) {
       over = true;
@@ -265,6 +269,7 @@ struct text_reader::impl {
       content_kind kind;
       double value;
       i32 from, to;
+      i32 string_bytes;
     };
     // The last operands before an operator (no operator here takes more).
     constexpr size_t k_kept = 8;
@@ -275,14 +280,18 @@ struct text_reader::impl {
         std::memmove(ops, ops + 1, sizeof(operand) * (k_kept - 1));
         --nops;
       }
-      ops[nops++] = operand{t.kind, t.value, t.from, t.to};
+      ops[nops++] = operand{t.kind, t.value, t.from, t.to, t.string_bytes};
     };
     std::vector<gstate> saved;
     size_t overflow = 0;
     linear tm;
-    // The glyphs of a string, or of the strings of a TJ array, [from, to).
-    auto glyphs_of = [&](i32 from, i32 to) {
+    // The glyphs of a string, or of the strings of a TJ array: the operand
+    // [from, to).
+    auto glyphs_of = [&](const operand &o) {
       const font_codes &f = g.font ? *g.font : k_simple_font;
+      // A byte a glyph: the lexer counted them.
+      if (!f.two_byte && f.length_by_first.empty()) return static_cast<long>(o.string_bytes);
+      const i32 from = o.from, to = o.to;
       long total = 0, k = 0;
       if (from < to && b[from] == '[') {
         const i32 inside = to - 1;  // the array's closing bracket
@@ -351,7 +360,7 @@ struct text_reader::impl {
               saved.pop_back();
             }
           } else if ((op[0] == '\'' || op[0] == '"') && last_is(content_kind::string)) {
-            count_run(g, tm, glyphs_of(ops[nops - 1].from, ops[nops - 1].to));
+            count_run(g, tm, glyphs_of(ops[nops - 1]));
           }
           break;
         case 2:
@@ -371,10 +380,10 @@ struct text_reader::impl {
               }
             } else if (op[1] == 'j') {
               if (last_is(content_kind::string))
-                count_run(g, tm, glyphs_of(ops[nops - 1].from, ops[nops - 1].to));
+                count_run(g, tm, glyphs_of(ops[nops - 1]));
             } else if (op[1] == 'J') {
               if (last_is(content_kind::array))
-                count_run(g, tm, glyphs_of(ops[nops - 1].from, ops[nops - 1].to));
+                count_run(g, tm, glyphs_of(ops[nops - 1]));
             }
           } else if (op[0] == 'D' && op[1] == 'o') {
             if (last_is(content_kind::name))
@@ -443,8 +452,10 @@ struct text_reader::impl {
     if (!contents) return f;
     // One stream, or an array of them read as one.
     std::vector<u8> all, part;
+    const u8 *content = nullptr;
+    size_t content_size = 0;
     if (const obj_rec *s = referenced_record(d, contents); s && s->is_stream()) {
-      if (!decode(*s, &all)) return f;
+      if (!decode(*s, nullptr, &content, &content_size)) return f;
     } else {
       const span list = array_value(d, contents);
       if (!list) return f;
@@ -463,7 +474,11 @@ struct text_reader::impl {
         all.push_back('\n');
       }
     }
-    run(all.data(), static_cast<i32>(all.size()), page_resources(ref), gstate(), 0);
+    if (!content) {
+      content = all.data();
+      content_size = all.size();
+    }
+    run(content, static_cast<i32>(content_size), page_resources(ref), gstate(), 0);
     long total = 0;
     for (const long c : counts) total += c;
     f.glyphs = total;

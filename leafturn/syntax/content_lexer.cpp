@@ -12,6 +12,49 @@ inline bool inline_keyword_at(const u8 *b, i32 n, i32 i, u8 first, u8 second) {
   return b[i] == first && b[i + 1] == second && is_pdf_ws(b[i - 1]) && (i + 2 >= n || is_pdf_ws(b[i + 2]));
 }
 
+// The bytes of the string token at i as string_bytes reads them, into *n;
+// past it, or -1 when it is not closed.
+inline i32 measured_string(const u8 *b, i32 i, i32 limit, i32 *n) {
+  i32 count = 0;
+  const i32 e = string_scan(
+      b, i, limit, [&](i32 from, i32 to) { count += to - from; }, [&](u8) { ++count; });
+  *n = count;
+  return e;
+}
+
+// value_end's walk over the array or dictionary that opens at i, with the
+// bytes of the strings directly in it added up into *bytes.
+i32 container_end(const u8 *b, i32 i, i32 limit, i32 *bytes) {
+  int depth = 0;
+  *bytes = 0;
+  do {
+    i = skip_space(b, i, limit);
+    if (i >= limit) return -1;
+    const u8 c = b[i];
+    if (c == '(' || (c == '<' && i + 1 < limit && b[i + 1] != '<')) {
+      i32 n = 0;
+      i = measured_string(b, i, limit, &n);
+      if (i < 0) return -1;
+      if (depth == 1) *bytes += n;
+    } else if (c == '<' || c == '[') {
+      ++depth;
+      i += c == '<' ? 2 : 1;
+    } else if (c == '>' || c == ']') {
+      if (depth == 0) return -1;
+      if (c == '>' && (i + 1 >= limit || b[i + 1] != '>')) return -1;
+      --depth;
+      i += c == '>' ? 2 : 1;
+    } else if (c == '/') {
+      i = token_end(b, i + 1, limit);
+    } else {
+      const i32 start = i;
+      i = token_end(b, i, limit);
+      if (i == start) ++i;  // a stray ')', '{' or '}'
+    }
+  } while (depth > 0);
+  return i;
+}
+
 }  // namespace
 
 i32 past_inline_image(const u8 *b, i32 n, i32 i, i32 *id, i32 *ei) {
@@ -56,7 +99,7 @@ content_token content_lexer::next() {
     case '<':
     case '[': {
       const bool string = c == '(' || (c == '<' && !(i + 1 < n && b[i + 1] == '<'));
-      const i32 e = string ? string_end(b, i, n) : value_end(b, i, n);
+      const i32 e = string ? measured_string(b, i, n, &t.string_bytes) : container_end(b, i, n, &t.string_bytes);
       if (e < 0) {
         cut_ = true;
         t.from = t.to = i_ = n;

@@ -33,6 +33,10 @@ struct content_token {
   content_kind kind = content_kind::end;
   i32 from = 0, to = 0;
   double value = 0;  // a number's value
+  // A string's bytes as string_bytes reads them; for an array, those of the
+  // strings directly in it (what a text-showing operator shows, one byte
+  // a glyph in a simple font).
+  i32 string_bytes = 0;
   // An inline image: its dictionary's entries [dict_from, dict_to) between
   // "BI" and "ID", and its data [data_from, data_to) from the byte after
   // the white space after "ID" to the white space before "EI" (to the end
