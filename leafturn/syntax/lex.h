@@ -593,7 +593,7 @@ constexpr int k_keywords = 0 LEAFTURN_KEYWORDS(LEAFTURN_COUNT_ITEM);
 // The names it asks for (find_name's matching rules), all collected in one
 // pass over the image when a long window first asks for one.
 #define LEAFTURN_PDF_NAMES(X)                                                                 \
-  X(Root) X(Info) X(ID) X(Encrypt) X(Prev) X(Length) X(ObjStm) X(FlateDecode) X(Catalog) X(Kids) \
+  X(Root) X(Info) X(ID) X(Encrypt) X(Prev) X(Length) X(ObjStm) X(Catalog) X(Kids) \
   X(N) X(First) X(Pages) X(FT) X(V) X(ByteRange) X(Contents) X(Perms) X(DocMDP) X(AcroForm)    \
   X(Fields)
 enum class pdf_name : u8 { LEAFTURN_PDF_NAMES(LEAFTURN_ENUM_ITEM) };
