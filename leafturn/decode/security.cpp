@@ -465,7 +465,7 @@ void read_security(doc &d, const char *path, const char *password) {
     a.set_key(sec.key.data(), 32);
     u8 plain[16];
     a.decrypt_block(reinterpret_cast<const u8 *>(dv.perms.data()), plain);
-    if (std::memcmp(plain + 9, "adb", 3) != 0) {
+    if (std::memcmp(plain + 9, "adb", kw_len("adb")) != 0) {
       sec.key_known = false;
       sec.key.clear();
       return damaged(d, path, "/Perms does not match its key");

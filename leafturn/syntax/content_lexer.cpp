@@ -63,7 +63,7 @@ i32 past_inline_image(const u8 *b, i32 n, i32 i, i32 *id, i32 *ei) {
   for (; i + 1 < n; ++i)
     if (inline_keyword_at(b, n, i, 'I', 'D')) break;
   if (i + 1 < n) *id = i;
-  for (i += 3; i + 1 < n; ++i)
+  for (i += kw_len("ID") + 1; i + 1 < n; ++i)
     if (inline_keyword_at(b, n, i, 'E', 'I')) {
       *ei = i;
       return i + 2;
@@ -133,7 +133,9 @@ content_token content_lexer::next() {
     t.to = i_ = past_inline_image(b, n, e, &id, &ei);
     t.dict_from = e;
     t.dict_to = id;
-    t.data_from = id + 3 < t.to ? id + 3 : t.to;
+    // The data starts past "ID" and the one white-space byte after it.
+    const i32 data = id + kw_len("ID") + 1;
+    t.data_from = data < t.to ? data : t.to;
     // The data ends at the white space before "EI".
     t.data_to = ei == n ? t.to : ei - 1 > t.data_from ? ei - 1 : t.data_from;
     return t;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The lexical layer. The library has no tokenizer: every stage finds what it
-// needs by scanning bytes. The rules of that scanning (byte classes,
+// The lexical layer. Objects have no tokenizer: every stage finds what it
+// needs by scanning bytes (content streams, read token by token, have their
+// lexer in content_lexer.h, built on these rules). The rules of that scanning (byte classes,
 // comments, literal and hex strings, nested dictionaries, where a name ends,
 // what an integer or a reference looks like) are written here once, and
 // every search is built from them:
