@@ -367,10 +367,5 @@ decoded stream_decoder::decode_in_place(const doc &d, const obj_rec &o, size_t b
   return run(d, o, budget, data, size, spent);
 }
 
-decoded decode_stream_data(const doc &d, const obj_rec &o, size_t budget, std::vector<u8> *out,
-                           size_t *spent) {
-  stream_decoder decoder;
-  return decoder.decode(d, o, budget, out, spent);
-}
 
 }  // namespace lt

@@ -60,9 +60,6 @@ class stream_decoder {
   std::vector<u8> plain_, next_;
 };
 
-// One stream, as a stream_decoder decodes it.
-decoded decode_stream_data(const doc &d, const obj_rec &o, size_t budget, std::vector<u8> *out,
-                           size_t *spent);
 
 }  // namespace lt
 
