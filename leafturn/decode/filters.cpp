@@ -367,5 +367,4 @@ decoded stream_decoder::decode_in_place(const doc &d, const obj_rec &o, size_t b
   return run(d, o, budget, data, size, spent);
 }
 
-
 }  // namespace lt
