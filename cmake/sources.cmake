@@ -8,9 +8,12 @@
 # (js/wasm/build.sh) read the paths between the parentheses, one a line.
 set(LEAFTURN_CORE_SOURCES
   leafturn/doc.cpp
+  leafturn/syntax/content_lexer.cpp
   leafturn/syntax/dict_walk.cpp
   leafturn/syntax/lex.cpp
   leafturn/syntax/lex_memo.cpp
+  leafturn/syntax/stream_filters.cpp
+  leafturn/syntax/value.cpp
   leafturn/load/live.cpp
   leafturn/load/load.cpp
   leafturn/load/object_scan.cpp
@@ -35,6 +38,7 @@ set(LEAFTURN_CORE_SOURCES
   leafturn/platform/os_file.cpp
   leafturn/session.cpp
   inflate/inflate.cpp
+  inflate/inflate_buffer.cpp
   crypto/md5.cpp
   crypto/sha2.cpp
   crypto/rc4.cpp

@@ -1,16 +1,53 @@
 // SPDX-License-Identifier: MIT
-// The content reader from arbitrary bytes: load (encrypted files too, as
-// the front ends load them), read every page's text direction, turn every
-// page upright: never a crash, a hang or a leak; directions and glyph
-// counts are in range, and a page turned upright then shows its text up.
+// The content reader from arbitrary bytes: the bytes lexed as a content
+// stream (every token inside them, each after the one before, the end
+// reached; strings read without building them as string_bytes builds
+// them); then load (encrypted files too, as the front ends load them),
+// read every page's text direction, turn every page upright: never a
+// crash, a hang or a leak; directions and glyph counts are in range, and a
+// page turned upright then shows its text up.
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include "core.h"
+#include "syntax/content_lexer.h"
+
+namespace {
+
+void lex_as_content(const std::uint8_t *data, lt::i32 n) {
+  lt::content_lexer lx(data, n);
+  lt::i32 last = 0;
+  for (;;) {
+    const lt::content_token t = lx.next();
+    if (t.from < last || t.to < t.from || t.to > n || lx.pos() > n) std::abort();
+    if (t.kind == lt::content_kind::end) {
+      if (t.from != n || lx.pos() != n) std::abort();
+      break;
+    }
+    if (lx.pos() <= t.from && t.kind != lt::content_kind::name) std::abort();
+    if (t.kind == lt::content_kind::inline_image &&
+        (t.dict_from < t.from || t.dict_to < t.dict_from || t.data_from > t.data_to || t.data_to > t.to))
+      std::abort();
+    if (t.kind == lt::content_kind::string) {
+      std::string built;
+      std::size_t counted = 0;
+      const lt::i32 e1 = lt::string_bytes(data, t.from, t.to, &built);
+      const lt::i32 e2 = lt::string_scan(
+          data, t.from, t.to, [&](lt::i32 a, lt::i32 z) { counted += static_cast<std::size_t>(z - a); },
+          [&](lt::u8) { ++counted; });
+      if (e1 != t.to || e2 != t.to || counted != built.size()) std::abort();
+    }
+    last = lx.pos();
+  }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   if (size == 0 || size > (64u << 20)) return 0;
+  lex_as_content(data, static_cast<lt::i32>(size));
   lt::document loaded;
   lt::failure err;
   lt::load_options how;

@@ -127,6 +127,22 @@ inline int decode(dec_state *s, const code_table *h) {
   return decode_slow(s, h);
 }
 
+// Each k_fast_bits-bit value with its bits in reverse order: a code of len
+// bits, reversed, is its entry shifted right by k_fast_bits - len.
+struct reversed_table {
+  std::uint16_t of[k_fast_size];
+};
+constexpr reversed_table make_reversed() {
+  reversed_table t{};
+  for (int v = 0; v < k_fast_size; ++v) {
+    int r = 0;
+    for (int b = 0; b < k_fast_bits; ++b) r |= ((v >> b) & 1) << (k_fast_bits - 1 - b);
+    t.of[v] = static_cast<std::uint16_t>(r);
+  }
+  return t;
+}
+constexpr reversed_table k_reversed = make_reversed();
+
 // Builds a canonical code from lengths: 0 for a complete code or one with no
 // codes, the code space left for an incomplete one, negative when
 // over-subscribed.
@@ -151,8 +167,7 @@ int construct(code_table *h, const std::int16_t *length, int n) {
   int code = 0, index = 0;
   for (int len = 1; len <= k_fast_bits; ++len) {
     for (int i = 0; i < h->cnt[len]; ++i) {
-      int rev = 0;
-      for (int b = 0; b < len; ++b) rev |= ((code >> b) & 1) << (len - 1 - b);
+      const int rev = k_reversed.of[code] >> (k_fast_bits - len);
       const std::uint16_t e = static_cast<std::uint16_t>((len << k_fast_bits) | h->sym[index++]);
       for (int k = rev; k < k_fast_size; k += 1 << len) h->fast[k] = e;
       ++code;

@@ -27,6 +27,26 @@ constexpr i32 k_close_unknown = -2;
 // Longest message, as the last-error text holds it.
 constexpr std::size_t k_max_message = 1023;
 
+// How the library's calls report their results, one convention:
+//  - a call that can fail returns bool: true when it did what it says;
+//    false with the reason in the caller's `failure` (the calls that end a
+//    load, plan or write: their one message, as the front ends show it), or
+//    in a reason out-parameter (`std::string *why`, or `const char **why`
+//    for fixed texts) where the caller words the message itself (a
+//    cross-reference chain that cannot be read, predictor rows, an update
+//    that cannot be appended);
+//  - a search returns a position, or -1 for "nothing found" (the lexical
+//    layer's rule);
+//  - a tolerant stage, which skips what it cannot read, returns nothing;
+//    what it found wrong that a later stage may refuse stays in the record
+//    it fills (encryption::problem, read by the refusals);
+//  - decoding stream data returns `decoded` (filters.h), whose outcomes
+//    are not one failure: over the budget ends the reading, unreadable
+//    skips one stream.
+// The exported C functions and the front ends keep their own codes; file
+// intake and the load and write entry points still return 0 or -1 (and 1
+// or 0) until those change with the front ends.
+
 // What kind of failure it is, for front ends that act on it (the page asks
 // for a password) rather than only show its message.
 enum class failure_kind : std::uint8_t { general, password_needed, password_wrong };

@@ -237,3 +237,25 @@ TEST(ObjectStreams, FilesFromAnIndependentProducer) {
   EXPECT_EQ(testpdf::run("pdfinfo -f 1 -l 4 '" + out + "' | grep -o 'rot: *[0-9]*' | tr -s ' '"),
             "rot: 180\nrot: 90\nrot: 180\nrot: 90\n");
 }
+
+TEST(ObjectStreams, AbbreviatedFilterNameIsExpanded) {
+  // /Fl is FlateDecode's abbreviation: the stream is inflated like any
+  // other, in a one-element array too.
+  for (const char *filter : {"/Fl", "[/Fl]", "[/FlateDecode]"}) {
+    SCOPED_TRACE(filter);
+    entries objs;
+    objs.emplace_back(1, "<</Type /Catalog /Pages 2 0 R>>");
+    objs.emplace_back(2, "<</Type /Pages /Kids [3 0 R] /Count 1>>");
+    objs.emplace_back(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Rotate 90>>");
+    int first = 0;
+    const std::string plain = objstm_bytes(objs, &first);
+    builder b;
+    b.stream(50, "/Type /ObjStm /N 3 /First " + std::to_string(first) + " /Filter " + filter,
+             testpdf::deflated(plain));
+    document d;
+    ASSERT_EQ(load(d, b.build()), 0);
+    ASSERT_EQ(d.d.pages.size(), 1u);
+    EXPECT_EQ(body_of(d, 3), objs[2].second);
+    EXPECT_EQ(effective_rotation(d.d, d.lex, d.d.pages[0]), 90);
+  }
+}

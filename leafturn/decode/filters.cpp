@@ -13,8 +13,11 @@
 
 namespace lt {
 
-const char *unpredict(const u8 *raw, size_t raw_len, const predictor_params &p, size_t row,
-                      size_t count, std::vector<u8> *rows) {
+namespace {
+
+// unpredict's reading, with the reason as its result (null when it reads).
+const char *unpredicted_rows(const u8 *raw, size_t raw_len, const predictor_params &p, size_t row,
+                             size_t count, std::vector<u8> *rows) {
   if (p.predictor == k_no_predictor) {
     if (raw_len < row * count) return "a cross-reference stream's data is cut short";
     rows->assign(raw, raw + row * count);
@@ -96,111 +99,25 @@ const char *unpredict(const u8 *raw, size_t raw_len, const predictor_params &p, 
   return nullptr;
 }
 
+}  // namespace
+
+bool unpredict(const u8 *raw, size_t raw_len, const predictor_params &p, size_t row, size_t count,
+               std::vector<u8> *rows, const char **why) {
+  *why = unpredicted_rows(raw, raw_len, p, row, count, rows);
+  return *why == nullptr;
+}
+
 
 
 namespace {
 
-// One filter of a chain, with its parameters.
-struct filter_step {
-  std::string name;
-  predictor_params parms;
-  int early_change = 1;  // LZW
-};
-
-// A dictionary that the value [from, to) of b holds or names.
-span dict_at(const doc &d, const u8 *b, i32 from, i32 to) {
-  const i32 c = skip_space(b, from, to);
-  if (c + 1 < to && b[c] == '<' && b[c + 1] == '<') return span{b, c, to};
-  const i32 num = reference_value(b, from, to);
-  const obj_rec *o = num > 0 ? d.find(num) : nullptr;
-  if (!o) return span();
-  const span v = o->is_stream() ? stream_dict(d, *o) : object_content(d, *o);
-  if (!v) return span();
-  return span{v.b, skip_space(v.b, v.start, v.limit), v.limit};
-}
-
-// The value [from, to) as an array's span (direct or through a reference):
-// just inside its brackets; empty when it is not an array.
-span array_at(const doc &d, const u8 *b, i32 from, i32 to) {
-  i32 c = skip_space(b, from, to);
-  if (c < to && b[c] == '[') {
-    const i32 end = value_end(b, c, to);
-    return end < 0 ? span() : span{b, c + 1, end - 1};
-  }
-  const i32 num = reference_value(b, from, to);
-  const span v = num > 0 ? referenced_content(d, num) : span();
-  if (!v) return span();
-  c = skip_space(v.b, v.start, v.limit);
-  if (c >= v.limit || v.b[c] != '[') return span();
-  const i32 end = value_end(v.b, c, v.limit);
-  return end < 0 ? span() : span{v.b, c + 1, end - 1};
-}
-
-void read_parms(const doc &d, span dict, filter_step *f) {
-  if (!dict) return;
-  for_each_entry(dict.b, dict.start, dict.limit, [&](const dict_entry &e) {
-    const i32 v = integer_value(dict.b, e.from, e.to);
-    if (v < 0) return;  // null or damaged: the default stands
-    if (e.name == "Predictor") f->parms.predictor = v;
-    else if (e.name == "Colors") f->parms.colors = v;
-    else if (e.name == "BitsPerComponent") f->parms.bpc = v;
-    else if (e.name == "Columns") f->parms.columns = v;
-    else if (e.name == "EarlyChange") f->early_change = v;
-  });
-  (void)d;
-}
-
-// The filter chain of a stream dictionary; false when it cannot be read.
-bool read_chain(const doc &d, span dict, std::vector<filter_step> *chain) {
-  span filters, parms;
-  bool bad = false;
-  const i32 end = for_each_entry(dict.b, dict.start, dict.limit, [&](const dict_entry &e) {
-    if (is_null_value(dict.b, e.from, e.to)) return;  // as if absent
-    if (e.name == "Filter") filters = span{dict.b, e.from, e.to};
-    else if (e.name == "DecodeParms") parms = span{dict.b, e.from, e.to};
-  });
-  if (end < 0) bad = true;
-  if (!filters) return !bad;
-  std::string name;
-  const i32 c = skip_space(filters.b, filters.start, filters.limit);
-  if (c < filters.limit && filters.b[c] == '/') {
-    name_text(filters.b, c, filters.limit, &name);
-    chain->push_back({name, {}, 1});
-    if (parms) read_parms(d, dict_at(d, parms.b, parms.start, parms.limit), &chain->back());
-    return !bad;
-  }
-  const span list = array_at(d, filters.b, filters.start, filters.limit);
-  if (!list) return false;
-  for (i32 i = skip_space(list.b, list.start, list.limit); i < list.limit;
-       i = skip_space(list.b, i, list.limit)) {
-    if (list.b[i] != '/') return false;
-    i = name_text(list.b, i, list.limit, &name);
-    chain->push_back({name, {}, 1});
-  }
-  if (!parms) return !bad;
-  const span plist = array_at(d, parms.b, parms.start, parms.limit);
-  if (!plist) {  // one dictionary for a chain of one
-    if (chain->size() == 1) read_parms(d, dict_at(d, parms.b, parms.start, parms.limit), &chain->back());
-    return !bad;
-  }
-  size_t k = 0;
-  for (i32 i = skip_space(plist.b, plist.start, plist.limit); i < plist.limit && k < chain->size();
-       i = skip_space(plist.b, i, plist.limit), ++k) {
-    const i32 e = value_end(plist.b, i, plist.limit);
-    if (e < 0) return false;
-    if (!is_null_value(plist.b, i, e))
-      read_parms(d, dict_at(d, plist.b, i, e), &(*chain)[k]);
-    i = e;
-  }
-  return !bad;
-}
-
 bool is_white(u8 c) { return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32; }
 
-decoded ascii_hex(const std::vector<u8> &in, size_t budget, std::vector<u8> *out) {
+decoded ascii_hex(const u8 *in, size_t n, size_t budget, std::vector<u8> *out) {
   out->clear();
   int hi = -1;
-  for (const u8 c : in) {
+  for (size_t i = 0; i < n; ++i) {
+    const u8 c = in[i];
     if (c == '>') break;
     if (is_white(c)) continue;
     const int v = hex_digit(c);
@@ -217,13 +134,13 @@ decoded ascii_hex(const std::vector<u8> &in, size_t budget, std::vector<u8> *out
   return decoded::ok;
 }
 
-decoded ascii85(const std::vector<u8> &in, size_t budget, std::vector<u8> *out) {
+decoded ascii85(const u8 *in, size_t len, size_t budget, std::vector<u8> *out) {
   out->clear();
   std::uint32_t group = 0;
   int n = 0;
   size_t i = 0;
-  if (in.size() >= 2 && in[0] == '<' && in[1] == '~') i = 2;
-  for (; i < in.size(); ++i) {
+  if (len >= 2 && in[0] == '<' && in[1] == '~') i = 2;
+  for (; i < len; ++i) {
     const u8 c = in[i];
     if (is_white(c)) continue;
     if (c == '~') break;
@@ -250,19 +167,19 @@ decoded ascii85(const std::vector<u8> &in, size_t budget, std::vector<u8> *out) 
   return decoded::ok;
 }
 
-decoded run_length(const std::vector<u8> &in, size_t budget, std::vector<u8> *out) {
+decoded run_length(const u8 *in, size_t size, size_t budget, std::vector<u8> *out) {
   out->clear();
-  for (size_t i = 0; i < in.size();) {
+  for (size_t i = 0; i < size;) {
     const u8 len = in[i++];
     if (len == 128) break;
     if (len < 128) {
       const size_t n = static_cast<size_t>(len) + 1;
-      if (i + n > in.size()) return decoded::unreadable;
+      if (i + n > size) return decoded::unreadable;
       if (out->size() + n > budget) return decoded::over_budget;
-      out->insert(out->end(), in.begin() + static_cast<long>(i), in.begin() + static_cast<long>(i + n));
+      out->insert(out->end(), in + i, in + i + n);
       i += n;
     } else {
-      if (i >= in.size()) return decoded::unreadable;
+      if (i >= size) return decoded::unreadable;
       const size_t n = 257 - static_cast<size_t>(len);
       if (out->size() + n > budget) return decoded::over_budget;
       out->insert(out->end(), n, in[i++]);
@@ -271,7 +188,7 @@ decoded run_length(const std::vector<u8> &in, size_t budget, std::vector<u8> *ou
   return decoded::ok;
 }
 
-decoded lzw(const std::vector<u8> &in, int early, size_t budget, std::vector<u8> *out) {
+decoded lzw(const u8 *in, size_t len, int early, size_t budget, std::vector<u8> *out) {
   out->clear();
   // The table as (prefix code, last byte, length); codes 0..255 are bytes.
   std::vector<std::uint32_t> prefix(4096);
@@ -297,7 +214,7 @@ decoded lzw(const std::vector<u8> &in, int early, size_t budget, std::vector<u8>
     return true;
   };
   for (;;) {
-    while (bits < width && i < in.size()) {
+    while (bits < width && i < len) {
       acc = (acc << 8) | in[i++];
       bits += 8;
     }
@@ -339,93 +256,115 @@ decoded lzw(const std::vector<u8> &in, int early, size_t budget, std::vector<u8>
 // most this many times its input.
 constexpr size_t k_max_inflate_ratio = 1032;
 
-decoded inflated(const std::vector<u8> &in, size_t budget, std::vector<u8> *out, size_t *spent) {
-  // Decoded into a buffer of a first guess; a stream that does not fit is
-  // measured by that decode, and decoded again at its size.
-  const size_t cap = std::min<size_t>(budget, size_t(1) << 30);
-  const size_t guess = std::min<size_t>(cap, in.size() * 4 + 4096);
-  out->resize(guess);
-  size_t total = 0;
-  bool complete = false;
-  if (inflate_decompress_some(in.data(), in.size(), out->data(), guess, cap, &total, &complete) != 0) {
-    // Not Flate data, cut short, or more than the budget: the work done
-    // is at most what the input could have given.
-    *spent += std::min(cap, in.size() * k_max_inflate_ratio + 4096);
-    return decoded::unreadable;
-  }
-  if (!complete) {
-    out->resize(total);
-    size_t got = 0;
-    if (inflate_decompress(in.data(), in.size(), out->data(), total, &got) != 0 || got != total)
-      return decoded::unreadable;
-  }
-  out->resize(total);
-  *spent += total;
-  return decoded::ok;
-}
-
 // Predicted rows of decoded data, back to the data.
-bool unpredicted(const filter_step &f, std::vector<u8> *data) {
-  if (f.parms.predictor == k_no_predictor) return true;
-  const long long row = (static_cast<long long>(f.parms.colors) * f.parms.bpc * f.parms.columns + 7) / 8;
+bool unpredicted(const predictor_params &parms, std::vector<u8> *data) {
+  const predictor_params p = parms.lenient();
+  if (p.predictor == k_no_predictor) return true;
+  const long long row = (static_cast<long long>(p.colors) * p.bpc * p.columns + 7) / 8;
   if (row <= 0 || row > (1 << 24)) return false;
-  const bool png = f.parms.predictor >= k_png_first;
+  const bool png = p.predictor >= k_png_first;
   const size_t stride = static_cast<size_t>(row) + (png ? 1 : 0);
   const size_t count = data->size() / stride;
   std::vector<u8> rows;
-  if (unpredict(data->data(), data->size(), f.parms, static_cast<size_t>(row), count, &rows)) return false;
+  const char *why = nullptr;
+  if (!unpredict(data->data(), data->size(), p, static_cast<size_t>(row), count, &rows, &why)) return false;
   data->swap(rows);
   return true;
 }
 
 }  // namespace
 
-decoded decode_stream_data(const doc &d, const obj_rec &o, size_t budget, std::vector<u8> *out,
-                           size_t *spent) {
-  out->clear();
+decoded stream_decoder::run(const doc &d, const obj_rec &o, size_t budget, const u8 **data,
+                            size_t *size, size_t *spent) {
   *spent = 0;
   if (!o.is_stream() || o.data_off < 0 || o.data_end < o.data_off) return decoded::unreadable;
   const span dict = stream_dict(d, o);
-  std::vector<filter_step> chain;
-  if (!dict || !read_chain(d, span{dict.b, skip_space(dict.b, dict.start, dict.limit), dict.limit}, &chain))
-    return decoded::unreadable;
-  const u8 *data = d.data + o.data_off;
-  const size_t n = static_cast<size_t>(o.data_end - o.data_off);
-  std::vector<u8> cur;
+  if (!dict || !read_filter_chain(d, dict, &chain_)) return decoded::unreadable;
+  const u8 *in = d.data + o.data_off;
+  size_t n = static_cast<size_t>(o.data_end - o.data_off);
   if (d.sec.present && d.sec.streams != crypt_method::identity) {
-    if (!decrypt_bytes(d.sec, d.sec.streams, o.num, o.gen, data, n, &cur)) return decoded::unreadable;
-  } else {
-    cur.assign(data, data + n);
+    if (!decrypt_bytes(d.sec, d.sec.streams, o.num, o.gen, in, n, &plain_)) return decoded::unreadable;
+    in = plain_.data();
+    n = plain_.size();
   }
-  if (cur.size() > budget && chain.empty()) return decoded::over_budget;
-  std::vector<u8> next;
-  for (const filter_step &f : chain) {
-    decoded r = decoded::unreadable;
-    const std::string &name = f.name;
-    if (name == "FlateDecode" || name == "Fl") {
-      r = inflated(cur, budget - std::min(budget, *spent), &next, spent);
-      if (r == decoded::ok && !unpredicted(f, &next)) r = decoded::unreadable;
-    } else if (name == "LZWDecode" || name == "LZW") {
-      r = lzw(cur, f.early_change ? 1 : 0, budget, &next);
-      if (r == decoded::ok && !unpredicted(f, &next)) r = decoded::unreadable;
-    } else if (name == "ASCIIHexDecode" || name == "AHx") {
-      r = ascii_hex(cur, budget, &next);
-    } else if (name == "ASCII85Decode" || name == "A85") {
-      r = ascii85(cur, budget, &next);
-    } else if (name == "RunLengthDecode" || name == "RL") {
-      r = run_length(cur, budget, &next);
-    } else if (name == "Crypt") {
-      continue;  // the identity crypt filter; the file's method was applied
+  if (n > budget && chain_.empty()) return decoded::over_budget;
+  // Each filter reads [in, in + n), the bytes the one before it left (in
+  // the file, plain_, or the inflater's block), and leaves its own.
+  for (const filter_step &f : chain_) {
+    decoded r = decoded::ok;
+    const decode_parms parms = f.parms.lenient();
+    switch (f.kind) {
+      case filter_kind::flate: {
+        if (in == inflater_.data()) {  // the inflater reads another block than its own
+          plain_.assign(in, in + n);
+          in = plain_.data();
+        }
+        // A first guess of four times the data; a stream that does not fit
+        // is measured by that decode, and decoded again at its size.
+        const size_t cap = std::min<size_t>(budget - std::min(budget, *spent), size_t(1) << 30);
+        if (!inflater_.decode(in, n, n * 4 + 4096, cap)) {
+          // Not Flate data, cut short, or more than the budget: the work
+          // done is at most what the input could have given.
+          *spent += std::min(cap, n * k_max_inflate_ratio + 4096);
+          return decoded::unreadable;
+        }
+        *spent += inflater_.size();
+        if (parms.predictor == k_no_predictor) {
+          in = inflater_.data();
+          n = inflater_.size();
+          break;
+        }
+        next_.assign(inflater_.data(), inflater_.data() + inflater_.size());
+        if (!unpredicted(parms, &next_)) r = decoded::unreadable;
+        break;
+      }
+      case filter_kind::lzw:
+        r = lzw(in, n, parms.early_change ? 1 : 0, budget, &next_);
+        if (r == decoded::ok && !unpredicted(parms, &next_)) r = decoded::unreadable;
+        break;
+      case filter_kind::ascii_hex: r = ascii_hex(in, n, budget, &next_); break;
+      case filter_kind::ascii85: r = ascii85(in, n, budget, &next_); break;
+      case filter_kind::run_length: r = run_length(in, n, budget, &next_); break;
+      case filter_kind::crypt:
+        continue;  // the identity crypt filter; the file's method was applied
+      default:
+        r = decoded::unreadable;  // a filter not read
+        break;
     }
     if (r == decoded::over_budget) *spent = budget;
     if (r != decoded::ok) return r;
-    if (name != "FlateDecode" && name != "Fl") *spent += next.size();
+    if (f.kind != filter_kind::flate) *spent += next_.size();
     if (*spent >= budget) return decoded::over_budget;
-    cur.swap(next);
+    if (f.kind != filter_kind::flate || parms.predictor != k_no_predictor) {
+      // The next filter reads what this one wrote (plain_ takes it over).
+      plain_.swap(next_);
+      in = plain_.data();
+      n = plain_.size();
+    }
   }
-  if (cur.size() > budget) return decoded::over_budget;
-  out->swap(cur);
+  if (n > budget) return decoded::over_budget;
+  *data = in;
+  *size = n;
   return decoded::ok;
+}
+
+decoded stream_decoder::decode(const doc &d, const obj_rec &o, size_t budget, std::vector<u8> *out,
+                               size_t *spent) {
+  out->clear();
+  const u8 *data = nullptr;
+  size_t n = 0;
+  const decoded r = run(d, o, budget, &data, &n, spent);
+  if (r != decoded::ok) return r;
+  if (n && data == plain_.data()) out->swap(plain_);
+  else out->assign(data, data + n);
+  return r;
+}
+
+decoded stream_decoder::decode_in_place(const doc &d, const obj_rec &o, size_t budget,
+                                        const u8 **data, size_t *size, size_t *spent) {
+  *data = nullptr;
+  *size = 0;
+  return run(d, o, budget, data, size, spent);
 }
 
 }  // namespace lt

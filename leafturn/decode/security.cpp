@@ -7,6 +7,7 @@
 
 #include "crypto.h"
 #include "syntax/dict_walk.h"
+#include "syntax/value.h"
 
 namespace lt {
 
@@ -76,12 +77,10 @@ span object_dict(const doc &d, i32 num) {
   return s;
 }
 
-// A value that may be a reference to a dictionary: the dictionary's span.
+// A value that may be a reference to a dictionary: the dictionary's span,
+// references followed to the copies scanned so far (value.h).
 span dict_value(const doc &d, const u8 *b, i32 from, i32 to) {
-  const i32 c = skip_space(b, from, to);
-  if (c + 1 < to && b[c] == '<' && b[c + 1] == '<') return span{b, c, to};
-  const i32 num = reference_value(b, from, to);
-  return num > 0 ? object_dict(d, num) : span();
+  return lt::dict_value(d, span{b, from, to}, object_dict);
 }
 
 // Reads the dictionary's entries; false when it is not a dictionary.
@@ -100,7 +99,7 @@ bool read_dict(const doc &d, span s, dict_values *out) {
     else if (k == "P") out->has_p = signed_value(b, e.from, e.to, &out->p);
     else if (k == "EncryptMetadata") {
       const i32 c = skip_space(b, e.from, e.to);
-      out->encrypt_metadata = !(e.to - c >= 5 && std::memcmp(b + c, "false", 5) == 0);
+      out->encrypt_metadata = !(e.to - c >= kw_len("false") && std::memcmp(b + c, "false", kw_len("false")) == 0);
     } else if (k == "O" || k == "U" || k == "OE" || k == "UE" || k == "Perms") {
       std::string *slot = k == "O" ? &out->o : k == "U" ? &out->u : k == "OE" ? &out->oe
                         : k == "UE" ? &out->ue : &out->perms;
@@ -466,7 +465,7 @@ void read_security(doc &d, const char *path, const char *password) {
     a.set_key(sec.key.data(), 32);
     u8 plain[16];
     a.decrypt_block(reinterpret_cast<const u8 *>(dv.perms.data()), plain);
-    if (std::memcmp(plain + 9, "adb", 3) != 0) {
+    if (std::memcmp(plain + 9, "adb", kw_len("adb")) != 0) {
       sec.key_known = false;
       sec.key.clear();
       return damaged(d, path, "/Perms does not match its key");
@@ -541,7 +540,8 @@ bool encrypt_strings(const encryption &sec, i32 num, i32 gen, const u8 *text, si
   for (i32 i = 0; i < len;) {
     const u8 c = text[i];
     if (c == '%') {  // a comment runs to the line end
-      while (i < len && text[i] != '\r' && text[i] != '\n') ++i;
+      const i32 e = comment_end(text, i, len);
+      i = e < 0 ? len : e;
       continue;
     }
     if (c == '<' && i + 1 < len && text[i + 1] == '<') {

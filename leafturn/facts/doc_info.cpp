@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "syntax/dict_walk.h"
+#include "syntax/value.h"
 
 namespace lt {
 
@@ -105,15 +106,12 @@ std::string checked_utf8(const std::string &s, size_t from) {
 bool string_value(const doc &d, const u8 *b, i32 i, i32 limit, i32 num_in, i32 gen_in,
                   std::string *out) {
   if (string_bytes(b, i, limit, out) >= 0) return readable_string(d.sec, num_in, gen_in, out);
-  i32 c = i;
-  const i32 num = parse_int_at(b, limit, &c);
-  if (c == i || reference_end(b, limit, c, num) < 0) return false;
-  const obj_rec *o = d.find(num);
-  const span v = o ? object_content(d, *o) : span();
-  if (!v) return false;
+  i32 num = 0;
+  const span v = resolved(d, span{b, i, limit}, &num);
+  if (!v || num <= 0) return false;
   const i32 s = skip_space(v.b, v.start, v.limit);
   const i32 e = string_bytes(v.b, s, v.limit, out);
-  return e >= 0 && skip_space(v.b, e, v.limit) == v.limit && readable_string(d.sec, num, o->gen, out);
+  return e >= 0 && skip_space(v.b, e, v.limit) == v.limit && readable_string(d.sec, num, d.find(num)->gen, out);
 }
 
 }  // namespace
@@ -177,14 +175,16 @@ struct object_names {
 
 namespace {
 
+// What a reference leads to here: the live object's dictionary range.
+span live_dict(const doc &d, i32 num) {
+  const obj_rec *o = num > 0 ? d.find(num) : nullptr;
+  return o ? dict_span(d, *o) : span();
+}
+
 // The dictionary a value stands for: itself when it is one, else the
 // object it refers to. Empty when neither.
 span dict_of(document &loaded, const span &in, i32 from, i32 to) {
-  const i32 at = skip_space(in.b, from, to);
-  if (at + 1 < to && in.b[at] == '<' && in.b[at + 1] == '<') return {in.b, at, to};
-  const i32 ref = reference_value(in.b, from, to);
-  const obj_rec *o = ref > 0 ? loaded.d.find(ref) : nullptr;
-  return o ? dict_span(loaded.d, *o) : span();
+  return dict_value(loaded.d, span{in.b, from, to}, live_dict);
 }
 
 // The value after the first /name in the dictionary t, or an empty span.
@@ -198,16 +198,11 @@ span value_of(document &loaded, const span &t, pdf_name name, i32 *from, i32 *to
 // The object numbers an array value (or an object holding one) lists.
 std::vector<i32> references_in(document &loaded, const span &t, i32 from, i32 to) {
   std::vector<i32> out;
-  span a = t;
-  i32 i = skip_space(t.b, from, to), end = to;
-  const i32 ref = reference_value(t.b, from, to);
-  if (ref > 0) {  // an array in an object of its own
-    const obj_rec *o = loaded.d.find(ref);
-    a = o ? object_content(loaded.d, *o) : span();
-    if (!a) return out;
-    i = skip_space(a.b, a.start, a.limit);
-    end = a.limit;
-  }
+  // Direct, or an array in an object of its own.
+  const span a = resolved(loaded.d, span{t.b, from, to});
+  if (!a) return out;
+  i32 i = skip_space(a.b, a.start, a.limit);
+  const i32 end = a.limit;
   if (i >= end || a.b[i] != '[') return out;
   for (++i;;) {
     i = skip_space(a.b, i, end);
@@ -282,7 +277,8 @@ signature_facts describe_signatures(document &loaded) {
 std::string document_facts_json(document &loaded) {
   const doc_info info = describe_info(loaded);
   const signature_facts sig = describe_signatures(loaded);
-  const std::string no_update = update_refusal(loaded);
+  std::string no_update;
+  const bool updatable = update_possible(loaded, &no_update);
   const encryption_facts e = describe_encryption(loaded);
   std::string s = "\"info\": ";
   if (!info.present) {
@@ -295,7 +291,7 @@ std::string document_facts_json(document &loaded) {
   }
   s += ", \"signatures\": " + std::to_string(sig.signatures) +
        ", \"certified\": " + (sig.certified ? "true" : "false") +
-       ", \"update\": " + (no_update.empty() ? std::string("true") : json_string(no_update)) +
+       ", \"update\": " + (updatable ? std::string("true") : json_string(no_update)) +
        ", \"encryption\": ";
   if (!e.present) return s + "null";
   s += "{\"method\": " + json_string(e.method) + ", \"revision\": " + std::to_string(e.revision) +

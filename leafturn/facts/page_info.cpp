@@ -117,9 +117,9 @@ from_tree settle(document &loaded, const obj_rec *o, const from_tree &from, i32 
   const i32 own = obj_rotate_own(loaded.d, loaded.lex, *o);
   if (own_out) *own_out = own;
   if (own >= 0) h.rotate = own;
-  const box crop = own_box(loaded, *o, scan_ctx::key_crop_box, 7);
+  const box crop = own_box(loaded, *o, scan_ctx::key_crop_box, kw_len("CropBox"));
   if (crop.known) h.crop = crop;
-  const box media = own_box(loaded, *o, scan_ctx::key_media_box, 8);
+  const box media = own_box(loaded, *o, scan_ctx::key_media_box, kw_len("MediaBox"));
   if (media.known) h.media = media;
   return h;
 }

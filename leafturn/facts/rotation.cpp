@@ -4,6 +4,8 @@
 // value inherited from the page tree.
 #include "facts/rotation.h"
 
+#include "syntax/value.h"
+
 namespace lt {
 
 namespace {
@@ -27,16 +29,14 @@ i32 obj_rotate_own(const doc &d, scan_ctx &lex, const obj_rec &o) {
   if (!r) return -1;
   const i32 pos = lex.own_rotate(o);
   if (pos < 0) return -1;
-  i32 c = skip_pdf_ws(r.b, r.limit, pos + 7);
-  const i32 at = c;
-  const i32 v = parse_int_at(r.b, r.limit, &c);
-  if (c == at) return -1;  // no integer follows the name
-  if (reference_end(r.b, r.limit, c, v) >= 0) {
+  const rotate_value v = rotate_value_at(r.b, r.limit, pos);
+  if (!v.present) return -1;
+  if (v.reference) {
     long long target;
-    if (!integer_object(d, v, &target)) return -1;
+    if (!integer_object(d, v.number, &target)) return -1;
     return normalise_rotation(target);
   }
-  return normalise_rotation(v);
+  return normalise_rotation(v.number);
 }
 
 i32 effective_rotation(const doc &d, scan_ctx &lex, const page_ref &p) {

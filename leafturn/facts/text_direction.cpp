@@ -7,7 +7,9 @@
 #include <string>
 #include <unordered_map>
 
+#include "syntax/content_lexer.h"
 #include "syntax/dict_walk.h"
+#include "syntax/value.h"
 #include "decode/filters.h"
 #include "facts/rotation.h"
 
@@ -64,55 +66,13 @@ span record_dict(const doc &d, const obj_rec &o) {
   return span{v.b, at, v.limit};
 }
 
-// The value of a dictionary's top-level /key, [from, to) in dict's buffer.
-span entry(const span &dict, const char *key) {
-  span found;
-  if (!dict) return found;
-  for_each_entry(dict.b, dict.start, dict.limit, [&](const dict_entry &e) {
-    if (!found && e.name == key) found = span{dict.b, e.from, e.to};
-  });
-  return found;
-}
-
-// The record a reference value names, or null.
-const obj_rec *referenced(const doc &d, const span &v) {
-  if (!v) return nullptr;
-  const i32 num = reference_value(v.b, v.start, v.limit);
-  return num > 0 ? d.find(num) : nullptr;
-}
-
-// A dictionary value, direct or through a reference.
-span as_dict(const doc &d, const span &v) {
-  if (!v) return span();
-  const i32 at = skip_space(v.b, v.start, v.limit);
-  if (at + 1 < v.limit && v.b[at] == '<' && v.b[at + 1] == '<') return span{v.b, at, v.limit};
-  const obj_rec *o = referenced(d, v);
-  return o ? record_dict(d, *o) : span();
-}
-
-// An array value, direct or through a reference: just inside its brackets.
-span as_array(const doc &d, const span &v) {
-  if (!v) return span();
-  span s = v;
-  i32 at = skip_space(s.b, s.start, s.limit);
-  if (at >= s.limit || s.b[at] != '[') {
-    const obj_rec *o = referenced(d, v);
-    s = o && !o->is_stream() ? object_content(d, *o) : span();
-    if (!s) return span();
-    at = skip_space(s.b, s.start, s.limit);
-    if (at >= s.limit || s.b[at] != '[') return span();
-  }
-  const i32 end = value_end(s.b, at, s.limit);
-  return end < 0 ? span() : span{s.b, at + 1, end - 1};
-}
-
 bool name_is(const span &v, const char *name) {
   return v && is_name_value(v.b, v.start, v.limit, name);
 }
 
 // Numbers of an array value ("[1 0 0 1 0 0]").
 bool numbers(const doc &d, const span &v, double *out, int n) {
-  const span a = as_array(d, v);
+  const span a = array_value(d, v);
   if (!a) return false;
   i32 c = a.start;
   for (int k = 0; k < n; ++k)
@@ -126,16 +86,38 @@ struct font_codes {
   // An embedded CMap's code space: for each first byte, its code length
   // (0 when no range starts with it).
   std::vector<u8> length_by_first;
-  long glyphs(const std::string &s) const {
+
+  // The glyphs of the string token at i: into *glyphs, and past the string,
+  // or -1 when it is not closed before limit. The string's bytes are
+  // counted as they are read, never built.
+  i32 count(const u8 *b, i32 i, i32 limit, long *glyphs) const {
+    long n = 0;
     if (!length_by_first.empty()) {
-      long n = 0;
-      for (size_t i = 0; i < s.size(); ++n) {
-        const u8 len = length_by_first[static_cast<u8>(s[i])];
-        i += len ? len : 1;
-      }
-      return n;
+      // Codes of the lengths their first bytes give; the last may be cut.
+      const u8 *lengths = length_by_first.data();
+      long pending = 0;  // bytes of the current code still to come
+      auto take = [&](u8 c) {
+        if (pending > 0) {
+          --pending;
+          return;
+        }
+        ++n;
+        const u8 len = lengths[c];
+        pending = (len ? len : 1) - 1;
+      };
+      const i32 e = string_scan(
+          b, i, limit,
+          [&](i32 from, i32 to) {
+            for (i32 k = from; k < to; ++k) take(b[k]);
+          },
+          take);
+      *glyphs = n;
+      return e;
     }
-    return two_byte ? static_cast<long>(s.size() / 2) : static_cast<long>(s.size());
+    const i32 e = string_scan(
+        b, i, limit, [&](i32 from, i32 to) { n += to - from; }, [&](u8) { ++n; });
+    *glyphs = two_byte ? n / 2 : n;
+    return e;
   }
 };
 
@@ -158,16 +140,21 @@ struct text_reader::impl {
   std::unordered_map<i32, font_codes> fonts;  // by font object number
   std::vector<i32> forms_open;                // Form XObjects being read
   std::vector<long> counts;                   // per quarter (0 up .. 3 left), 4 none
+  stream_decoder decoder;       // its buffers serve every stream copied out
+  stream_decoder page_decoder;  // a page's one content stream, read in place
   i32 rotation = 0;
 
   explicit impl(document &l)
       : loaded(l), d(l.d),
         budget(k_text_budget_floor + k_text_budget_per_input_byte * static_cast<size_t>(l.d.len)) {}
 
-  bool decode(const obj_rec &o, std::vector<u8> *out) {
+  // Decodes a stream within the budget: into *out, or (out null) in place
+  // in page_decoder, at *data and *size.
+  bool decode(const obj_rec &o, std::vector<u8> *out, const u8 **data = nullptr, size_t *size = nullptr) {
     if (over) return false;
     size_t spent = 0;
-    const decoded r = decode_stream_data(d, o, budget, out, &spent);
+    const decoded r = out ? decoder.decode(d, o, budget, out, &spent)
+                          : page_decoder.decode_in_place(d, o, budget, data, size, &spent);
     budget -= std::min(budget, spent);
     if (r == decoded::over_budget || budget == 0) {
       over = true;
@@ -216,17 +203,17 @@ struct text_reader::impl {
   }
 
   const font_codes *font_of(const span &value) {
-    const obj_rec *o = referenced(d, value);
+    const obj_rec *o = referenced_record(d, value);
     if (o) {
       auto it = fonts.find(o->num);
       if (it != fonts.end()) return &it->second;
     }
     font_codes f;
-    const span dict = as_dict(d, value);
-    if (dict && name_is(entry(dict, "Subtype"), "Type0")) {
+    const span dict = dict_value(d, value);
+    if (dict && name_is(entry_value(dict, "Subtype"), "Type0")) {
       f.two_byte = true;
-      const span enc = entry(dict, "Encoding");
-      if (const obj_rec *cmap = referenced(d, enc))
+      const span enc = entry_value(dict, "Encoding");
+      if (const obj_rec *cmap = referenced_record(d, enc))
         if (cmap->is_stream()) read_codespace(*cmap, &f);
     }
     if (!o) return f.two_byte ? (f.length_by_first.empty() ? &two_byte_direct : &k_simple_font)
@@ -234,6 +221,12 @@ struct text_reader::impl {
     return &fonts.emplace(o->num, std::move(f)).first->second;
   }
   font_codes two_byte_direct{true, {}};
+
+  // The quarter of the last direction counted (runs in a row mostly share
+  // one): its x, y and the slot they gave.
+  double last_x = 0, last_y = 0;
+  size_t last_slot = 4;
+  bool have_last = false;
 
   // One run of glyphs shown in state g with text matrix tm.
   void count_run(const gstate &g, const linear &tm, long glyphs) {
@@ -244,6 +237,10 @@ struct text_reader::impl {
     if (g.flipped) {
       x = -x;
       y = -y;
+    }
+    if (have_last && x == last_x && y == last_y) {
+      counts[last_slot] += glyphs;
+      return;
     }
     // As displayed: the page turned clockwise by its rotation.
     const double r = rotation * k_pi / 180.0;
@@ -260,161 +257,153 @@ struct text_reader::impl {
       }
     }
     counts[slot] += glyphs;
+    last_x = x;
+    last_y = y;
+    last_slot = slot;
+    have_last = true;
   }
 
   // Reads one content stream's bytes with the resources given.
   void run(const u8 *b, i32 n, const span &resources, gstate g, int depth) {
     struct operand {
-      enum kind_t { number, name, string, array, other } kind;
+      content_kind kind;
       double value;
       i32 from, to;
+      i32 string_bytes;
     };
+    // The last operands before an operator (no operator here takes more).
     constexpr size_t k_kept = 8;
     operand ops[k_kept];
     size_t nops = 0;
-    auto push = [&](const operand &o) {
+    auto push = [&](const content_token &t) {
       if (nops == k_kept) {
         std::memmove(ops, ops + 1, sizeof(operand) * (k_kept - 1));
         --nops;
       }
-      ops[nops++] = o;
+      ops[nops++] = operand{t.kind, t.value, t.from, t.to, t.string_bytes};
     };
     std::vector<gstate> saved;
     size_t overflow = 0;
     linear tm;
-    std::string bytes;
-    auto glyphs_of = [&](i32 from, i32 to) {
-      long total = 0;
+    // The glyphs of a string, or of the strings of a TJ array: the operand
+    // [from, to).
+    auto glyphs_of = [&](const operand &o) {
+      const font_codes &f = g.font ? *g.font : k_simple_font;
+      // A byte a glyph: the lexer counted them.
+      if (!f.two_byte && f.length_by_first.empty()) return static_cast<long>(o.string_bytes);
+      const i32 from = o.from, to = o.to;
+      long total = 0, k = 0;
       if (from < to && b[from] == '[') {
-        for (i32 i = from + 1; i < to - 1;) {
-          i = skip_space(b, i, to - 1);
-          if (i >= to - 1) break;
-          if (b[i] == '(' || (b[i] == '<' && !(i + 1 < to && b[i + 1] == '<'))) {
-            const i32 e = string_bytes(b, i, to - 1, &bytes);
+        const i32 inside = to - 1;  // the array's closing bracket
+        for (i32 i = from + 1; i < inside;) {
+          i = skip_space(b, i, inside);
+          if (i >= inside) break;
+          const u8 c = b[i];
+          if (c == '(' || (c == '<' && !(i + 1 < to && b[i + 1] == '<'))) {
+            const i32 e = f.count(b, i, inside, &k);
             if (e < 0) break;
-            total += (g.font ? g.font : &k_simple_font)->glyphs(bytes);
+            total += k;
             i = e;
+          } else if (!is_delimiter(c)) {
+            i = token_end(b, i, inside);  // a number or another token
           } else {
-            const i32 e = value_end(b, i, to - 1);
+            const i32 e = value_end(b, i, inside);
             i = e > i ? e : i + 1;
           }
         }
         return total;
       }
-      if (string_bytes(b, from, to, &bytes) < 0) return 0L;
-      return (g.font ? g.font : &k_simple_font)->glyphs(bytes);
+      return f.count(b, from, to, &k) < 0 ? 0L : k;
     };
+    auto num = [&](size_t back) { return ops[nops - back].value; };
+    auto kinds_before = [&](size_t k, content_kind kind) {
+      if (nops < k) return false;
+      for (size_t j = 1; j <= k; ++j)
+        if (ops[nops - j].kind != kind) return false;
+      return true;
+    };
+    auto last_is = [&](content_kind kind) { return nops >= 1 && ops[nops - 1].kind == kind; };
 
-    for (i32 i = 0; i < n && !over;) {
-      const u8 c = b[i];
-      if (is_pdf_ws(c)) {
-        ++i;
-        continue;
-      }
-      if (c == '%') {
-        while (i < n && b[i] != '\n' && b[i] != '\r') ++i;
-        continue;
-      }
-      if (c == '/') {
-        i32 e = i + 1;
-        while (e < n && !is_pdf_ws(b[e]) && !is_delimiter(b[e])) ++e;
-        push({operand::name, 0, i + 1, e});
-        i = e;
-        continue;
-      }
-      if (c == '(' || (c == '<' && !(i + 1 < n && b[i + 1] == '<'))) {
-        const i32 e = string_end(b, i, n);
-        if (e < 0) return;
-        push({operand::string, 0, i, e});
-        i = e;
-        continue;
-      }
-      if (c == '[' || c == '<') {
-        const i32 e = value_end(b, i, n);
-        if (e < 0) return;
-        push({c == '[' ? operand::array : operand::other, 0, i, e});
-        i = e;
-        continue;
-      }
-      if (is_digit(c) || c == '-' || c == '+' || c == '.') {
-        double v = 0;
-        i32 e = i;
-        if (parse_real_at(b, n, &e, &v) && e > i) {
-          push({operand::number, v, i, e});
-          i = e;
+    content_lexer lx(b, n);
+    while (!over) {
+      const content_token t = lx.next();
+      switch (t.kind) {
+        case content_kind::end:
+          return;
+        case content_kind::comment:
           continue;
-        }
+        case content_kind::number:
+        case content_kind::name:
+        case content_kind::string:
+        case content_kind::array:
+        case content_kind::dict:
+          push(t);
+          continue;
+        case content_kind::stray:
+        case content_kind::inline_image:
+          nops = 0;
+          continue;
+        case content_kind::op:
+          break;
       }
-      if (is_delimiter(c)) {  // a stray ")", "]", ">", "{" or "}"
-        ++i;
-        nops = 0;
-        continue;
-      }
-      // An operator.
-      i32 e = i;
-      while (e < n && !is_pdf_ws(b[e]) && !is_delimiter(b[e])) ++e;
-      const size_t len = static_cast<size_t>(e - i);
-      const char *op = reinterpret_cast<const char *>(b + i);
-      auto is = [&](const char *name) { return std::strlen(name) == len && std::memcmp(op, name, len) == 0; };
-      auto num = [&](size_t back) { return ops[nops - back].value; };
-      auto numbers_before = [&](size_t k) {
-        if (nops < k) return false;
-        for (size_t j = 1; j <= k; ++j)
-          if (ops[nops - j].kind != operand::number) return false;
-        return true;
-      };
-      i = e;
-      if (is("q")) {
-        if (saved.size() < k_max_saved_states) saved.push_back(g);
-        else ++overflow;
-      } else if (is("Q")) {
-        if (overflow) --overflow;
-        else if (!saved.empty()) {
-          g = saved.back();
-          saved.pop_back();
-        }
-      } else if (is("cm") && numbers_before(6)) {
-        g.ctm = linear{num(6), num(5), num(4), num(3)}.then(g.ctm);
-      } else if (is("BT")) {
-        tm = linear();
-      } else if (is("Tm") && numbers_before(6)) {
-        tm = linear{num(6), num(5), num(4), num(3)};
-      } else if (is("Tf") && nops >= 2 && ops[nops - 2].kind == operand::name &&
-                 ops[nops - 1].kind == operand::number) {
-        g.flipped = num(1) < 0;
-        g.font = font_named(resources, b, ops[nops - 2].from, ops[nops - 2].to);
-      } else if ((is("Tj") || is("'")) && nops >= 1 && ops[nops - 1].kind == operand::string) {
-        count_run(g, tm, glyphs_of(ops[nops - 1].from, ops[nops - 1].to));
-      } else if (is("\"") && nops >= 1 && ops[nops - 1].kind == operand::string) {
-        count_run(g, tm, glyphs_of(ops[nops - 1].from, ops[nops - 1].to));
-      } else if (is("TJ") && nops >= 1 && ops[nops - 1].kind == operand::array) {
-        count_run(g, tm, glyphs_of(ops[nops - 1].from, ops[nops - 1].to));
-      } else if (is("Do") && nops >= 1 && ops[nops - 1].kind == operand::name) {
-        form(resources, b, ops[nops - 1].from, ops[nops - 1].to, g, depth);
-      } else if (is("BI")) {
-        i = past_inline_image(b, n, i);
+      // The operators that decide text direction, by length and bytes.
+      const u8 *op = b + t.from;
+      switch (t.to - t.from) {
+        case 1:
+          if (op[0] == 'q') {
+            if (saved.size() < k_max_saved_states) saved.push_back(g);
+            else ++overflow;
+          } else if (op[0] == 'Q') {
+            if (overflow) --overflow;
+            else if (!saved.empty()) {
+              g = saved.back();
+              saved.pop_back();
+            }
+          } else if ((op[0] == '\'' || op[0] == '"') && last_is(content_kind::string)) {
+            count_run(g, tm, glyphs_of(ops[nops - 1]));
+          }
+          break;
+        case 2:
+          if (op[0] == 'c' && op[1] == 'm') {
+            if (kinds_before(6, content_kind::number))
+              g.ctm = linear{num(6), num(5), num(4), num(3)}.then(g.ctm);
+          } else if (op[0] == 'B' && op[1] == 'T') {
+            tm = linear();
+          } else if (op[0] == 'T') {
+            if (op[1] == 'm') {
+              if (kinds_before(6, content_kind::number)) tm = linear{num(6), num(5), num(4), num(3)};
+            } else if (op[1] == 'f') {
+              if (nops >= 2 && ops[nops - 2].kind == content_kind::name &&
+                  ops[nops - 1].kind == content_kind::number) {
+                g.flipped = num(1) < 0;
+                g.font = font_named(resources, b, ops[nops - 2].from, ops[nops - 2].to);
+              }
+            } else if (op[1] == 'j') {
+              if (last_is(content_kind::string))
+                count_run(g, tm, glyphs_of(ops[nops - 1]));
+            } else if (op[1] == 'J') {
+              if (last_is(content_kind::array))
+                count_run(g, tm, glyphs_of(ops[nops - 1]));
+            }
+          } else if (op[0] == 'D' && op[1] == 'o') {
+            if (last_is(content_kind::name))
+              form(resources, b, ops[nops - 1].from, ops[nops - 1].to, g, depth);
+          }
+          break;
+        default:
+          break;
       }
       nops = 0;
     }
   }
 
-  // Past an inline image's data: its "EI" standing alone after "ID".
-  static i32 past_inline_image(const u8 *b, i32 n, i32 i) {
-    for (; i + 1 < n; ++i)
-      if (b[i] == 'I' && b[i + 1] == 'D' && is_pdf_ws(b[i - 1]) && (i + 2 >= n || is_pdf_ws(b[i + 2]))) break;
-    for (i += 3; i + 1 < n; ++i)
-      if (b[i] == 'E' && b[i + 1] == 'I' && is_pdf_ws(b[i - 1]) && (i + 2 >= n || is_pdf_ws(b[i + 2])))
-        return i + 2;
-    return n;
-  }
-
   // The resource `kind` (/Font, /XObject) named by [from, to) of b.
   span resource(const span &resources, const char *kind, const u8 *b, i32 from, i32 to) {
-    const span group = as_dict(d, entry(resources, kind));
+    const span group = dict_value(d, entry_value(resources, kind));
     if (!group) return span();
     std::string name;
     name_text(b, from - 1, to, &name);
-    return entry(group, name.c_str());
+    return entry_value(group, name.c_str());
   }
 
   const font_codes *font_named(const span &resources, const u8 *b, i32 from, i32 to) {
@@ -423,15 +412,15 @@ struct text_reader::impl {
   }
 
   void form(const span &resources, const u8 *b, i32 from, i32 to, gstate g, int depth) {
-    const obj_rec *o = referenced(d, resource(resources, "XObject", b, from, to));
+    const obj_rec *o = referenced_record(d, resource(resources, "XObject", b, from, to));
     if (!o || !o->is_stream() || depth >= k_max_form_depth) return;
     for (const i32 open : forms_open)
       if (open == o->num) return;  // a form that draws itself
     const span dict = record_dict(d, *o);
-    if (!name_is(entry(dict, "Subtype"), "Form")) return;
+    if (!name_is(entry_value(dict, "Subtype"), "Form")) return;
     double m[6];
-    if (numbers(d, entry(dict, "Matrix"), m, 6)) g.ctm = linear{m[0], m[1], m[2], m[3]}.then(g.ctm);
-    const span own = as_dict(d, entry(dict, "Resources"));
+    if (numbers(d, entry_value(dict, "Matrix"), m, 6)) g.ctm = linear{m[0], m[1], m[2], m[3]}.then(g.ctm);
+    const span own = dict_value(d, entry_value(dict, "Resources"));
     std::vector<u8> content;
     if (!decode(*o, &content)) return;
     forms_open.push_back(o->num);
@@ -442,10 +431,10 @@ struct text_reader::impl {
   // The page's resources: its own, else the nearest ancestor's.
   span page_resources(const page_ref &p) {
     const obj_rec *o = d.find(p.num);
-    span r = o ? as_dict(d, entry(record_dict(d, *o), "Resources")) : span();
+    span r = o ? dict_value(d, entry_value(record_dict(d, *o), "Resources")) : span();
     for (i32 node = p.parent; !r && node >= 0; node = d.nodes[static_cast<size_t>(node)].parent) {
       const obj_rec *n = d.find(d.nodes[static_cast<size_t>(node)].num);
-      if (n) r = as_dict(d, entry(record_dict(d, *n), "Resources"));
+      if (n) r = dict_value(d, entry_value(record_dict(d, *n), "Resources"));
     }
     return r;
   }
@@ -454,24 +443,27 @@ struct text_reader::impl {
     text_facts f;
     counts.assign(5, 0);
     rotation = rot;
+    have_last = false;
     const page_ref &ref = d.pages[static_cast<size_t>(p - 1)];
     const obj_rec *o = d.find(ref.num);
     if (!o || over) return f;
     const span dict = record_dict(d, *o);
-    const span contents = entry(dict, "Contents");
+    const span contents = entry_value(dict, "Contents");
     if (!contents) return f;
     // One stream, or an array of them read as one.
     std::vector<u8> all, part;
-    if (const obj_rec *s = referenced(d, contents); s && s->is_stream()) {
-      if (!decode(*s, &all)) return f;
+    const u8 *content = nullptr;
+    size_t content_size = 0;
+    if (const obj_rec *s = referenced_record(d, contents); s && s->is_stream()) {
+      if (!decode(*s, nullptr, &content, &content_size)) return f;
     } else {
-      const span list = as_array(d, contents);
+      const span list = array_value(d, contents);
       if (!list) return f;
       for (i32 i = skip_space(list.b, list.start, list.limit); i < list.limit;
            i = skip_space(list.b, i, list.limit)) {
         const i32 e = value_end(list.b, i, list.limit);
         if (e < 0) break;
-        const obj_rec *s = referenced(d, span{list.b, i, e});
+        const obj_rec *s = referenced_record(d, span{list.b, i, e});
         i = e;
         if (!s || !s->is_stream()) continue;
         if (!decode(*s, &part)) {
@@ -482,7 +474,11 @@ struct text_reader::impl {
         all.push_back('\n');
       }
     }
-    run(all.data(), static_cast<i32>(all.size()), page_resources(ref), gstate(), 0);
+    if (!content) {
+      content = all.data();
+      content_size = all.size();
+    }
+    run(content, static_cast<i32>(content_size), page_resources(ref), gstate(), 0);
     long total = 0;
     for (const long c : counts) total += c;
     f.glyphs = total;

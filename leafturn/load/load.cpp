@@ -19,8 +19,8 @@ int run_stages(document &loaded, const char *path, const load_options &how, fail
   if (how.encrypted && d.encrypted == 1) read_security(d, path, how.password);
   const std::vector<i32> containers = expand_object_streams(d, lex);
   select_live(d, containers);
-  if (refuse_unusable(d, path, how.encrypted, err) != 0) return -1;
-  if (load_page_tree(d, lex, err) != 0) {
+  if (!refuse_unusable(d, path, how.encrypted, err)) return -1;
+  if (!load_page_tree(d, lex, err)) {
     // Without the key its object streams were not read: that is why.
     if (d.sec.present && !d.sec.key_known && d.sec.object_streams) {
       err.set("%s", needs_password_message(path, how.password_option).c_str());

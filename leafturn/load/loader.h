@@ -58,12 +58,12 @@ void doc_free(document &loaded);
 
 // ---- the stages, in the order they run -------------------------------------
 //
-// One convention for a stage's result: the tolerant stages, which skip what
-// they cannot read and never end a load, return nothing (or what the next
-// stage is handed); a stage that can end the load returns 0, or -1 with its
-// one message set in err. Nothing is printed and nothing is thrown, but
-// std::bad_alloc, which the callers at the boundary turn into "out of
-// memory".
+// A stage's result follows the library's convention (doc.h): the tolerant
+// stages, which skip what they cannot read and never end a load, return
+// nothing (or what the next stage is handed); a stage that can end the
+// load returns true, or false with its one message set in err. Nothing is
+// printed and nothing is thrown, but std::bad_alloc, which the callers at
+// the boundary turn into "out of memory".
 
 // /Root, /Info, /ID and /Encrypt from the cross-reference chain.
 void load_trailers(doc &d, scan_ctx &lex);
@@ -85,10 +85,10 @@ void select_live(doc &d, const std::vector<i32> &containers);
 // load reads encrypted documents (security.h).
 // The refusals of documents the library cannot handle: no objects (not a
 // PDF), encrypted (unless `encrypted` allows it; then an encryption that
-// cannot be read). 0, or -1 with the message set.
-int refuse_unusable(const doc &d, const char *path, bool encrypted, failure &err);
-// The catalog and the page list. 0, or -1 with the message set.
-int load_page_tree(doc &d, scan_ctx &lex, failure &err);
+// cannot be read). False with the message set.
+bool refuse_unusable(const doc &d, const char *path, bool encrypted, failure &err);
+// The catalog and the page list. False with the message set.
+bool load_page_tree(doc &d, scan_ctx &lex, failure &err);
 
 }  // namespace lt
 

@@ -61,7 +61,7 @@ void scan_headers(doc &d, scan_ctx &lex) {
     if (p > len - 4) break;  // an "obj" that ends the file is not tried
     obj_rec r;
     if (!read_header(b, p, &r)) continue;
-    const i32 q = skip_pdf_ws(b, len, p + 3);
+    const i32 q = skip_pdf_ws(b, len, p + kw_len("obj"));
     if (q < len && b[q] == '<' && q + 1 < len && b[q + 1] == '<') {
       r.dict_off = q;
       r.dict_close = lex.dict_close(q, len);
@@ -76,7 +76,7 @@ void scan_headers(doc &d, scan_ctx &lex) {
     } else {
       // No dictionary; a single '<' opens a hex string, which is a value
       // like any other and never borrows a later object's dictionary.
-      r.endobj_off = lex.next_keyword(keyword::endobj, p + 3);
+      r.endobj_off = lex.next_keyword(keyword::endobj, p + kw_len("obj"));
       if (r.endobj_off < 0) continue;
     }
     d.objs.push_back(r);
@@ -105,7 +105,7 @@ i32 indirect_length(const doc &d, const first_index &index, i32 num) {
   if (o->is_stream()) return -1;
   const u8 *b = d.data;
   i32 c = obj_keyword_pos(b, d.len, o->hdr_off);
-  if (kw_at(b, c, d.len, "obj")) c = skip_pdf_ws(b, d.len, c + 3);
+  if (kw_at(b, c, d.len, "obj")) c = skip_pdf_ws(b, d.len, c + kw_len("obj"));
   return parse_int_at(b, d.len, &c);
 }
 
@@ -115,7 +115,7 @@ i32 declared_length(const doc &d, scan_ctx &lex, const obj_rec &r, const first_i
   const i32 sk = r.stream_kw_off;
   for (i32 at = lex.next_name(pdf_name::Length, r.dict_off, sk); at >= 0;
        at = lex.next_name(pdf_name::Length, at + 1, sk)) {
-    i32 v = at + 8;
+    i32 v = at + kw_len("/Length");
     while (v < sk && is_pdf_ws(b[v])) ++v;
     if (v >= sk) return -1;
     if (b[v] == '[') {

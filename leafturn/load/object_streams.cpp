@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Object streams: each direct stream whose dictionary names /ObjStm is
-// decoded (Flate when the dictionary names it, else taken as it stands), its
+// decoded (Flate when its filters name it, else taken as it stands), its
 // header of object numbers and offsets is read, and one record per
 // contained object is appended to the index, pointing into the decoded bytes
 // that the document's arena owns. A stream or an entry that cannot be read is
@@ -10,9 +10,10 @@
 #include <memory>
 #include <vector>
 
-#include "inflate.h"
+#include "inflate_buffer.h"
 #include "load/loader.h"
 #include "decode/security.h"
+#include "syntax/stream_filters.h"
 
 namespace lt {
 
@@ -35,19 +36,6 @@ i32 dict_number(const doc &d, scan_ctx &lex, pdf_name key, i32 from, i32 limit, 
       [&](i32 at) { return lex.next_name(key, at, limit); }, ok);
 }
 
-// A buffer reused by the decodes of one load.
-struct scratch {
-  std::unique_ptr<u8[]> bytes;
-  size_t size = 0;
-  u8 *at_least(size_t n) {
-    if (n > size) {
-      bytes.reset(new u8[n]);
-      size = n;
-    }
-    return bytes.get();
-  }
-};
-
 // The most a stream of n bytes may decode to: the largest of the buffer
 // sizes eight times the data plus 64 bytes, four times that, and so on
 // while the last was at most k_max_retry_size, that does not exceed the
@@ -63,7 +51,8 @@ long long decoded_cap(long long n) {
 
 // Decodes the stream's data into a block owned by the arena. Null when the
 // stream is skipped.
-const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, scratch &tmp, i32 *decoded_len) {
+const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, inflate_buffer &inflater,
+                        i32 *decoded_len) {
   long long n = static_cast<long long>(r.data_end) - r.data_off;
   const u8 *data = d.data + r.data_off;
   // An encrypted file's object streams are decrypted first.
@@ -84,37 +73,30 @@ const u8 *decode_stream(doc &d, const obj_rec &r, bool flate, scratch &tmp, i32 
   }
   const long long largest = decoded_cap(n);
   if (largest == 0) return nullptr;
-  // Decoded once into the scratch buffer and copied out when it fits there;
+  // Decoded once into the kept buffer and copied out when it fits there;
   // otherwise that decode measured it, and it is decoded again at its size.
-  size_t total = 0;
-  bool complete = false;
   const size_t keep = static_cast<size_t>(std::min(largest, k_scratch_size));
-  u8 *buf = tmp.at_least(keep);
-  if (inflate_decompress_some(data, static_cast<size_t>(n), buf, keep, static_cast<size_t>(largest),
-                              &total, &complete) != 0)
-    return nullptr;
-  if (complete) {
-    u8 *block = d.arena.alloc(total);
-    if (total) std::memcpy(block, buf, total);
-    *decoded_len = static_cast<i32>(total);
-    return block;
-  }
-  std::unique_ptr<u8[]> block(new u8[total ? total : 1]);
-  size_t out = 0;
-  if (inflate_decompress(data, static_cast<size_t>(n), block.get(), total, &out) != 0 ||
-      out != total)
-    return nullptr;
-  *decoded_len = static_cast<i32>(out);
-  return d.arena.adopt(std::move(block));
+  if (!inflater.decode(data, static_cast<size_t>(n), keep, static_cast<size_t>(largest))) return nullptr;
+  *decoded_len = static_cast<i32>(inflater.size());
+  if (inflater.own_block()) return d.arena.adopt(inflater.take_block());
+  u8 *block = d.arena.alloc(inflater.size());
+  if (inflater.size()) std::memcpy(block, inflater.data(), inflater.size());
+  return block;
 }
 
-void expand(doc &d, scan_ctx &lex, const obj_rec &r, scratch &tmp) {
+void expand(doc &d, scan_ctx &lex, const obj_rec &r, inflate_buffer &inflater) {
   const long long n = static_cast<long long>(r.data_end) - r.data_off;
   if (n < 0 || n > k_max_objstm_data) return;
-  const i32 limit = stream_dict(d, r).limit;
-  const bool flate = lex.next_name(pdf_name::FlateDecode, r.dict_off, limit) >= 0;
+  const span dict = stream_dict(d, r);
+  const i32 limit = dict.limit;
+  // Flate when the filters name it, by either name; else taken as it
+  // stands. Objects are not chosen yet: references are not followed.
+  std::vector<filter_step> chain;
+  bool flate = false;
+  if (read_filter_chain(d, dict, &chain, /*source=*/nullptr))
+    for (const filter_step &f : chain) flate |= f.kind == filter_kind::flate;
   i32 decoded_len = 0;
-  const u8 *block = decode_stream(d, r, flate, tmp, &decoded_len);
+  const u8 *block = decode_stream(d, r, flate, inflater, &decoded_len);
   if (!block) return;
 
   const i32 count = dict_number(d, lex, pdf_name::N, r.dict_off, limit, [](i32 v) { return v > 0; });
@@ -180,7 +162,7 @@ std::vector<i32> expand_object_streams(doc &d, scan_ctx &lex) {
     if (count > 0 && count <= k_max_objstm_count) declared += static_cast<size_t>(count);
   }
   d.objs.reserve(direct + std::min(declared, 4 * direct + 1024));
-  scratch tmp;
+  inflate_buffer inflater;
   if (!containers.empty()) d.sec.object_streams = true;
   // Without the key an encrypted file's object streams cannot be read (nor
   // their members' strings encrypted when they are written).
@@ -189,7 +171,7 @@ std::vector<i32> expand_object_streams(doc &d, scan_ctx &lex) {
     return containers;
   for (const i32 k : containers) {
     const obj_rec r = d.objs[static_cast<size_t>(k)];  // a copy: expanding may grow the vector
-    expand(d, lex, r, tmp);
+    expand(d, lex, r, inflater);
   }
   return containers;
 }

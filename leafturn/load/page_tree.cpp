@@ -146,7 +146,7 @@ class walker {
     i32 p = -1;
     for (i32 w = name_in(lex_, d_, dict, pdf_name::Kids, dict.start); w >= 0;
          w = name_in(lex_, d_, dict, pdf_name::Kids, w + 1)) {
-      const i32 c = skip_pdf_ws(b, limit, w + 5);
+      const i32 c = skip_pdf_ws(b, limit, w + kw_len("/Kids"));
       if (c < limit && b[c] == '[') {
         p = c + 1;
         break;
@@ -184,16 +184,12 @@ class walker {
           }
           ++p;
         } else if (is_digit(c)) {
-          const i32 v = parse_int_at(b, limit, &p);
+          i32 v = -1;
+          p = listed_reference(b, limit, p, &v);
           if (v > 0) {
             if (k.list.size() < cap) k.list.push_back(v);
             else k.cut = true;
           }
-          p = skip_pdf_ws(b, limit, p);
-          if (p < limit && is_digit(b[p])) parse_int_at(b, limit, &p);
-          p = skip_pdf_ws(b, limit, p);
-          if (p < limit && b[p] == 'R') ++p;
-          p = skip_pdf_ws(b, limit, p);
         } else {
           ++p;
         }
@@ -230,36 +226,36 @@ class walker {
 
 }  // namespace
 
-int refuse_unusable(const doc &d, const char *path, bool encrypted, failure &err) {
+bool refuse_unusable(const doc &d, const char *path, bool encrypted, failure &err) {
   if (d.objs.empty()) {
     err.set("no PDF objects found \xE2\x80\x94 not a PDF: %s", path);
-    return -1;
+    return false;
   }
-  if (d.encrypted != 1) return 0;
+  if (d.encrypted != 1) return true;
   if (!encrypted) {
     err.set("encrypted PDFs are not supported: %s", path);
-    return -1;
+    return false;
   }
   const obj_rec *dict = d.encrypt_num > 0 ? d.find(d.encrypt_num) : nullptr;
   if (dict && dict->in_objstm()) {
     err.set("%s keeps its encryption dictionary inside an object stream, where it cannot be read",
             path);
-    return -1;
+    return false;
   }
   if (!d.sec.problem.empty()) {
     err.set("%s", d.sec.problem.c_str());
     if (d.sec.wrong_password) err.set_kind(failure_kind::password_wrong);
-    return -1;
+    return false;
   }
   if (d.sec.damaged_stream >= 0) {
     err.set("%s has an object stream (obj %ld) whose encrypted data is damaged", path,
             static_cast<long>(d.sec.damaged_stream));
-    return -1;
+    return false;
   }
-  return 0;
+  return true;
 }
 
-int load_page_tree(doc &d, scan_ctx &lex, failure &err) {
+bool load_page_tree(doc &d, scan_ctx &lex, failure &err) {
   d.root_num = choose_catalog(d, lex);
   d.info_num = (d.trailer_info >= 0 && d.find(d.trailer_info)) ? d.trailer_info : -1;
 
@@ -267,30 +263,30 @@ int load_page_tree(doc &d, scan_ctx &lex, failure &err) {
   const i32 root = cat ? pages_root(d, lex, *cat) : -1;
   if (root < 0) {
     err.set("catalog (obj %ld) has no /Pages reference", static_cast<long>(d.root_num));
-    return -1;
+    return false;
   }
   walker w(d, lex);
   const i32 r = w.run(root);
   if (w.too_many) {
     err.set("out of memory");
-    return -1;
+    return false;
   }
   if (r == k_inline_kids) {
     err.set("page tree uses inline page dictionaries in /Kids \xE2\x80\x94 pages must "
               "be indirect objects");
-    return -1;
+    return false;
   }
   if (r < 0) {
     err.set("could not resolve the page tree (obj %ld is not a /Pages or /Page "
               "object, or tree is broken)",
               static_cast<long>(root));
-    return -1;
+    return false;
   }
   if (r == 0) {
     err.set("document has no pages");
-    return -1;
+    return false;
   }
-  return 0;
+  return true;
 }
 
 }  // namespace lt

@@ -36,7 +36,7 @@ i32 first_key_value(const doc &d, scan_ctx &lex, pdf_name key, i32 from, i32 lim
 // The file identifier after the /ID at w: "[", two strings and "]", with
 // only white space between them, all before limit. Its range, or false.
 bool id_value(const u8 *b, i32 w, i32 limit, i32 *from, i32 *to) {
-  i32 p = skip_pdf_ws(b, limit, w + 3);
+  i32 p = skip_pdf_ws(b, limit, w + kw_len("/ID"));
   if (p >= limit || b[p] != '[') return false;
   const i32 open = p;
   for (int k = 0; k < 2; ++k) {

@@ -100,69 +100,13 @@ i32 reference_value(const u8 *b, i32 from, i32 to) {
   return (r >= 0 && skip_space(b, r, to) == to) ? num : -1;
 }
 
-// The bytes of the literal string ( .. ) whose parentheses are at open and
-// close: escapes resolved, line ends as line feeds.
-static std::string literal_bytes(const u8 *b, i32 open, i32 close) {
-  std::string out;
-  for (i32 i = open + 1; i < close; ++i) {
-    u8 c = b[i];
-    if (c == '\r') {  // a line end in the string is a line feed
-      if (i + 1 < close && b[i + 1] == '\n') ++i;
-      out += '\n';
-      continue;
-    }
-    if (c != '\\' || i + 1 >= close) {
-      out += static_cast<char>(c);
-      continue;
-    }
-    c = b[++i];
-    switch (c) {
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
-      case 'b': out += '\b'; break;
-      case 'f': out += '\f'; break;
-      case '\r':  // a backslash before a line end continues the line
-        if (i + 1 < close && b[i + 1] == '\n') ++i;
-        break;
-      case '\n': break;
-      default:
-        if (c >= '0' && c <= '7') {
-          int v = c - '0';
-          for (int k = 0; k < 2 && i + 1 < close && b[i + 1] >= '0' && b[i + 1] <= '7'; ++k)
-            v = v * 8 + (b[++i] - '0');
-          out += static_cast<char>(v & 0xFF);
-        } else {
-          out += static_cast<char>(c);  // \( \) \\ and any other byte as itself
-        }
-    }
-  }
-  return out;
-}
-
-// The bytes of the hex string < .. >: white space ignored, an odd last
-// digit followed by 0.
-static std::string hex_bytes(const u8 *b, i32 open, i32 close) {
-  std::string out;
-  int hi = -1;
-  for (i32 i = open + 1; i < close; ++i) {
-    const int v = hex_digit(b[i]);
-    if (v < 0) continue;
-    if (hi < 0) {
-      hi = v;
-    } else {
-      out += static_cast<char>(hi * 16 + v);
-      hi = -1;
-    }
-  }
-  if (hi >= 0) out += static_cast<char>(hi * 16);
-  return out;
-}
-
 i32 string_bytes(const u8 *b, i32 i, i32 limit, std::string *out) {
-  const i32 end = string_end(b, i, limit);
-  if (end < 0) return -1;
-  *out = b[i] == '(' ? literal_bytes(b, i, end - 1) : hex_bytes(b, i, end - 1);
+  std::string bytes;
+  const i32 end = string_scan(
+      b, i, limit,
+      [&](i32 from, i32 to) { bytes.append(reinterpret_cast<const char *>(b + from), static_cast<size_t>(to - from)); },
+      [&](u8 c) { bytes += static_cast<char>(c); });
+  if (end >= 0) out->swap(bytes);
   return end;
 }
 

@@ -15,10 +15,93 @@ namespace lt {
 
 // The bytes of the string token at i (escapes resolved, line ends as line
 // feeds; hex digits paired, an odd last one followed by 0) into out, and
-// the position past it; -1 when none stands there or it is not closed.
+// the position past it; -1 when none stands there or it is not closed (out
+// is then untouched).
 i32 string_bytes(const u8 *b, i32 i, i32 limit, std::string *out);
 // The value of a hexadecimal digit, or -1.
 int hex_digit(u8 c);
+
+// The string token at i read as string_bytes reads it, without building its
+// bytes: each run of bytes that stand for themselves goes to run(from, to),
+// each byte that an escape, a line end or a pair of hex digits makes goes to
+// one(c), in order. Returns the position past the string, or -1 when none
+// stands there or it is not closed (what was offered then stands for
+// nothing). Only parentheses, backslashes and CRs of a literal string are
+// looked at one by one.
+template <typename Run, typename One>
+i32 string_scan(const u8 *b, i32 i, i32 limit, Run run, One one) {
+  if (i >= limit) return -1;
+  if (b[i] == '<') {
+    if (i + 1 >= limit || b[i + 1] == '<') return -1;
+    const i32 gt = hex_string_close(b, i, limit);
+    if (gt < 0) return -1;
+    int hi = -1;  // white space and other bytes between the digits are ignored
+    for (i32 k = i + 1; k < gt; ++k) {
+      const int v = hex_digit(b[k]);
+      if (v < 0) continue;
+      if (hi < 0) {
+        hi = v;
+      } else {
+        one(static_cast<u8>(hi * 16 + v));
+        hi = -1;
+      }
+    }
+    if (hi >= 0) one(static_cast<u8>(hi * 16));
+    return gt + 1;
+  }
+  if (b[i] != '(' || i + 1 >= limit) return -1;
+  int nest = 1;
+  i32 from = i + 1;  // the run that stands for itself so far
+  for (i32 p = from;;) {
+    p = next_string_special(b, p, limit, /*line_ends=*/true);
+    if (p >= limit) return -1;
+    const u8 c = b[p];
+    if (c == '(') {
+      ++nest;
+      ++p;
+      continue;
+    }
+    if (c == ')') {
+      if (--nest == 0) {
+        run(from, p);
+        return p + 1;
+      }
+      ++p;
+      continue;
+    }
+    run(from, p);
+    if (c == '\r') {  // CR and CR LF are one line feed
+      one('\n');
+      p += (p + 1 < limit && b[p + 1] == '\n') ? 2 : 1;
+      from = p;
+      continue;
+    }
+    // A backslash: the byte after it says what it makes.
+    if (p + 1 >= limit) return -1;
+    const u8 e = b[p + 1];
+    p += 2;
+    switch (e) {
+      case 'n': one('\n'); break;
+      case 'r': one('\r'); break;
+      case 't': one('\t'); break;
+      case 'b': one('\b'); break;
+      case 'f': one('\f'); break;
+      case '\r':  // a backslash before a line end continues the line
+        if (p < limit && b[p] == '\n') ++p;
+        break;
+      case '\n': break;
+      default:
+        if (e >= '0' && e <= '7') {
+          int v = e - '0';
+          for (int k = 0; k < 2 && p < limit && b[p] >= '0' && b[p] <= '7'; ++k) v = v * 8 + (b[p++] - '0');
+          one(static_cast<u8>(v & 0xFF));
+        } else {
+          one(e);  // \( \) \\ and any other byte as itself
+        }
+    }
+    from = p;
+  }
+}
 // Past the string token at i ("(..)" with nesting and escapes, or "<..>"
 // not "<<"), or -1 when none stands there or it is not closed.
 i32 string_end(const u8 *b, i32 i, i32 limit);

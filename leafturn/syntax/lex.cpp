@@ -32,7 +32,7 @@ span object_content(const doc &d, const obj_rec &o) {
   if (o.endobj_off < 0) return {};
   const i32 k = obj_keyword_pos(d.data, d.len, o.hdr_off);
   if (!kw_at(d.data, k, d.len, "obj")) return {};
-  return {d.data, k + 3, o.endobj_off};
+  return {d.data, k + kw_len("obj"), o.endobj_off};
 }
 
 span referenced_content(const doc &d, i32 num) {
@@ -123,16 +123,21 @@ i32 find_name(const u8 *b, i32 len, i32 start, i32 end, const char *name) {
 i32 literal_string_close(const u8 *b, i32 i, i32 limit) {
   if (i + 1 >= limit) return -1;
   int nest = 1;
-  for (++i; i < limit; ++i) {
-    if (b[i] == '\\') {
-      if (++i >= limit) return -1;  // an escape in the last byte
-    } else if (b[i] == '(') {
+  // Only parentheses and backslashes matter: the scanner visits those.
+  for (i32 p = i + 1;;) {
+    p = next_string_special(b, p, limit, /*line_ends=*/false);
+    if (p >= limit) return -1;
+    if (b[p] == '\\') {
+      if (p + 1 >= limit) return -1;  // an escape in the last byte
+      p += 2;
+    } else if (b[p] == '(') {
       ++nest;
-    } else if (b[i] == ')' && --nest == 0) {
-      return i;
+      ++p;
+    } else {
+      if (--nest == 0) return p;
+      ++p;
     }
   }
-  return -1;
 }
 
 namespace {
@@ -187,12 +192,13 @@ i32 find_dict_close(const u8 *b, i32 start, i32 end) {
 }
 
 page_kind page_type_after(const u8 *b, i32 t, i32 limit) {
-  const i32 j = skip_pdf_ws(b, limit, t + 5);
-  if (ll(j) + 1 < limit && b[j] == '/' && ll(j) + 4 < limit &&
-      std::memcmp(b + j + 1, "Page", 4) == 0) {
-    if (j + 5 >= limit || !is_alnum(b[j + 5])) return page_kind_page;
-    if (b[j + 5] == 's')
-      return (j + 6 >= limit || !is_alnum(b[j + 6])) ? page_kind_pages : page_kind_other;
+  const i32 j = skip_pdf_ws(b, limit, t + kw_len("/Type"));
+  const i32 page_end = j + kw_len("/Page");  // past "/Page", where "s" may follow
+  if (ll(j) + 1 < limit && b[j] == '/' && ll(page_end) - 1 < limit &&
+      std::memcmp(b + j + 1, "Page", kw_len("Page")) == 0) {
+    if (page_end >= limit || !is_alnum(b[page_end])) return page_kind_page;
+    if (b[page_end] == 's')
+      return (page_end + 1 >= limit || !is_alnum(b[page_end + 1])) ? page_kind_pages : page_kind_other;
     return page_kind_other;
   }
   return page_kind_undecided;
@@ -271,6 +277,15 @@ i32 reference_end(const u8 *b, i32 limit, i32 c, i32 number) {
   if (i >= limit || b[i] != 'R') return -1;
   ++i;
   return (i == limit || !is_alnum(b[i])) ? i : -1;
+}
+
+i32 listed_reference(const u8 *b, i32 limit, i32 p, i32 *num) {
+  *num = parse_int_at(b, limit, &p);
+  p = skip_pdf_ws(b, limit, p);
+  if (p < limit && is_digit(b[p])) parse_int_at(b, limit, &p);
+  p = skip_pdf_ws(b, limit, p);
+  if (p < limit && b[p] == 'R') ++p;
+  return skip_pdf_ws(b, limit, p);
 }
 
 i32 obj_keyword_pos(const u8 *b, i32 len, i32 hdr_off) {

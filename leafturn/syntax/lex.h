@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The lexical layer. The library has no tokenizer: every stage finds what it
-// needs by scanning bytes. The rules of that scanning (byte classes,
+// The lexical layer. Objects have no tokenizer: every stage finds what it
+// needs by scanning bytes (content streams, read token by token, have their
+// lexer in content_lexer.h, built on these rules). The rules of that scanning (byte classes,
 // comments, literal and hex strings, nested dictionaries, where a name ends,
 // what an integer or a reference looks like) are written here once, and
 // every search is built from them:
@@ -322,6 +323,32 @@ inline i32 next_own_significant(const u8 *b, i32 i, i32 limit, u8 first) {
       [](i32) { return true; });
 }
 
+// The next byte at or after i (or limit) that a literal string's reading
+// must look at: a parenthesis or a backslash, and with line_ends a CR too
+// (a reader takes CR and CR LF as one line feed).
+inline i32 next_string_special(const u8 *b, i32 i, i32 limit, bool line_ends) {
+  return scan_bytes(
+      b, i, limit, 0,
+      [&](const u8 *q) {
+#if defined(LEAFTURN_SCAN16)
+        const __m128i x = load16(q);
+        __m128i hit = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(x, bytes16('(')), _mm_cmpeq_epi8(x, bytes16(')'))),
+            _mm_cmpeq_epi8(x, bytes16('\\')));
+        if (line_ends) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, bytes16('\r')));
+        return mask16(hit);
+#else
+        (void)q;
+        return 0u;
+#endif
+      },
+      [&](i32 p) {
+        const u8 c = b[p];
+        return c == '(' || c == ')' || c == '\\' || (line_ends && c == '\r');
+      },
+      [](i32) { return true; });
+}
+
 // Every position of the byte ch in [i, limit), in order, offered to stop;
 // the first for which it is true, or limit.
 template <typename Stop>
@@ -525,6 +552,13 @@ bool parse_real_at(const u8 *b, i32 len, i32 *cursor, double *out);
 // positive: in "-90 0 R" the value is -90, followed by stray tokens.
 i32 reference_end(const u8 *b, i32 limit, i32 c, i32 number);
 
+// A reference as a list of them is read (the page tree's /Kids), from its
+// first digit at p: the object number, then a generation and an "R" where
+// they stand, white space around each. The number (parse_int_at's) into
+// *num; past what was read and the white space after it. A value's own
+// reference is read strictly (reference_end).
+i32 listed_reference(const u8 *b, i32 limit, i32 p, i32 *num);
+
 // From an object header's first digit: past the object number, the
 // generation and the white space around them, where "obj" should stand.
 i32 obj_keyword_pos(const u8 *b, i32 len, i32 hdr_off);
@@ -560,7 +594,7 @@ constexpr int k_keywords = 0 LEAFTURN_KEYWORDS(LEAFTURN_COUNT_ITEM);
 // The names it asks for (find_name's matching rules), all collected in one
 // pass over the image when a long window first asks for one.
 #define LEAFTURN_PDF_NAMES(X)                                                                 \
-  X(Root) X(Info) X(ID) X(Encrypt) X(Prev) X(Length) X(ObjStm) X(FlateDecode) X(Catalog) X(Kids) \
+  X(Root) X(Info) X(ID) X(Encrypt) X(Prev) X(Length) X(ObjStm) X(Catalog) X(Kids) \
   X(N) X(First) X(Pages) X(FT) X(V) X(ByteRange) X(Contents) X(Perms) X(DocMDP) X(AcroForm)    \
   X(Fields)
 enum class pdf_name : u8 { LEAFTURN_PDF_NAMES(LEAFTURN_ENUM_ITEM) };

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "syntax/dict_walk.h"
+#include "syntax/value.h"
 #include "write/object_writer.h"
 #include "facts/rotation.h"
 #include "write/xref.h"
@@ -37,11 +38,19 @@ bool ends_after(const u8 *b, i32 len, i32 from, const char *end) {
   return std::search(b + from, b + len, e, e + n) != b + len;
 }
 
-// Why no update can be appended for these objects (the catalog, the pages
-// whose `turned` is set and the /Pages nodes above them), or "".
-std::string refusal(const doc &d, const xref_chain &chain, const std::vector<char> &turned) {
+// Sets *why and says no.
+bool refuse(std::string *why, const char *reason) {
+  *why = reason;
+  return false;
+}
+
+// Whether an update can be appended for these objects (the catalog, the
+// pages whose `turned` is set and the /Pages nodes above them); false with
+// *why.
+bool updatable(const doc &d, const xref_chain &chain, const std::vector<char> &turned,
+               std::string *why) {
   if (d.trailer_root < 0 || d.trailer_root != d.root_num)
-    return "its trailer names no catalog that the file holds";
+    return refuse(why, "its trailer names no catalog that the file holds");
   // The new trailer repeats the newest one's /Root, read strictly; the
   // loader's lenient reading may have taken another, or one from an older
   // section. They must name the catalog the loader uses.
@@ -49,16 +58,16 @@ std::string refusal(const doc &d, const xref_chain &chain, const std::vector<cha
   for_each_entry(d.data, chain.dict_open, chain.dict_close, [&](const dict_entry &e) {
     if (e.name == "Root") root = reference_value(d.data, e.from, e.to);
   });
-  if (root != d.root_num) return "its trailer names no catalog that the file holds";
+  if (root != d.root_num) return refuse(why, "its trailer names no catalog that the file holds");
   // Stream data that never ends would take in what is appended. Its data
   // may run straight into "endstream" (no line end between, the /Length
   // exact), where the keyword has a letter before it: such an end counts.
   // Keywords in comments are none ("% stream" in a dictionary).
   if (!ends_after(d.data, d.len, last_kw_uncommented(d.data, d.len, "stream"), "endstream"))
-    return "its last stream has no end";
+    return refuse(why, "its last stream has no end");
   // Nor may an object left open take the new revision's "endobj" for its own.
   if (last_kw_uncommented(d.data, d.len, "obj") > last_kw_uncommented(d.data, d.len, "endobj"))
-    return "its last object has no end";
+    return refuse(why, "its last object has no end");
   std::vector<char> check(static_cast<size_t>(d.max_num()) + 1, 0);
   check[static_cast<size_t>(d.root_num)] = 1;
   for (const page_ref &p : d.pages) {
@@ -73,8 +82,8 @@ std::string refusal(const doc &d, const xref_chain &chain, const std::vector<cha
   }
   for (i32 num = 1; num <= d.max_num(); ++num)
     if (check[static_cast<size_t>(num)] && !names_loaded_copy(d, chain, num))
-      return "its cross-reference data does not match its objects";
-  return std::string();
+      return refuse(why, "its cross-reference data does not match its objects");
+  return true;
 }
 
 // The own /Rotate that a reader finds in the rewritten dictionary, or -1.
@@ -92,10 +101,8 @@ i32 reads_back(const dict_edit &e) {
   if (open + 1 >= len || b[open] != '<' || b[open + 1] != '<') return -1;
   const i32 pos = find_name_top(b, len, open, len, "Rotate");
   if (pos < 0) return -1;
-  i32 c = skip_pdf_ws(b, len, pos + 7);
-  const i32 at = c;
-  const i32 v = parse_int_at(b, len, &c);
-  return c == at ? -1 : normalise_rotation(v);
+  const rotate_value v = rotate_value_at(b, len, pos);
+  return v.present ? normalise_rotation(v.number) : -1;
 }
 
 // Whether a rewritten dictionary's bytes hold a "stream" or "obj" keyword's
@@ -242,12 +249,9 @@ bool update_output::plan(document &loaded, std::vector<i32> target, const char *
   written_.clear();
   xref_chain chain;
   std::string why;
-  if (read_xref_chain(d, &chain, &why)) {
-    std::vector<char> turned(target_.size(), 0);
-    for (size_t k = 0; k < target_.size(); ++k) turned[k] = target_[k] >= 0;
-    why = refusal(d, chain, turned);
-  }
-  if (!why.empty()) {
+  std::vector<char> turned(target_.size(), 0);
+  for (size_t k = 0; k < target_.size(); ++k) turned[k] = target_[k] >= 0;
+  if (!read_xref_chain(d, &chain, &why) || !updatable(d, chain, turned, &why)) {
     err.set("cannot append an update to %s: %s (%s)", shown, why.c_str(), instead);
     return false;
   }
@@ -309,12 +313,15 @@ bool update_output::emit(piece_sink &sink) const {
   return !out.failed();
 }
 
-std::string update_refusal(document &loaded) {
+bool update_possible(document &loaded, std::string *why) {
   xref_chain chain;
+  return read_xref_chain(loaded.d, &chain, why) &&
+         updatable(loaded.d, chain, std::vector<char>(static_cast<size_t>(loaded.d.max_num()) + 1, 1), why);
+}
+
+std::string update_refusal(document &loaded) {
   std::string why;
-  if (!read_xref_chain(loaded.d, &chain, &why)) return why;
-  return refusal(loaded.d, chain,
-                 std::vector<char>(static_cast<size_t>(loaded.d.max_num()) + 1, 1));
+  return update_possible(loaded, &why) ? std::string() : why;
 }
 
 }  // namespace lt

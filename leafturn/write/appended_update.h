@@ -47,7 +47,9 @@ class update_output final : public output {
 };
 
 // Whether an update can be appended to the loaded document (whatever pages
-// turn): empty, or why not.
+// turn); false with why not.
+bool update_possible(document &loaded, std::string *why);
+// The same for the front ends, which show it: empty, or why not.
 std::string update_refusal(document &loaded);
 
 }  // namespace lt

@@ -52,11 +52,11 @@ std::string header_version(const doc &d) {
   if (!d.sec.present) return v;
   const i32 limit = d.len < 1024 ? d.len : 1024;
   const i32 at = header_offset(d.data, d.len);
-  if (at < 0 || at + 8 > limit) return v;
-  const u8 *p = d.data + at + 5;
+  if (at < 0 || at + kw_len("%PDF-1.4") > limit) return v;
+  const u8 *p = d.data + at + kw_len("%PDF-");
   // The versions that exist after 1.4: 1.5 to 1.7, and 2.0 (not 1.70, and
   // the file may end right after the version).
-  const bool ends = at + 8 >= d.len || !is_digit(p[3]);
+  const bool ends = at + kw_len("%PDF-1.4") >= d.len || !is_digit(p[3]);
   if (p[1] == '.' && ends &&
       ((p[0] == '1' && p[2] >= '5' && p[2] <= '7') || (p[0] == '2' && p[2] == '0')))
     v.assign(reinterpret_cast<const char *>(p), 3);

@@ -17,7 +17,7 @@ constexpr i32 k_max_plain_content = (1 << 28) - 1;
 
 // Where a plain object's content starts: after its header and "obj".
 i32 content_start(const doc &d, const obj_rec &o) {
-  return skip_pdf_ws(d.data, d.len, obj_keyword_pos(d.data, d.len, o.hdr_off) + 3);
+  return skip_pdf_ws(d.data, d.len, obj_keyword_pos(d.data, d.len, o.hdr_off) + kw_len("obj"));
 }
 
 // Appends every piece to a string.
@@ -61,8 +61,8 @@ void write_object_header(outbuf &out, i32 num, long gen) {
   size_t n = put_decimal(head, num);
   head[n++] = ' ';
   n += put_decimal(head + n, gen);
-  std::memcpy(head + n, " obj\n", 5);
-  out.add(head, n + 5);
+  std::memcpy(head + n, " obj\n", kw_len(" obj\n"));
+  out.add(head, n + kw_len(" obj\n"));
 }
 
 void write_table_line(outbuf &out, std::uint32_t offset, std::uint32_t gen, char kind) {

@@ -8,6 +8,7 @@
 
 #include "syntax/dict_walk.h"
 #include "syntax/digits.h"
+#include "syntax/value.h"
 #include "write/page_dict.h"
 
 namespace lt {
@@ -24,19 +25,14 @@ struct entry {
 // Absent when no integer follows the name.
 entry rotate_entry_at(const u8 *b, i32 len, i32 pos, i32 limit) {
   entry e;
+  (void)len;
   if (pos < 0) return e;
-  i32 v = pos + 7;
-  while (v < limit && is_pdf_ws(b[v])) ++v;
-  const i32 at = v;
-  const i32 number = parse_int_at(b, len, &v);
-  if (v == at) return e;
   // A reference "N G R" goes whole.
-  const i32 r = reference_end(b, limit, v, number);
-  if (r >= 0) v = r;
+  const rotate_value v = rotate_value_at(b, limit, pos);
+  if (!v.present) return e;
   // The rest of the value token ("90.0").
-  v = token_end(b, v, limit);
   e.from = pos;
-  e.to = v;
+  e.to = token_end(b, v.end, limit);
   return e;
 }
 
@@ -62,10 +58,10 @@ i32 last_close(const u8 *body, i32 len) {
 
 // "/Rotate r >>" into buf (room for 40 bytes); returns its length.
 int new_entry(char *buf, size_t, i32 rotation) {
-  std::memcpy(buf, "/Rotate ", 8);
-  const int n = 8 + static_cast<int>(put_decimal(buf + 8, rotation));
-  std::memcpy(buf + n, " >>", 3);
-  return n + 3;
+  std::memcpy(buf, "/Rotate ", kw_len("/Rotate "));
+  const int n = kw_len("/Rotate ") + static_cast<int>(put_decimal(buf + kw_len("/Rotate "), rotation));
+  std::memcpy(buf + n, " >>", kw_len(" >>"));
+  return n + kw_len(" >>");
 }
 
 }  // namespace
@@ -92,7 +88,7 @@ bool plan_body_edit(const u8 *body, i32 len, i32 name_pos, i32 rotation, dict_ed
   if (last < 0) return false;
   // The first own /Rotate of the body counts when it lies before the last
   // ">>" (the search stops there).
-  if (name_pos >= 0 && (name_pos + 7 > last || name_pos < start)) name_pos = -1;
+  if (name_pos >= 0 && (name_pos + kw_len("/Rotate") > last || name_pos < start)) name_pos = -1;
   const entry e = rotate_entry_at(body, len, name_pos, last);
   if (last < start) return false;
   *edit = {body, start, last, last + 2, e.from, e.to, rotation};

@@ -9,7 +9,7 @@
 
 #include "syntax/dict_walk.h"
 #include "decode/filters.h"
-#include "inflate.h"
+#include "inflate_buffer.h"
 #include "load/xref_walk.h"
 
 namespace lt {
@@ -161,17 +161,6 @@ class chain_reader {
         i = c;
       }
     };
-    auto parms = [&](i32 from, i32 to) {
-      const i32 at = skip_space(b, from, to);
-      for_each_entry(b, at, to, [&](const dict_entry &e) {
-        if (is_null_value(b, e.from, e.to)) return;
-        const i32 v = integer_value(b, e.from, e.to);
-        if (e.name == "Predictor") sd->parms.predictor = v;
-        if (e.name == "Columns") sd->parms.columns = v;
-        if (e.name == "Colors") sd->parms.colors = v;
-        if (e.name == "BitsPerComponent") sd->parms.bpc = v;
-      });
-    };
     for_each_entry(b, sd->open, sd->close + 2, [&](const dict_entry &e) {
       if (is_null_value(b, e.from, e.to)) return;  // null: as if absent
       if (e.name == "Type") sd->is_xref = is_name_value(b, e.from, e.to, "XRef");
@@ -180,19 +169,18 @@ class chain_reader {
       else if (e.name == "W") sd->bad |= !numbers(e, &sd->w);
       else if (e.name == "Index") sd->bad |= !numbers(e, &sd->index);
       else if (e.name == "Length") sd->length = length_value(e.from, e.to);
-      else if (e.name == "Filter") {
-        const i32 i = skip_space(b, e.from, e.to);
-        sd->flate = is_name_value(b, e.from, e.to, "FlateDecode") ||
-                    (i < e.to && b[i] == '[' && is_name_value(b, i + 1, e.to - 1, "FlateDecode"));
-        sd->bad |= !sd->flate;
-      } else if (e.name == "DecodeParms") {
-        const i32 i = skip_space(b, e.from, e.to);
-        if (i < e.to && b[i] == '[') parms(i + 1, e.to - 1);
-        else parms(e.from, e.to);
-      }
     });
-    // Decode parameters belong to the filter: without one, none apply.
-    if (!sd->flate) sd->parms.predictor = k_no_predictor;
+    // One filter at most, Flate; its decode parameters as they are written
+    // (a value that is not a number is refused below). Without a filter,
+    // no parameters apply.
+    std::vector<filter_step> chain;
+    if (!read_filter_chain(d_, span{b, sd->open, sd->close + 2}, &chain)) {
+      sd->bad = true;
+    } else if (!chain.empty()) {
+      sd->flate = chain.size() == 1 && chain[0].kind == filter_kind::flate;
+      sd->bad |= !sd->flate;
+      if (sd->flate) sd->parms = chain[0].parms;
+    }
     if (!sd->is_xref) return fail("a section is an object that is not a cross-reference stream");
     if (sd->bad || sd->w.size() != 3 || sd->size < 0 || sd->index.size() % 2 != 0)
       return fail("a cross-reference stream's dictionary cannot be read");
@@ -238,13 +226,12 @@ class chain_reader {
       // Room past the rows, so that data longer than they are still
       // decodes (only the rows are read).
       constexpr size_t k_rows_spare = 4096;
-      inflated.resize(static_cast<size_t>(prows * stride) + k_rows_spare);
-      size_t got = 0;
-      if (inflate_decompress(raw, raw_len, inflated.data(), inflated.size(), &got) != 0)
-        return fail("a cross-reference stream does not decode");
-      inflated.resize(got);
+      const size_t room = static_cast<size_t>(prows * stride) + k_rows_spare;
+      inflate_buffer inflater;
+      if (!inflater.decode(raw, raw_len, room, room)) return fail("a cross-reference stream does not decode");
+      inflated.assign(inflater.data(), inflater.data() + inflater.size());
       raw = inflated.data();
-      raw_len = got;
+      raw_len = inflated.size();
     }
     if (!predicted) {
       if (raw_len < static_cast<size_t>(need)) return fail("a cross-reference stream's data is cut short");
@@ -264,9 +251,10 @@ class chain_reader {
       raw = padded.data();
       raw_len = padded.size();
     }
-    const char *bad_rows = unpredict(raw, raw_len, sd.parms, static_cast<size_t>(prow),
-                                     static_cast<size_t>(prows), rows);
-    if (bad_rows) return fail(bad_rows);
+    const char *bad_rows = nullptr;
+    if (!unpredict(raw, raw_len, sd.parms, static_cast<size_t>(prow), static_cast<size_t>(prows), rows,
+                   &bad_rows))
+      return fail(bad_rows);
     rows->resize(static_cast<size_t>(need));
     return true;
   }
