@@ -148,25 +148,25 @@ long long file_size(std::FILE *f) {
   return size;
 }
 
-int intake(const char *path, doc &d, failure &err) {
+bool intake(const char *path, doc &d, failure &err) {
   if (!path) {
     err.set("NULL path argument");
-    return -1;
+    return false;
   }
   if (os_is_directory(path)) {
     err.set("cannot open %s", path);
-    return -1;
+    return false;
   }
   file_ptr f(os_fopen(path, "rb"));
   if (!f) {
     err.set("cannot open %s", path);
-    return -1;
+    return false;
   }
   const long long size = file_size(f.get());
-  if (size > 0 && !input_fits(static_cast<unsigned long long>(size), path, err)) return -1;
+  if (size > 0 && !input_fits(static_cast<unsigned long long>(size), path, err)) return false;
   if (size <= 0) {
     err.set("empty input file: %s", path);
-    return -1;
+    return false;
   }
   const i32 len = static_cast<i32>(size);
   const file_identity id = os_identity(f.get());
@@ -174,14 +174,14 @@ int intake(const char *path, doc &d, failure &err) {
   if (!image || std::fread(image, 1, static_cast<size_t>(len), f.get()) != static_cast<size_t>(len)) {
     d.data.reset();
     err.set("read error on %s", path);
-    return -1;
+    return false;
   }
   d.len = len;
   if (id.size == static_cast<unsigned long long>(len)) {
     d.source_path = path;
     d.source_id = id;
   }
-  return 0;
+  return true;
 }
 
 }  // namespace
@@ -192,28 +192,28 @@ bool input_fits(unsigned long long size, const char *name, failure &err) {
   return false;
 }
 
-int intake_file(const char *path, doc &d, failure &err) { return intake(path, d, err); }
+bool intake_file(const char *path, doc &d, failure &err) { return intake(path, d, err); }
 
-int intake_bytes(const u8 *bytes, size_t len, doc &d, failure &err, const char *name) {
-  if (!input_fits(len, name, err)) return -1;
+bool intake_bytes(const u8 *bytes, size_t len, doc &d, failure &err, const char *name) {
+  if (!input_fits(len, name, err)) return false;
   if (len == 0) {
     err.set("empty input file: %s", name);
-    return -1;
+    return false;
   }
   std::unique_ptr<u8[]> image(new u8[len]);
   std::memcpy(image.get(), bytes, len);
   return intake_owned(std::move(image), len, d, err, name);
 }
 
-int intake_owned(std::unique_ptr<u8[]> bytes, size_t len, doc &d, failure &err, const char *name) {
-  if (!input_fits(len, name, err)) return -1;
+bool intake_owned(std::unique_ptr<u8[]> bytes, size_t len, doc &d, failure &err, const char *name) {
+  if (!input_fits(len, name, err)) return false;
   if (len == 0 || !bytes) {
     err.set("empty input file: %s", name);
-    return -1;
+    return false;
   }
   d.data.adopt(std::move(bytes));
   d.len = static_cast<i32>(len);
-  return 0;
+  return true;
 }
 
 }  // namespace lt

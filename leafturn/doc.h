@@ -220,11 +220,11 @@ struct doc {
 };
 
 // File intake: the whole file (or a copy of the bytes) into d.data and
-// d.len. 0, or -1 with the message set ("(memory)" names bytes).
-int intake_file(const char *path, doc &d, failure &err);
-int intake_bytes(const u8 *bytes, size_t len, doc &d, failure &err, const char *name);
+// d.len; false with the message set ("(memory)" names bytes).
+bool intake_file(const char *path, doc &d, failure &err);
+bool intake_bytes(const u8 *bytes, size_t len, doc &d, failure &err, const char *name);
 // Takes over a block of len bytes (allocated with new[]).
-int intake_owned(std::unique_ptr<u8[]> bytes, size_t len, doc &d, failure &err, const char *name);
+bool intake_owned(std::unique_ptr<u8[]> bytes, size_t len, doc &d, failure &err, const char *name);
 // Whether an input of `size` bytes can be read (offsets are 32-bit); false
 // with the one message for a larger one, naming it `name`. Intake asks it
 // of files and bytes; a front end that copies bytes asks it first.

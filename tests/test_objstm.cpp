@@ -253,7 +253,7 @@ TEST(ObjectStreams, AbbreviatedFilterNameIsExpanded) {
     b.stream(50, "/Type /ObjStm /N 3 /First " + std::to_string(first) + " /Filter " + filter,
              testpdf::deflated(plain));
     document d;
-    ASSERT_EQ(load(d, b.build()), 0);
+    ASSERT_TRUE(load(d, b.build()));
     ASSERT_EQ(d.d.pages.size(), 1u);
     EXPECT_EQ(body_of(d, 3), objs[2].second);
     EXPECT_EQ(effective_rotation(d.d, d.lex, d.d.pages[0]), 90);

@@ -59,7 +59,7 @@ struct loaded_doc {
   document doc;
   explicit loaded_doc(const std::string &bytes) {
     failure err;
-    if (doc_load_bytes(B(bytes), L(bytes), doc, err) != 0) ADD_FAILURE() << err.text();
+    if (!doc_load_bytes(B(bytes), L(bytes), doc, err)) ADD_FAILURE() << err.text();
   }
 };
 

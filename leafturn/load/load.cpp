@@ -10,7 +10,7 @@ namespace lt {
 
 namespace {
 
-int run_stages(document &loaded, const char *path, const load_options &how, failure &err) {
+bool run_stages(document &loaded, const char *path, const load_options &how, failure &err) {
   doc &d = loaded.d;
   scan_ctx &lex = loaded.lex;
   load_trailers(d, lex);
@@ -19,17 +19,17 @@ int run_stages(document &loaded, const char *path, const load_options &how, fail
   if (how.encrypted && d.encrypted == 1) read_security(d, path, how.password);
   const std::vector<i32> containers = expand_object_streams(d, lex);
   select_live(d, containers);
-  if (!refuse_unusable(d, path, how.encrypted, err)) return -1;
+  if (!refuse_unusable(d, path, how.encrypted, err)) return false;
   if (!load_page_tree(d, lex, err)) {
     // Without the key its object streams were not read: that is why.
     if (d.sec.present && !d.sec.key_known && d.sec.object_streams) {
       err.set("%s", needs_password_message(path, how.password_option).c_str());
       err.set_kind(failure_kind::password_needed);
     }
-    return -1;
+    return false;
   }
   lex.end_of_load();
-  return 0;
+  return true;
 }
 
 template <typename F>
@@ -38,7 +38,7 @@ bool load_with(document &loaded, F &&fill, const char *path, const load_options 
   doc_free(loaded);
   loaded.d.trailer_root = loaded.d.trailer_info = loaded.d.root_num = -1;
   try {
-    if (fill() != 0 || run_stages(loaded, path, how, err) != 0) {
+    if (!fill() || !run_stages(loaded, path, how, err)) {
       doc_free(loaded);
       return false;
     }
