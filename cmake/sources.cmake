@@ -37,4 +37,7 @@ set(LEAFTURN_CORE_SOURCES
   crypto/sha2.cpp
   crypto/rc4.cpp
   crypto/aes.cpp
+  jbig2/jbig2.cpp
+  jbig2/jbig2_generic.cpp
+  jbig2/jbig2_text.cpp
 )
