@@ -207,16 +207,17 @@ test-web: web
 fuzz-build:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DLEAFTURN_FUZZ=ON -DLEAFTURN_SANITIZE=ON -DLEAFTURN_BUILD_TESTS=OFF -DLEAFTURN_BUILD_CLI=OFF >/dev/null
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text fuzz_doc
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text fuzz_doc fuzz_jbig2
 
 fuzz: fuzz-build
-	@for t in fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text fuzz_doc; do \
+	@for t in fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text fuzz_doc fuzz_jbig2; do \
 	  mkdir -p $(FUZZ_BUILD)/corpus-$$t $(FUZZ_BUILD)/artifacts; \
 	  echo "== $$t for $(FUZZ_SECONDS) s"; \
 	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -seed=$(FUZZ_SEED) \
 	    -max_len=65536 -timeout=10 -rss_limit_mb=4096 -dict=fuzz/pdf.dict -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- \
-	    $(FUZZ_BUILD)/corpus-$$t fuzz/seeds tests/corpus fuzz/regressions $(FUZZ_BUILD)/fuzz/seeds-encrypted 2>&1 | \
+	    $(FUZZ_BUILD)/corpus-$$t fuzz/seeds tests/corpus fuzz/regressions $(FUZZ_BUILD)/fuzz/seeds-encrypted \
+	    $$(test $$t = fuzz_jbig2 && echo fuzz/seeds-jbig2) 2>&1 | \
 	    grep -E 'Done|stat::number_of_executed_units|ERROR|SUMMARY|crash-|leak-|timeout-|oom-' ; \
 	  test $${PIPESTATUS[0]:-0} -eq 0 || exit 1; \
 	done
