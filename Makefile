@@ -231,6 +231,8 @@ bench:
 	  -DLEAFTURN_BUILD_TESTS=OFF >/dev/null
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	$(BENCH_BUILD)/bench/bench_inflate
+	pdftoppm -r 300 -mono -f 1 -l 1 -singlefile tests/corpus/026-latex-multicolumn_multicolumn.pdf $(BENCH_BUILD)/jbig2-page && \
+	  $(BENCH_BUILD)/bench/bench_jbig2 $(BENCH_BUILD)/jbig2-page.pbm $(BENCH_BUILD) || $(BENCH_BUILD)/bench/bench_jbig2
 	python3 bench/gen_inputs.py $(BENCH_DATA)/large
 	python3 bench/run.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large || true
 	python3 bench/update.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large

@@ -101,7 +101,7 @@ std::size_t unknown_length(const std::uint8_t *p, std::size_t n) {
 
 class decoder {
  public:
-  explicit decoder(std::uint64_t budget) { a_.left = budget; }
+  decoder(std::uint64_t budget, int reduce) : reduce_(std::uint64_t(reduce)) { a_.left = budget; }
 
   // Reads the segments of in[0, len). False when reading must stop (the
   // end of the page or of the file, or a fatal fault).
@@ -255,8 +255,9 @@ class decoder {
     default_pixel_ = (flags >> 2) & 1;
     unknown_height_ = h == k_unknown;
     const std::uint32_t start_h = unknown_height_ ? 0 : h;
-    if (w > k_max_side || start_h > k_max_side ||
-        bitmap::bytes_for(w, start_h) + std::uint64_t(w) * start_h > a_.left) {
+    // The page's bits and, later, its grey at the reduced size.
+    const std::uint64_t out = (w + reduce_ - 1) / reduce_ * ((start_h + reduce_ - 1) / reduce_);
+    if (w > k_max_side || start_h > k_max_side || bitmap::bytes_for(w, start_h) + out > a_.left) {
       fatal_ = "the image is larger than the budget";
       return false;
     }
@@ -380,7 +381,7 @@ class decoder {
       }
       std::vector<context> cx(ncx, 0);
       mq_decoder d(data, len);
-      decode_generic(d, cx.data(), g, r);
+      if (!decode_generic(d, cx.data(), g, r)) problem("a generic region's data ends before the region does");
       a_.give(ncx);
     }
     finish_region(s, r, info);
@@ -504,6 +505,7 @@ class decoder {
     }
   }
 
+  std::uint64_t reduce_;
   allowance a_;
   symbol_pool pool_;
   std::map<std::uint32_t, kept> kept_;
@@ -581,7 +583,7 @@ bool jbig2_decode_grey(const std::uint8_t *in, std::size_t len, const jbig2_para
   if (p.reduce != 1 && p.reduce != 2 && p.reduce != 4) return fail("the reduction is not 1, 2 or 4");
   if (!in && len) return fail("no data");
   try {
-    jb2::decoder d(p.budget ? std::uint64_t(p.budget) : jb2::k_default_budget);
+    jb2::decoder d(p.budget ? std::uint64_t(p.budget) : jb2::k_default_budget, p.reduce);
     bool go_on = true;
     if (p.globals && p.globals_len) {
       go_on = d.run(p.globals, p.globals_len);

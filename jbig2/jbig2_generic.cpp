@@ -171,7 +171,7 @@ bool at_is_default(const generic_params &g) {
 constexpr std::uint32_t k_sltp[4] = {0x9B25, 0x0795, 0x00E5, 0x0195};
 
 template <int T, bool Def>
-void generic_rows(mq_decoder &dec, context *cx, const generic_params &g, bitmap &bm) {
+bool generic_rows(mq_decoder &dec, context *cx, const generic_params &g, bitmap &bm) {
   mq_decoder d = dec;  // a local copy the compiler keeps in registers
   const std::uint32_t w = bm.w, h = bm.h;
   const std::size_t stride = bm.stride;
@@ -181,6 +181,10 @@ void generic_rows(mq_decoder &dec, context *cx, const generic_params &g, bitmap 
   for (std::uint32_t y = 0; y < h; ++y) {
     std::uint8_t *row = bm.row(y);
     if (g.tpgdon) {
+      if (d.exhausted()) {
+        dec = d;
+        return false;
+      }
       ltp ^= d.decode(cx[k_sltp[T]]);
       if (ltp) {
         if (y > 0) std::memcpy(row, row - stride, stride);
@@ -194,6 +198,10 @@ void generic_rows(mq_decoder &dec, context *cx, const generic_params &g, bitmap 
     if (p2) r2 = std::uint32_t(p2[0]) << 8 | (stride > 1 ? p2[1] : 0u);
     std::uint32_t cur = 0;
     for (std::size_t xb = 0; xb < stride; ++xb) {
+      if (d.exhausted()) {
+        dec = d;
+        return false;
+      }
       if (xb > 0) {
         const bool more = xb + 1 < stride;
         r1 = r1 << 8 | (p1 && more ? p1[xb + 1] : 0u);
@@ -243,18 +251,19 @@ void generic_rows(mq_decoder &dec, context *cx, const generic_params &g, bitmap 
     }
   }
   dec = d;
+  return true;
 }
 
 }  // namespace
 
-void decode_generic(mq_decoder &d, context *cx, const generic_params &g, bitmap &bm) {
-  if (bm.w == 0 || bm.h == 0) return;
+bool decode_generic(mq_decoder &d, context *cx, const generic_params &g, bitmap &bm) {
+  if (bm.w == 0 || bm.h == 0) return true;
   const bool def = at_is_default(g);
   switch (g.templ) {
-    case 0: def ? generic_rows<0, true>(d, cx, g, bm) : generic_rows<0, false>(d, cx, g, bm); break;
-    case 1: def ? generic_rows<1, true>(d, cx, g, bm) : generic_rows<1, false>(d, cx, g, bm); break;
-    case 2: def ? generic_rows<2, true>(d, cx, g, bm) : generic_rows<2, false>(d, cx, g, bm); break;
-    default: def ? generic_rows<3, true>(d, cx, g, bm) : generic_rows<3, false>(d, cx, g, bm); break;
+    case 0: return def ? generic_rows<0, true>(d, cx, g, bm) : generic_rows<0, false>(d, cx, g, bm);
+    case 1: return def ? generic_rows<1, true>(d, cx, g, bm) : generic_rows<1, false>(d, cx, g, bm);
+    case 2: return def ? generic_rows<2, true>(d, cx, g, bm) : generic_rows<2, false>(d, cx, g, bm);
+    default: return def ? generic_rows<3, true>(d, cx, g, bm) : generic_rows<3, false>(d, cx, g, bm);
   }
 }
 

@@ -114,6 +114,13 @@ class mq_decoder {
     return d;
   }
 
+  // Whether the coder has taken many bytes from past the end of the data
+  // (or past its end marker): an encoder's flush leaves the decoder two or
+  // three short at most, so the data was cut short. Decoding on would
+  // make up pixels from the fill bytes, up to all the region declares.
+  bool exhausted() const { return past_ > k_past_end_limit; }
+  static constexpr std::size_t k_past_end_limit = 64;
+
  private:
   std::uint8_t at(std::size_t i) const { return i < len_ ? p_[i] : 0xFF; }
   void byte_in() {
@@ -122,6 +129,7 @@ class mq_decoder {
       if (b1 > 0x8F) {
         c_ += 0xFF00;
         ct_ = 8;
+        ++past_;
       } else {
         ++pos_;
         c_ += std::uint32_t(b1) << 9;
@@ -129,13 +137,14 @@ class mq_decoder {
       }
     } else {
       ++pos_;
+      if (pos_ >= len_) ++past_;
       c_ += std::uint32_t(at(pos_)) << 8;
       ct_ = 8;
     }
   }
 
   const std::uint8_t *p_;
-  std::size_t len_, pos_ = 0;
+  std::size_t len_, pos_ = 0, past_ = 0;
   std::uint32_t c_ = 0, a_ = 0;
   int ct_ = 0;
 };
@@ -159,8 +168,9 @@ inline std::size_t generic_contexts(int templ) {
 }
 
 // Decodes the arithmetic-coded generic region into bm (made, all 0), with
-// the contexts cx (generic_contexts() of them).
-void decode_generic(mq_decoder &d, context *cx, const generic_params &g, bitmap &bm);
+// the contexts cx (generic_contexts() of them). False when the data ran
+// out (the coder exhausted) before the region did: the rows after stay 0.
+bool decode_generic(mq_decoder &d, context *cx, const generic_params &g, bitmap &bm);
 
 // Decodes an MMR-coded (T.6) generic region into bm (made, all 0). The
 // rows before a bad code are kept; returns null, or the reason it stopped

@@ -114,10 +114,14 @@ const char *decode_dictionary(const dictionary_in &in, symbol_pool &pool, allowa
         why = "a symbol dictionary is larger than the budget";
         break;
       }
-      decode_generic(d, gcx.data(), g, b);
+      const bool whole = decode_generic(d, gcx.data(), g, b);
       news.push_back(std::uint32_t(pool.symbols.size()));
       pool.symbols.push_back(std::move(b));
       ++decoded;
+      if (!whole) {
+        why = "a symbol dictionary's data ends before its symbols do";
+        break;
+      }
     }
   }
   a.give(ncx);
@@ -130,6 +134,7 @@ const char *decode_dictionary(const dictionary_in &in, symbol_pool &pool, allowa
   std::vector<std::uint32_t> out;
   while (at < total) {
     std::int64_t run;
+    if (d.exhausted()) return "a symbol dictionary's data ends before its symbols do";
     if (!iaex.decode(d, &run) || run < 0 || std::uint64_t(run) > total - at || ++runs > total + 2)
       return "a symbol dictionary's export flags are bad";
     if (flag) {
@@ -184,6 +189,10 @@ const char *decode_text(const text_in &in, const symbol_pool &pool, allowance &a
     bool first = true;
     std::int64_t curs = 0;
     for (;;) {
+      if (d.exhausted()) {
+        why = "a text region's data ends before its instances do";
+        break;
+      }
       if (first) {
         if (!iafs.decode(d, &v)) {
           why = "a text region's instance is bad";

@@ -694,6 +694,19 @@ TEST(Jbig2Damaged, HugeDeclaredSizesFailQuickly) {
     EXPECT_TRUE(d.ok) << type;
     survive(page);
   }
+  // A region of 400 million pixels over three bytes of data: the coder
+  // runs dry long before the region ends, and decoding stops there.
+  {
+    bytes page;
+    jb2test::add_segment(page, 0, 48, 1, {}, jb2test::page_info(20000, 20000));
+    bytes big = jb2test::region_info(20000, 20000, 0, 0, 0);
+    big.insert(big.end(), {0x00, 3, 0xFF, 0xFD, 0xFF, 2, 0xFE, 0xFE, 0xFE, 0x12, 0x34, 0x56});
+    jb2test::add_segment(page, 1, 38, 1, {}, big);
+    const decoded d = decode(page, {}, 4);
+    ASSERT_TRUE(d.ok);
+    EXPECT_FALSE(d.complete);
+    EXPECT_STREQ(d.why, "a generic region's data ends before the region does");
+  }
   // A referred-to count of half a billion, in a stream of a few bytes.
   bytes page;
   jb2test::add_segment(page, 0, 48, 1, {}, jb2test::page_info(10, 10));
