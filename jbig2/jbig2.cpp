@@ -517,7 +517,9 @@ class decoder {
   const char *first_problem_ = nullptr;
 };
 
-// The page as grey, each output pixel the mean of an r x r block.
+// The page as grey, each output pixel the mean of an r x r block: a byte
+// of the page at a time (its eight samples, or the black pixels of the
+// bit groups it holds), so that the cost is that of the bytes.
 void to_grey(const bitmap &page, int r, std::vector<std::uint8_t> *px, int *ow, int *oh) {
   const std::uint32_t w = page.w, h = page.h;
   const std::size_t out_w = (w + unsigned(r) - 1) / unsigned(r);
@@ -525,41 +527,63 @@ void to_grey(const bitmap &page, int r, std::vector<std::uint8_t> *px, int *ow, 
   px->assign(out_w * out_h, 255);
   *ow = int(out_w);
   *oh = int(out_h);
+  const std::size_t full = w / 8;  // bytes whose eight pixels are all on the page
   if (r == 1) {
+    std::uint8_t samples[256][8];
+    for (unsigned b = 0; b < 256; ++b)
+      for (unsigned k = 0; k < 8; ++k) samples[b][k] = (b & (0x80u >> k)) ? 0 : 255;
     for (std::uint32_t y = 0; y < h; ++y) {
       const std::uint8_t *s = page.row(y);
       std::uint8_t *d = px->data() + std::size_t(y) * out_w;
-      for (std::uint32_t x = 0; x < w; x += 8) {
-        const unsigned b = s[x >> 3];
-        if (b == 0) continue;
-        const std::uint32_t n = std::min<std::uint32_t>(8, w - x);
-        for (std::uint32_t k = 0; k < n; ++k)
-          if (b & (0x80u >> k)) d[x + k] = 0;
-      }
+      for (std::size_t i = 0; i < full; ++i)
+        if (s[i]) std::memcpy(d + 8 * i, samples[s[i]], 8);
+      for (std::uint32_t x = std::uint32_t(full * 8); x < w; ++x)
+        if (s[x >> 3] & (0x80u >> (x & 7))) d[x] = 0;
     }
     return;
   }
-  std::vector<std::uint16_t> black(out_w);
+  // r is 2 or 4: a byte holds 8 / r groups of r pixels, each in one block
+  // (the bits past the width are 0 and count nothing).
+  const unsigned groups = 8 / unsigned(r), mask = (1u << r) - 1;
+  std::uint8_t count[256][4];
+  for (unsigned b = 0; b < 256; ++b)
+    for (unsigned j = 0; j < groups; ++j) {
+      unsigned v = (b >> (8 - unsigned(r) * (j + 1))) & mask, n = 0;
+      for (; v; v &= v - 1) ++n;
+      count[b][j] = std::uint8_t(n);
+    }
+  std::uint8_t grey_full[17];
+  const unsigned nfull = unsigned(r * r);
+  for (unsigned k = 0; k <= nfull; ++k) grey_full[k] = std::uint8_t(((nfull - k) * 255u + nfull / 2) / nfull);
+  std::vector<std::uint16_t> black(page.stride * groups, 0);
   for (std::size_t oy = 0; oy < out_h; ++oy) {
-    std::fill(black.begin(), black.end(), 0);
     const std::uint32_t y0 = std::uint32_t(oy) * unsigned(r);
     const std::uint32_t y1 = std::min<std::uint32_t>(h, y0 + unsigned(r));
+    bool any = false;
     for (std::uint32_t y = y0; y < y1; ++y) {
       const std::uint8_t *s = page.row(y);
-      for (std::uint32_t x = 0; x < w; x += 8) {
-        const unsigned b = s[x >> 3];
-        if (b == 0) continue;
-        const std::uint32_t n = std::min<std::uint32_t>(8, w - x);
-        for (std::uint32_t k = 0; k < n; ++k)
-          if (b & (0x80u >> k)) ++black[(x + k) / unsigned(r)];
+      for (std::size_t i = 0; i < page.stride; ++i) {
+        const unsigned b = s[i];
+        if (!b) continue;
+        any = true;
+        std::uint16_t *c = black.data() + i * groups;
+        for (unsigned j = 0; j < groups; ++j) c[j] = std::uint16_t(c[j] + count[b][j]);
       }
     }
+    if (!any) continue;  // a white row of blocks
     std::uint8_t *d = px->data() + oy * out_w;
     const unsigned bh = y1 - y0;
     for (std::size_t ox = 0; ox < out_w; ++ox) {
+      const unsigned k = black[ox];
+      if (k == 0) continue;
+      black[ox] = 0;
       const unsigned bw = std::min<unsigned>(unsigned(r), unsigned(w - ox * unsigned(r)));
-      const unsigned n = bw * bh, white = n - black[ox];
-      d[ox] = std::uint8_t((white * 255u + n / 2) / n);
+      if (bw == unsigned(r) && bh == unsigned(r)) {
+        d[ox] = grey_full[k];
+      } else {
+        const unsigned n = bw * bh;
+        d[ox] = std::uint8_t(((n - k) * 255u + n / 2) / n);
+      }
     }
   }
 }
