@@ -207,10 +207,10 @@ test-web: web
 fuzz-build:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DLEAFTURN_FUZZ=ON -DLEAFTURN_SANITIZE=ON -DLEAFTURN_BUILD_TESTS=OFF -DLEAFTURN_BUILD_CLI=OFF >/dev/null
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text fuzz_doc fuzz_ccitt fuzz_dct
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text fuzz_doc fuzz_ccitt fuzz_dct fuzz_jbig2
 
 fuzz: fuzz-build
-	@for t in fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text fuzz_doc fuzz_ccitt fuzz_dct; do \
+	@for t in fuzz_load fuzz_rotate fuzz_inflate fuzz_update fuzz_text fuzz_doc fuzz_ccitt fuzz_dct fuzz_jbig2; do \
 	  mkdir -p $(FUZZ_BUILD)/corpus-$$t $(FUZZ_BUILD)/artifacts; \
 	  echo "== $$t for $(FUZZ_SECONDS) s"; \
 	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -seed=$(FUZZ_SEED) \
@@ -232,6 +232,8 @@ bench:
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	$(BENCH_BUILD)/bench/bench_inflate
 	/usr/bin/python3 bench/ccitt_speed.py $(BENCH_BUILD)/bench/bench_ccitt tests/corpus/026-latex-multicolumn_multicolumn.pdf $(BENCH_DATA)/ccitt
+	pdftoppm -r 300 -mono -f 1 -l 1 -singlefile tests/corpus/026-latex-multicolumn_multicolumn.pdf $(BENCH_BUILD)/jbig2-page && \
+	  $(BENCH_BUILD)/bench/bench_jbig2 $(BENCH_BUILD)/jbig2-page.pbm $(BENCH_BUILD) || $(BENCH_BUILD)/bench/bench_jbig2
 	python3 bench/gen_inputs.py $(BENCH_DATA)/large
 	python3 bench/run.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large || true
 	python3 bench/update.py $(BENCH_BUILD)/leafturn $(BENCH_DATA)/large

@@ -45,4 +45,7 @@ set(LEAFTURN_CORE_SOURCES
   crypto/aes.cpp
   ccitt/ccitt.cpp
   dct/dct.cpp
+  jbig2/jbig2.cpp
+  jbig2/jbig2_generic.cpp
+  jbig2/jbig2_text.cpp
 )

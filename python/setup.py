@@ -23,6 +23,7 @@ PARTS = {  # folder in the repository -> the files the extension needs
     "crypto": (".cpp", ".h"),
     "ccitt": (".cpp", ".h"),
     "dct": (".cpp", ".h"),
+    "jbig2": (".cpp", ".h"),
     "include": (".h",),
 }
 SOURCE_LIST = os.path.join("cmake", "sources.cmake")  # the core's sources, one list for every build
@@ -73,7 +74,7 @@ sources = [os.path.join("src", "native.cpp")] + core_sources()
 ext = Pybind11Extension(
     "leafturn._native",
     sources,
-    include_dirs=[os.path.join("core", d) for d in ("include", "leafturn", "inflate", "crypto", "ccitt", "dct")],
+    include_dirs=[os.path.join("core", d) for d in ("include", "leafturn", "inflate", "crypto", "ccitt", "dct", "jbig2")],
     cxx_std=17,
 )
 

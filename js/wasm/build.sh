@@ -11,13 +11,13 @@ mkdir -p "$out/obj"
 # Debian's emscripten finds its JavaScript modules (acorn) there.
 export NODE_PATH=/usr/share/nodejs
 flags="-std=c++17 -O3 -Wall -Wextra -msimd128 -msse2 -mbulk-memory -fwasm-exceptions -DNDEBUG
-  -I$root/leafturn -I$root/include -I$root/inflate -I$root/crypto -I$root/ccitt -I$root/dct"
+  -I$root/leafturn -I$root/include -I$root/inflate -I$root/crypto -I$root/ccitt -I$root/dct -I$root/jbig2"
 # The core's sources as cmake/sources.cmake lists them.
 srcs=$(sed -n '/^set(LEAFTURN_CORE_SOURCES/,/^)/{/^ /s|^ *|'"$root"'/|p}' "$root/cmake/sources.cmake")
 srcs="$srcs $root/js/wasm/bridge.cpp"
 jobs=$(nproc 2>/dev/null || echo 2)
 # Each source whose object is missing or older than any source or header.
-newest=$(ls -t $(find "$root"/leafturn "$root"/inflate "$root"/crypto "$root"/ccitt "$root"/dct "$root"/include "$root"/js/wasm "$root"/cmake/sources.cmake -type f) | head -1)
+newest=$(ls -t $(find "$root"/leafturn "$root"/inflate "$root"/crypto "$root"/ccitt "$root"/dct "$root"/jbig2 "$root"/include "$root"/js/wasm "$root"/cmake/sources.cmake -type f) | head -1)
 for s in $srcs; do
   o="$out/obj/$(basename "$s" .cpp).o"
   if [ ! -f "$o" ] || [ "$newest" -nt "$o" ]; then echo "$s"; fi
