@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The JBIG2 decoder judged by an independent decoder: streams written by
-// the tests' own encoder (tests/jbig2_encoder.h) from pages of the shared
+// the tests' own encoder (tests/decoders/jbig2_encoder.h) from pages of the shared
 // corpus (rendered by pdftoppm) and from pictures drawn here must decode
 // to the pixels Debian's jbig2dec decodes, pixel for pixel, and both to
 // the picture encoded; at every reduction. Not-read kinds say so; cut,

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The fax decoder judged by independent tools: pages of the shared corpus
 // and pictures made here, written as fax data by PIL and by libtiff's
-// tiffcp and decoded by them (tests/ccitt_cases.py), must decode to the
+// tiffcp and decoded by them (tests/decoders/ccitt_cases.py), must decode to the
 // same pixels, at every reduction; Group 4 images in PDFs made by tiff2pdf
 // and img2pdf decode with their /DecodeParms (checked against what
 // pdfimages reads) to what poppler decodes. Hand-made data covers each
@@ -142,7 +142,7 @@ const std::string &cases_dir() {
     sources += std::string(" synth:") + s;
   int status = 0;
   const std::string log = testpdf::run("/usr/bin/python3 '" + std::string(LEAFTURN_SOURCE_DIR) +
-                                           "/tests/ccitt_cases.py' '" + out + "'" + sources +
+                                           "/tests/decoders/ccitt_cases.py' '" + out + "'" + sources +
                                            " 2>&1",
                                        &status);
   EXPECT_EQ(status, 0) << log;
