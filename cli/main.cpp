@@ -3,6 +3,7 @@
 // files to the core (job.cpp), one at a time or to worker threads
 // (batch.cpp). Exit status: 0 success, 1 a file failed, 2 usage.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -250,6 +251,8 @@ int info_file(const std::string &path, bool json, bool several, const std::strin
   }
   const std::vector<lt::page_facts> facts = lt::describe_pages(loaded);
   const lt::text_report text = lt::describe_text(loaded);
+  lt::image_report images = lt::describe_images(loaded);
+  for (size_t k = 0; k < facts.size(); ++k) lt::place_images(&images.pages[k], facts[k]);
   const lt::doc_info info = lt::describe_info(loaded);
   const lt::signature_facts sig = lt::describe_signatures(loaded);
   const std::string no_update = lt::update_refusal(loaded);
@@ -261,7 +264,8 @@ int info_file(const std::string &path, bool json, bool several, const std::strin
                     ", \"text_budget_reached\": " + (text.budget_reached ? "true" : "false") +
                     ", \"page\": [";
     for (size_t k = 0; k < facts.size(); ++k)
-      s += (k ? ", " : "") + lt::page_facts_json(static_cast<int>(k + 1), facts[k], &text.pages[k]);
+      s += (k ? ", " : "") +
+           lt::page_facts_json(static_cast<int>(k + 1), facts[k], &text.pages[k], &images.pages[k]);
     std::printf("%s]}\n", s.c_str());
     return 0;
   }
@@ -283,6 +287,14 @@ int info_file(const std::string &path, bool json, bool several, const std::strin
     const lt::text_facts &t = text.pages[k];
     std::printf(" text: %s (%ld glyph%s)\n", lt::text_direction_name(t.direction), t.glyphs,
                 t.glyphs == 1 ? "" : "s");
+    int n = 0;
+    for (const lt::image_record &r : images.pages[k])
+      std::printf("  image %d: %ldx%ld, %d bit%s, %d colour%s%s, %s, %s dpi, covers %s%%\n", ++n,
+                  r.width, r.height, r.bits, r.bits == 1 ? "" : "s", r.colors,
+                  r.colors == 1 ? "" : "s", r.mask ? " (mask)" : r.object < 0 ? " (inline)" : "",
+                  r.filters.empty() ? "unfiltered" : r.filters.back().c_str(),
+                  cli::json_number(std::round(lt::image_dpi(r))).c_str(),
+                  cli::json_number(std::round(r.coverage * 1000) / 10).c_str());
   }
   if (text.budget_reached)
     std::printf("text: reading stopped at the decoding budget; later pages show none\n");

@@ -22,7 +22,9 @@ set(LEAFTURN_CORE_SOURCES
   leafturn/load/trailers.cpp
   leafturn/decode/filters.cpp
   leafturn/decode/security.cpp
+  leafturn/facts/content_walk.cpp
   leafturn/facts/doc_info.cpp
+  leafturn/facts/page_images.cpp
   leafturn/facts/page_info.cpp
   leafturn/facts/page_list.cpp
   leafturn/facts/rotation.cpp

@@ -19,6 +19,7 @@
 
 #include "facts/doc_info.h"
 #include "load/loader.h"
+#include "facts/page_images.h"
 #include "facts/page_info.h"
 #include "facts/page_list.h"
 #include "facts/text_direction.h"

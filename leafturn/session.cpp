@@ -180,6 +180,7 @@ status session::page(int number, bool with_text, page_record *out) {
     out->facts = plan_->facts(number);
     out->has_text = with_text;
     out->text = with_text ? plan_->text(number) : text_facts();
+    out->images = with_text ? plan_->images(number) : std::vector<image_record>();
     return status::ok;
   });
 }
@@ -189,7 +190,8 @@ status session::page_json(int number, bool with_text, std::string *out) {
   const status s = page(number, with_text, &r);
   if (s != status::ok) return s;
   return run([&] {
-    *out = page_facts_json(r.number, r.facts, r.has_text ? &r.text : nullptr);
+    *out = page_facts_json(r.number, r.facts, r.has_text ? &r.text : nullptr,
+                           r.has_text ? &r.images : nullptr);
     return status::ok;
   });
 }
@@ -200,7 +202,9 @@ status session::pages_json(bool with_text, std::string *out) {
     const int n = page_count();
     for (int p = 1; p <= n; ++p) {
       const text_facts t = with_text ? plan_->text(p) : text_facts();
-      *out += (p > 1 ? ", " : "") + page_facts_json(p, plan_->facts(p), with_text ? &t : nullptr);
+      const std::vector<image_record> images = with_text ? plan_->images(p) : std::vector<image_record>();
+      *out += (p > 1 ? ", " : "") +
+              page_facts_json(p, plan_->facts(p), with_text ? &t : nullptr, with_text ? &images : nullptr);
     }
     *out += "]";
     return status::ok;

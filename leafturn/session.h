@@ -123,12 +123,13 @@ struct page_choice {
 };
 
 // A page as it stands now, turns included: its facts and, when asked for,
-// its text.
+// its text and the images it shows.
 struct page_record {
   int number = 0;
   page_facts facts;
   bool has_text = false;
   text_facts text;
+  std::vector<image_record> images;
 };
 
 class session {

@@ -4,9 +4,11 @@
 // deep or wide tree costs one pass.
 #include "facts/page_info.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "facts/json_text.h"
+#include "facts/page_images.h"
 #include "facts/rotation.h"
 
 namespace lt {
@@ -27,7 +29,8 @@ std::string null_or(i32 v) { return v < 0 ? "null" : std::to_string(v); }
 
 }  // namespace
 
-std::string page_facts_json(int number, const page_facts &f, const text_facts *text) {
+std::string page_facts_json(int number, const page_facts &f, const text_facts *text,
+                            const std::vector<image_record> *images) {
   const char *o = orientation_name(f.orient);
   std::string s = "{\"number\": " + std::to_string(number) + ", \"rotation\": " + std::to_string(f.rotation) +
                   ", \"own\": " + null_or(f.own) + ", \"inherited\": " + null_or(f.inherited) +
@@ -37,6 +40,7 @@ std::string page_facts_json(int number, const page_facts &f, const text_facts *t
   if (text)
     s += ", \"text_direction\": \"" + std::string(text_direction_name(text->direction)) +
          "\", \"glyphs\": " + std::to_string(text->glyphs);
+  if (images) s += ", \"images\": " + images_json(*images);
   return s + "}";
 }
 
@@ -149,6 +153,8 @@ std::vector<page_facts> describe_pages(document &loaded) {
     double width = std::fabs(b.x2 - b.x1), height = std::fabs(b.y2 - b.y1);
     if (f.rotation == 90 || f.rotation == 270) std::swap(width, height);
     f.box_known = true;
+    f.box_x = std::min(b.x1, b.x2);
+    f.box_y = std::min(b.y1, b.y2);
     f.width = width;
     f.height = height;
     f.orient = width > height   ? orientation::landscape

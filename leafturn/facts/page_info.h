@@ -25,7 +25,10 @@ struct page_facts {
   double width = 0;    // the displayed box in points: /CropBox, else
   double height = 0;   // /MediaBox, turned by the rotation
   lt::orientation orient = orientation::unknown;
+  double box_x = 0, box_y = 0;  // the box's lower-left corner, as the file has it
 };
+
+struct image_record;
 
 // The facts of every page, in document order. Boxes are inherited through
 // the page tree as /Rotate is; values may be indirect or real numbers, and
@@ -37,8 +40,10 @@ std::vector<page_facts> describe_pages(document &loaded);
 // every front end reads (the command line's info --json prints it for each
 // page, the bindings parse it): "number", "rotation", "own", "inherited",
 // "width", "height", "orientation", then, when `text` is given,
-// "text_direction" and "glyphs"; null where a value is absent.
-std::string page_facts_json(int number, const page_facts &f, const text_facts *text);
+// "text_direction" and "glyphs", and when `images` is given, "images"
+// (images_json, page_images.h); null where a value is absent.
+std::string page_facts_json(int number, const page_facts &f, const text_facts *text,
+                            const std::vector<image_record> *images = nullptr);
 
 }  // namespace lt
 

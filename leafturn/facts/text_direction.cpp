@@ -11,6 +11,7 @@
 #include "syntax/dict_walk.h"
 #include "syntax/value.h"
 #include "decode/filters.h"
+#include "facts/content_walk.h"
 #include "facts/rotation.h"
 
 namespace lt {
@@ -41,8 +42,7 @@ text_direction turned_direction(text_direction dir, i32 from, i32 to) {
 
 namespace {
 
-// How deep Form XObjects nest, and the graphics states kept, at most.
-constexpr int k_max_form_depth = 12;
+// The graphics states kept, at most.
 constexpr size_t k_max_saved_states = 256;
 // How far from an axis a run may stand and still count for it.
 constexpr double k_axis_tolerance_deg = 20.0;
@@ -56,29 +56,6 @@ struct linear {
     return {a * m.a + b * m.c, a * m.b + b * m.d, c * m.a + d * m.c, c * m.b + d * m.d};
   }
 };
-
-// The dictionary a record holds: from its "<<" to its end.
-span record_dict(const doc &d, const obj_rec &o) {
-  const span v = o.is_stream() ? stream_dict(d, o) : object_content(d, o);
-  if (!v) return span();
-  const i32 at = skip_space(v.b, v.start, v.limit);
-  if (at + 1 >= v.limit || v.b[at] != '<' || v.b[at + 1] != '<') return span();
-  return span{v.b, at, v.limit};
-}
-
-bool name_is(const span &v, const char *name) {
-  return v && is_name_value(v.b, v.start, v.limit, name);
-}
-
-// Numbers of an array value ("[1 0 0 1 0 0]").
-bool numbers(const doc &d, const span &v, double *out, int n) {
-  const span a = array_value(d, v);
-  if (!a) return false;
-  i32 c = a.start;
-  for (int k = 0; k < n; ++k)
-    if (!parse_real_at(a.b, a.limit, &c, &out[k])) return false;
-  return true;
-}
 
 // How a font's strings break into glyphs.
 struct font_codes {
@@ -135,38 +112,18 @@ const font_codes k_simple_font;
 struct text_reader::impl {
   document &loaded;
   const doc &d;
-  size_t budget;
-  bool over = false;
   std::unordered_map<i32, font_codes> fonts;  // by font object number
-  std::vector<i32> forms_open;                // Form XObjects being read
   std::vector<long> counts;                   // per quarter (0 up .. 3 left), 4 none
-  stream_decoder decoder;       // its buffers serve every stream copied out
-  stream_decoder page_decoder;  // a page's one content stream, read in place
+  content_walk walk;
   i32 rotation = 0;
 
   explicit impl(document &l)
-      : loaded(l), d(l.d),
-        budget(k_text_budget_floor + k_text_budget_per_input_byte * static_cast<size_t>(l.d.len)) {}
-
-  // Decodes a stream within the budget: into *out, or (out null) in place
-  // in page_decoder, at *data and *size.
-  bool decode(const obj_rec &o, std::vector<u8> *out, const u8 **data = nullptr, size_t *size = nullptr) {
-    if (over) return false;
-    size_t spent = 0;
-    const decoded r = out ? decoder.decode(d, o, budget, out, &spent)
-                          : page_decoder.decode_in_place(d, o, budget, data, size, &spent);
-    budget -= std::min(budget, spent);
-    if (r == decoded::over_budget || budget == 0) {
-      over = true;
-      return false;
-    }
-    return r == decoded::ok;
-  }
+      : loaded(l), d(l.d), walk(l.d) {}
 
   // The CMap code space of an embedded CMap stream.
   void read_codespace(const obj_rec &o, font_codes *f) {
     std::vector<u8> text;
-    if (!decode(o, &text)) return;
+    if (!walk.decode(o, &text)) return;
     const char *kw = "begincodespacerange";
     const size_t kn = std::strlen(kw);
     std::vector<u8> lengths(256, 0);
@@ -210,7 +167,7 @@ struct text_reader::impl {
     }
     font_codes f;
     const span dict = dict_value(d, value);
-    if (dict && name_is(entry_value(dict, "Subtype"), "Type0")) {
+    if (dict && value_is_name(entry_value(dict, "Subtype"), "Type0")) {
       f.two_byte = true;
       const span enc = entry_value(dict, "Encoding");
       if (const obj_rec *cmap = referenced_record(d, enc))
@@ -325,7 +282,7 @@ struct text_reader::impl {
     auto last_is = [&](content_kind kind) { return nops >= 1 && ops[nops - 1].kind == kind; };
 
     content_lexer lx(b, n);
-    while (!over) {
+    while (!walk.over()) {
       const content_token t = lx.next();
       switch (t.kind) {
         case content_kind::end:
@@ -397,46 +354,24 @@ struct text_reader::impl {
     }
   }
 
-  // The resource `kind` (/Font, /XObject) named by [from, to) of b.
-  span resource(const span &resources, const char *kind, const u8 *b, i32 from, i32 to) {
-    const span group = dict_value(d, entry_value(resources, kind));
-    if (!group) return span();
-    std::string name;
-    name_text(b, from - 1, to, &name);
-    return entry_value(group, name.c_str());
-  }
-
   const font_codes *font_named(const span &resources, const u8 *b, i32 from, i32 to) {
-    const span v = resource(resources, "Font", b, from, to);
+    const span v = walk.resource(resources, "Font", b, from, to);
     return v ? font_of(v) : &k_simple_font;
   }
 
   void form(const span &resources, const u8 *b, i32 from, i32 to, gstate g, int depth) {
-    const obj_rec *o = referenced_record(d, resource(resources, "XObject", b, from, to));
-    if (!o || !o->is_stream() || depth >= k_max_form_depth) return;
-    for (const i32 open : forms_open)
-      if (open == o->num) return;  // a form that draws itself
+    const obj_rec *o = referenced_record(d, walk.resource(resources, "XObject", b, from, to));
+    if (!o || !o->is_stream()) return;
     const span dict = record_dict(d, *o);
-    if (!name_is(entry_value(dict, "Subtype"), "Form")) return;
+    if (!value_is_name(entry_value(dict, "Subtype"), "Form")) return;
+    if (!walk.enter(*o, depth)) return;
     double m[6];
-    if (numbers(d, entry_value(dict, "Matrix"), m, 6)) g.ctm = linear{m[0], m[1], m[2], m[3]}.then(g.ctm);
+    if (read_numbers(d, entry_value(dict, "Matrix"), m, 6)) g.ctm = linear{m[0], m[1], m[2], m[3]}.then(g.ctm);
     const span own = dict_value(d, entry_value(dict, "Resources"));
     std::vector<u8> content;
-    if (!decode(*o, &content)) return;
-    forms_open.push_back(o->num);
-    run(content.data(), static_cast<i32>(content.size()), own ? own : resources, g, depth + 1);
-    forms_open.pop_back();
-  }
-
-  // The page's resources: its own, else the nearest ancestor's.
-  span page_resources(const page_ref &p) {
-    const obj_rec *o = d.find(p.num);
-    span r = o ? dict_value(d, entry_value(record_dict(d, *o), "Resources")) : span();
-    for (i32 node = p.parent; !r && node >= 0; node = d.nodes[static_cast<size_t>(node)].parent) {
-      const obj_rec *n = d.find(d.nodes[static_cast<size_t>(node)].num);
-      if (n) r = dict_value(d, entry_value(record_dict(d, *n), "Resources"));
-    }
-    return r;
+    if (walk.decode(*o, &content))
+      run(content.data(), static_cast<i32>(content.size()), own ? own : resources, g, depth + 1);
+    walk.leave();
   }
 
   text_facts page(int p, i32 rot) {
@@ -444,41 +379,11 @@ struct text_reader::impl {
     counts.assign(5, 0);
     rotation = rot;
     have_last = false;
-    const page_ref &ref = d.pages[static_cast<size_t>(p - 1)];
-    const obj_rec *o = d.find(ref.num);
-    if (!o || over) return f;
-    const span dict = record_dict(d, *o);
-    const span contents = entry_value(dict, "Contents");
-    if (!contents) return f;
-    // One stream, or an array of them read as one.
-    std::vector<u8> all, part;
+    std::vector<u8> joined;
     const u8 *content = nullptr;
     size_t content_size = 0;
-    if (const obj_rec *s = referenced_record(d, contents); s && s->is_stream()) {
-      if (!decode(*s, nullptr, &content, &content_size)) return f;
-    } else {
-      const span list = array_value(d, contents);
-      if (!list) return f;
-      for (i32 i = skip_space(list.b, list.start, list.limit); i < list.limit;
-           i = skip_space(list.b, i, list.limit)) {
-        const i32 e = value_end(list.b, i, list.limit);
-        if (e < 0) break;
-        const obj_rec *s = referenced_record(d, span{list.b, i, e});
-        i = e;
-        if (!s || !s->is_stream()) continue;
-        if (!decode(*s, &part)) {
-          if (over) return f;
-          continue;
-        }
-        all.insert(all.end(), part.begin(), part.end());
-        all.push_back('\n');
-      }
-    }
-    if (!content) {
-      content = all.data();
-      content_size = all.size();
-    }
-    run(content, static_cast<i32>(content_size), page_resources(ref), gstate(), 0);
+    if (!walk.page_content(p, &joined, &content, &content_size)) return f;
+    run(content, static_cast<i32>(content_size), walk.page_resources(p), gstate(), 0);
     long total = 0;
     for (const long c : counts) total += c;
     f.glyphs = total;
@@ -494,7 +399,7 @@ text_reader::text_reader(document &loaded) : impl_(new impl(loaded)) {}
 text_reader::~text_reader() = default;
 
 text_facts text_reader::page(int p, i32 rotation) { return impl_->page(p, rotation); }
-bool text_reader::budget_reached() const { return impl_->over; }
+bool text_reader::budget_reached() const { return impl_->walk.over(); }
 
 text_report describe_text(document &loaded) {
   text_report r;

@@ -21,6 +21,7 @@
 #include <memory>
 #include <vector>
 
+#include "facts/content_walk.h"
 #include "load/loader.h"
 
 namespace lt {
@@ -31,10 +32,6 @@ enum class text_direction : u8 { none, up, right, down, left };
 const char *text_direction_name(text_direction d);
 
 constexpr long k_min_direction_glyphs = 30;
-// Decoding is bounded per call: this many bytes for each byte of the
-// input, and this many besides.
-constexpr size_t k_text_budget_per_input_byte = 16;
-constexpr size_t k_text_budget_floor = size_t(64) << 20;
 
 struct text_facts {
   text_direction direction = text_direction::none;

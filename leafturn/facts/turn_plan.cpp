@@ -100,6 +100,13 @@ text_facts turn_plan::text(int p) {
   return f;
 }
 
+std::vector<image_record> turn_plan::images(int p) {
+  if (!images_) images_.reset(new image_report(describe_images(loaded_)));
+  std::vector<image_record> r = images_->pages[static_cast<size_t>(p - 1)];
+  place_images(&r, facts(p));
+  return r;
+}
+
 bool turn_plan::text_budget_reached() {
   if (!text_) text_.reset(new text_report(describe_text(loaded_)));
   return text_->budget_reached;

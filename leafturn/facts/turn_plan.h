@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "facts/page_images.h"
 #include "facts/page_info.h"
 #include "facts/text_direction.h"
 
@@ -75,6 +76,11 @@ class turn_plan {
   // Whether reading the text ran out of its budget.
   bool text_budget_reached();
 
+  // The images page p shows, placed on the page as it shows now, turns
+  // included (read once for every page, within one budget, when first
+  // asked for).
+  std::vector<image_record> images(int p);
+
   // Whether any turn changed a page (a page turned and turned back counts).
   bool changes_anything() const { return changed_; }
   // How many of the pages that turns chose end at another rotation than
@@ -91,6 +97,7 @@ class turn_plan {
   std::vector<i32> own_;      // per object number: its own /Rotate, k_unread when not read yet
   std::vector<page_facts> facts_;  // as loaded, made when first asked for
   std::unique_ptr<text_report> text_;  // as loaded, made when first asked for
+  std::unique_ptr<image_report> images_;  // as loaded, made when first asked for
   std::vector<char> listed_;  // scratch of apply: pages met in this turn
   std::vector<i32> before_;   // per page: its rotation before the first turn that changed it, or -1
   bool changed_ = false;
