@@ -3,7 +3,7 @@
 // stream (every token inside them, each after the one before, the end
 // reached; strings read without building them as string_bytes builds
 // them); then load (encrypted files too, as the front ends load them),
-// read every page's text direction, turn every page upright: never a
+// read every page's text direction and images, turn every page upright: never a
 // crash, a hang or a leak; directions and glyph counts are in range, and a
 // page turned upright then shows its text up.
 #include <cstdint>
@@ -59,6 +59,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (const lt::text_facts &f : report.pages) {
       if (f.glyphs < 0 || static_cast<int>(f.direction) > 4) std::abort();
       if (f.direction != lt::text_direction::none && f.glyphs < lt::k_min_direction_glyphs) std::abort();
+    }
+    lt::image_report images = lt::describe_images(loaded);
+    if (images.pages.size() != loaded.d.pages.size()) std::abort();
+    const std::vector<lt::page_facts> facts = lt::describe_pages(loaded);
+    for (size_t k = 0; k < facts.size(); ++k) {
+      lt::place_images(&images.pages[k], facts[k]);
+      if (images.pages[k].size() > lt::k_max_page_images) std::abort();
+      for (const lt::image_record &r : images.pages[k])
+        if (!(r.coverage >= 0 && r.coverage <= 1) || r.width < 0 || r.height < 0) std::abort();
+      (void)lt::images_json(images.pages[k]);
     }
     lt::turn_plan plan(loaded);
     if (plan.apply(nullptr, lt::upright_turn(), lt::page_filter::any, err) < 0) std::abort();

@@ -29,6 +29,8 @@ export interface Page {
   readonly textDirection: 'up' | 'right' | 'down' | 'left' | 'none';
   /** How many glyphs the page's content shows. */
   readonly glyphs: number;
+  /** The images the page shows, in the order drawn. */
+  readonly images: ReadonlyArray<PageImage>;
 }
 
 /**
@@ -108,3 +110,31 @@ export interface OpenOptions {
 export function open(bytes: Uint8Array | ArrayBuffer | ArrayBufferView, options?: OpenOptions): Promise<Document>;
 
 export const version: string;
+
+/** An image a page shows. */
+export interface PageImage {
+  /** The XObject's resource name, or "inline". */
+  readonly name: string;
+  /** Its object number; null for an inline image. */
+  readonly object: number | null;
+  /** Pixels. */
+  readonly width: number;
+  readonly height: number;
+  readonly bits: number;
+  readonly colors: number;
+  readonly colorspace: string | null;
+  /** An image mask (a stencil). */
+  readonly mask: boolean;
+  readonly decode: ReadonlyArray<number> | null;
+  /** The last filter of its chain, or null. */
+  readonly filter: string | null;
+  readonly filters: ReadonlyArray<string>;
+  /** Pixels per inch as shown, the lower of dpi_x and dpi_y. */
+  readonly dpi: number;
+  readonly dpi_x: number;
+  readonly dpi_y: number;
+  /** The share of the page it covers, 0..1. */
+  readonly coverage: number;
+  /** The corners of its unit square on the page as displayed, in points. */
+  readonly corners: ReadonlyArray<[number, number]>;
+}

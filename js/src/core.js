@@ -156,6 +156,8 @@ class Document {
       get textDirection() { return text()[k].text_direction; },
       /** How many glyphs the page's content shows. */
       get glyphs() { return text()[k].glyphs; },
+      /** The images the page shows, in the order drawn (the core's JSON of each). */
+      get images() { return text()[k].images; },
       number: f.number,
       rotation: f.rotation,
       ownRotation: f.own,

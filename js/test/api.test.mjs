@@ -27,7 +27,7 @@ test('bytes arrive as Uint8Array, ArrayBuffer, Buffer or any view; other values 
 
 test('page facts: own and inherited rotations, displayed sizes and orientation', async () => {
   const doc = await open(simpleDoc(['', ' /Rotate 90', ' /Rotate -90 /CropBox [0 0 300 100]'], ' /Rotate 180'));
-  const none = { textDirection: 'none', glyphs: 0 };
+  const none = { textDirection: 'none', glyphs: 0, images: [] };
   assert.deepEqual(doc.pages, [
     { number: 1, rotation: 180, ownRotation: null, inheritedRotation: 180, width: 612, height: 792, orientation: 'portrait', ...none },
     { number: 2, rotation: 90, ownRotation: 90, inheritedRotation: 180, width: 792, height: 612, orientation: 'landscape', ...none },

@@ -363,6 +363,8 @@ void place_images(std::vector<image_record> *images, const page_facts &f) {
     const double hl = std::hypot(r.user[3][0] - r.user[0][0], r.user[3][1] - r.user[0][1]);
     r.dpi_x = wl > 0 ? static_cast<double>(r.width) * 72.0 / wl : 0;
     r.dpi_y = hl > 0 ? static_cast<double>(r.height) * 72.0 / hl : 0;
+    if (!std::isfinite(r.dpi_x)) r.dpi_x = 0;
+    if (!std::isfinite(r.dpi_y)) r.dpi_y = 0;
     r.coverage = 0;
     if (f.box_known && f.width > 0 && f.height > 0) {
       std::vector<pt> poly;
@@ -372,7 +374,8 @@ void place_images(std::vector<image_record> *images, const page_facts &f) {
       poly = clip(poly, [W](pt p) { return W - p.x; });
       poly = clip(poly, [](pt p) { return p.y; });
       poly = clip(poly, [H](pt p) { return H - p.y; });
-      r.coverage = std::min(1.0, area(poly) / (W * H));
+      const double share = area(poly) / (W * H);
+      r.coverage = std::isfinite(share) ? std::min(1.0, share) : 0;
     }
   }
 }
@@ -385,7 +388,12 @@ double image_dpi(const image_record &r) {
 std::string images_json(const std::vector<image_record> &images) {
   std::string s = "[";
   bool first = true;
-  auto rounded = [](double v, double to) { return json_number(std::round(v * to) / to); };
+  // Numbers to a precision; null for what is not finite (a matrix of huge
+  // numbers).
+  auto rounded = [](double v, double to) {
+    const double r = std::round(v * to) / to;
+    return std::isfinite(r) ? json_number(r) : std::string("null");
+  };
   for (const image_record &r : images) {
     s += first ? "{" : ", {";
     first = false;
@@ -405,7 +413,7 @@ std::string images_json(const std::vector<image_record> &images) {
     s += ", \"filter\": " + (r.filters.empty() ? std::string("null") : json_string(r.filters.back())) +
          ", \"filters\": [";
     for (size_t k = 0; k < r.filters.size(); ++k) s += (k ? ", " : "") + json_string(r.filters[k]);
-    s += "], \"dpi\": " + json_number(image_dpi(r)) + ", \"dpi_x\": " + rounded(r.dpi_x, 10) +
+    s += "], \"dpi\": " + rounded(image_dpi(r), 10) + ", \"dpi_x\": " + rounded(r.dpi_x, 10) +
          ", \"dpi_y\": " + rounded(r.dpi_y, 10) + ", \"coverage\": " + rounded(r.coverage, 1000) +
          ", \"corners\": [";
     for (int k = 0; k < 4; ++k)

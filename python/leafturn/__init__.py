@@ -109,6 +109,14 @@ class Page:
         """How many glyphs the page's content shows."""
         return self._facts(text=True)["glyphs"]
 
+    @property
+    def images(self) -> list:
+        """The images the page shows, in the order drawn, as dictionaries:
+        "width" and "height" in pixels, "bits", "colors", "colorspace",
+        "mask", "filter", "dpi", "coverage" (0..1), "corners" on the page
+        as displayed now, and more (the core's JSON of a page's images)."""
+        return self._facts(text=True)["images"]
+
     def __repr__(self) -> str:
         return "<leafturn.Page %d rotation=%d>" % (self._number, self.rotation)
 

@@ -338,8 +338,12 @@ TEST(PageImages, HostileContentIsBounded) {
   // cut inline images; broken matrices.
   builder b;
   b.obj(1, "<</Type /Catalog /Pages 2 0 R>>");
-  b.obj(2, "<</Type /Pages /Kids [3 0 R] /Count 1 /Resources <</XObject <</A 10 0 R /B 11 0 R /I 12 0 R>>>>>>");
+  b.obj(2, "<</Type /Pages /Kids [3 0 R 5 0 R] /Count 2 /Resources <</XObject <</A 10 0 R /B 11 0 R /I 12 0 R>>>>>>");
   b.obj(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R>>");
+  // Numbers past what a double holds, and a matrix that flattens the image.
+  const std::string huge(320, '9');
+  b.obj(5, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 6 0 R>>");
+  b.stream(6, "", "q " + huge + " 0 0 " + huge + " -" + huge + " 5 cm /I Do Q 0 0 0 0 0 0 cm /I Do");
   std::string many;
   for (int k = 0; k < 10100; ++k) many += "/I Do ";
   b.stream(4, "", "/A Do " + many + "1 2 cm /I Do q q q Q Q Q Q Q BI /W 1 /H ID");
@@ -348,9 +352,18 @@ TEST(PageImages, HostileContentIsBounded) {
   b.stream(12, "/Type /XObject /Subtype /Image /Width -5 /Height 1e99 /ImageMask true", "x");
   const std::string path = write_temp("images-hostile.pdf", b.build());
   const std::vector<shown> im = images_of(path);
-  EXPECT_EQ(im.size(), 10000u);
+  // The huge one has no finite corners: images_of passes over it.
+  ASSERT_EQ(im.size(), 10001u);
   EXPECT_EQ(im[0].width, 0);
   EXPECT_TRUE(im[0].mask);
+  EXPECT_EQ(im[10000].page, 2);
+  EXPECT_EQ(im[10000].dpi, 0);
+  EXPECT_EQ(im[10000].coverage, 0);
+  int rc = -1;
+  const std::string json = tool("info --json " + q(path), &rc);
+  EXPECT_EQ(rc, 0);
+  for (const char *bad : {"inf,", "inf]", "nan"}) EXPECT_EQ(json.find(bad), std::string::npos) << bad;
+  EXPECT_NE(json.find("\"corners\": [[null, null]"), std::string::npos);
 }
 
 }  // namespace
