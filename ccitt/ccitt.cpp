@@ -264,7 +264,24 @@ bool seek_damaged_eol(bit_reader &r) {
 
 // ---- rows ----
 
-enum row_end { row_ok, row_bad, row_uncompressed };
+// How a row ended. Past the end of the data every code reads as 0 bits,
+// which are no code: a row that reaches it ends with row_bad or row_no_mode.
+enum row_end : std::uint8_t {
+  row_ok,
+  row_bad,               // not a code, a run past k_max_run, a vertical mode off the row
+  row_wide,              // a horizontal mode's runs pass the end of the row
+  row_uncompressed,      // the mode extension into uncompressed mode
+  row_uncompressed_run,  // the one-dimensional way into it, where a run is due
+  row_extension,         // another mode extension
+  row_no_mode,           // seven 0 bits where a mode is due (an EOFB, or the end)
+};
+
+// Where a row stopped: the changes up to the last whole code are in the
+// row's list, and the colour up to `known` is the colour after them.
+struct row_stop {
+  int n = 0;
+  int known = 0;
+};
 
 // Adds the change at x (x < columns) to a row's list, or cancels the one
 // there (a zero-length run).
@@ -275,39 +292,58 @@ inline void add_change(int *c, int &n, int x) {
     c[n++] = x;
 }
 
-// A run of one colour: makeup codes then a terminating code. -1 for a bad
-// code or a run past `room`, -2 for the way into uncompressed mode.
-inline int read_run(bit_reader &r, const std::uint16_t *table, int bits, int room) {
-  int run = 0;
+// Runs longer than any row this decoder takes end as bad codes, so the
+// sums never overflow.
+constexpr int k_max_run = 1 << 29;
+
+// A run of one colour: makeup codes then a terminating code, their sum in
+// *run (as far as it went on a bad code). 0; -1 for a bad code or a run
+// past k_max_run; -2 for the way into uncompressed mode.
+inline int read_run(bit_reader &r, const std::uint16_t *table, int bits, int *run) {
+  int sum = 0;
   for (;;) {
     r.need();
     const unsigned e = table[r.peek(bits)];
     const unsigned value = e & k_value_mask;
-    if (!e || value >= k_uncompressed) return value == k_uncompressed ? -2 : -1;
+    if (!e || value >= k_uncompressed) {
+      *run = sum;
+      return value == k_uncompressed ? -2 : -1;
+    }
     r.skip(int(e >> k_value_bits));
-    run += int(value);
-    if (run > room) return -1;
-    if (value < 64) return run;
+    sum += int(value);
+    if (sum > k_max_run || value < 64) {
+      *run = sum;
+      return sum > k_max_run ? -1 : 0;
+    }
   }
 }
 
-// After a bad code: what the row held so far, its rest white.
-inline row_end bad_row(int *c, int &n, int a0, int why, int *n_out) {
-  if (n & 1) add_change(c, n, a0 < 0 ? 0 : a0);
-  *n_out = n;
-  return why == -2 ? row_uncompressed : row_bad;
+// The end of a row at a run that was bad (status < 0) or longer than the
+// room left: a run that passed the room was bad whatever came after it.
+inline row_end bad_run(int status, int run, int room) {
+  return status == -2 && run <= room ? row_uncompressed_run : row_bad;
 }
 
-row_end decode_1d(bit_reader &r, const tables &t, int columns, int *cur, int *n_out) {
+inline row_end stop_row(row_end e, int n, int known, row_stop *s) {
+  s->n = n;
+  s->known = known;
+  return e;
+}
+
+row_end decode_1d(bit_reader &r, const tables &t, int columns, int *cur, int *n_out,
+                  row_stop *s) {
   int a0 = 0, n = 0;
   for (;;) {
-    const int white = read_run(r, t.white, k_white_bits, columns - a0);
-    if (white < 0) return bad_row(cur, n, a0, white, n_out);
+    int white, black;
+    const int ws = read_run(r, t.white, k_white_bits, &white);
+    if (ws < 0 || white > columns - a0)
+      return stop_row(bad_run(ws, white, columns - a0), n, a0, s);
     a0 += white;
     if (a0 >= columns) break;
     add_change(cur, n, a0);
-    const int black = read_run(r, t.black, k_black_bits, columns - a0);
-    if (black < 0) return bad_row(cur, n, a0, black, n_out);
+    const int bs = read_run(r, t.black, k_black_bits, &black);
+    if (bs < 0 || black > columns - a0)
+      return stop_row(bad_run(bs, black, columns - a0), n, a0, s);
     a0 += black;
     if (a0 >= columns) break;
     add_change(cur, n, a0);
@@ -316,8 +352,12 @@ row_end decode_1d(bit_reader &r, const tables &t, int columns, int *cur, int *n_
   return row_ok;
 }
 
+// A two-dimensional row against the reference row ref (its changes then
+// three copies of columns). On row_ok *n_out changes in cur; otherwise *s
+// says where it stopped, the reader left at the start of the bad mode code
+// (or past the runs of a bad horizontal mode).
 row_end decode_2d(bit_reader &r, const tables &t, int columns, const int *ref, int *cur,
-                  int *n_out) {
+                  int *n_out, row_stop *s) {
   int a0 = -1, colour = 0, n = 0, bi = 0;
   while (a0 < columns) {
     // b1: the first change on the reference row right of a0 whose colour
@@ -336,17 +376,24 @@ row_end decode_2d(bit_reader &r, const tables &t, int columns, const int *ref, i
         a0 = ref[bi + 1];
         continue;
       case m_horizontal: {
+        // Both runs are read before either is checked against the room
+        // left, so that a bad code after a long run is told as one.
         r.skip(3);
         const std::uint16_t *first = colour ? t.black : t.white;
         const std::uint16_t *second = colour ? t.white : t.black;
         const int fb = colour ? k_black_bits : k_white_bits;
         const int sb = colour ? k_white_bits : k_black_bits;
-        const int run1 = read_run(r, first, fb, columns - start);
-        if (run1 < 0) return bad_row(cur, n, a0, run1, n_out);
+        int run1, run2;
+        const int s1 = read_run(r, first, fb, &run1);
+        const int room1 = columns - start;
+        if (s1 < 0) return stop_row(bad_run(s1, run1, room1), n, start, s);
+        const int s2 = read_run(r, second, sb, &run2);
+        if (run1 > room1) return stop_row(s2 < 0 ? row_bad : row_wide, n, start, s);
         a1 = start + run1;
+        const int room2 = columns - a1;
+        if (s2 < 0) return stop_row(bad_run(s2, run2, room2), n, a1, s);
+        if (run2 > room2) return stop_row(row_wide, n, a1, s);
         if (a1 < columns) add_change(cur, n, a1);
-        const int run2 = read_run(r, second, sb, columns - a1);
-        if (run2 < 0) return bad_row(cur, n, a1, run2, n_out);
         a0 = a1 + run2;
         if (a0 < columns) add_change(cur, n, a0);
         continue;
@@ -359,11 +406,11 @@ row_end decode_2d(bit_reader &r, const tables &t, int columns, const int *ref, i
       case m_vl2: a1 = b1 - 2; break;
       case m_vl3: a1 = b1 - 3; break;
       case m_extension:
-        return bad_row(cur, n, a0, r.peek(10) == 0xf ? -2 : -1, n_out);
+        return stop_row(r.peek(10) == 0xf ? row_uncompressed : row_extension, n, start, s);
       default:
-        return bad_row(cur, n, a0, -1, n_out);
+        return stop_row(row_no_mode, n, start, s);
     }
-    if (a1 < start || a1 > columns) return bad_row(cur, n, a0, -1, n_out);
+    if (a1 < start || a1 > columns) return stop_row(row_bad, n, start, s);
     r.skip(int(e >> 4));
     if (a1 < columns) add_change(cur, n, a1);
     a0 = a1;
@@ -606,9 +653,16 @@ bool ccitt_decode_grey(const std::uint8_t *in, std::size_t len, const ccitt_para
 
     int n = 0;
     const bit_reader row_start = bits;
-    row_end end = two_d ? decode_2d(bits, t, p.columns, ref, cur, &n)
-                        : decode_1d(bits, t, p.columns, cur, &n);
-    if (end == row_ok && bits.past_end()) end = row_bad;
+    row_stop stop;
+    row_end end = two_d ? decode_2d(bits, t, p.columns, ref, cur, &n, &stop)
+                        : decode_1d(bits, t, p.columns, cur, &n, &stop);
+    if (end != row_ok) {
+      // What the row held before the bad code, its rest white.
+      n = stop.n;
+      if (n & 1) add_change(cur, n, stop.known);
+    } else if (bits.past_end()) {
+      end = row_bad;
+    }
     if (end != row_ok && after_bad && !two_d) {
       // A one-dimensional row bad again straight after the search: more
       // of the damaged row, past 0 bits that looked like an EOL. It takes
@@ -620,7 +674,7 @@ bool ccitt_decode_grey(const std::uint8_t *in, std::size_t len, const ccitt_para
     }
     if (!two_d) suspect = false;
     const bool bad = end != row_ok || (two_d && suspect && !g4);
-    if (end == row_uncompressed) uncompressed = true;
+    if (end == row_uncompressed || end == row_uncompressed_run) uncompressed = true;
     if (!pic.add(cur, n)) {
       note = "the image is larger than the budget";
       stopped = true;
@@ -667,6 +721,88 @@ bool ccitt_decode_grey(const std::uint8_t *in, std::size_t len, const ccitt_para
   *complete = whole;
   *why = whole ? nullptr : note;
   return true;
+}
+
+namespace {
+
+// Sets pixels [s, e) of a packed row.
+inline void set_span(std::uint8_t *row, int s, int e) {
+  if (s >= e) return;
+  const int bs = s >> 3, be = (e - 1) >> 3;
+  const unsigned ms = 0xFFu >> (s & 7), me = (0xFFu << (7 - ((e - 1) & 7))) & 0xFF;
+  if (bs == be) {
+    row[bs] = std::uint8_t(row[bs] | (ms & me));
+    return;
+  }
+  row[bs] = std::uint8_t(row[bs] | ms);
+  if (be > bs + 1) std::memset(row + bs + 1, 0xFF, std::size_t(be - bs - 1));
+  row[be] = std::uint8_t(row[be] | me);
+}
+
+// The black runs of a row's changes (an odd last one running to the end).
+void put_row(std::uint8_t *row, std::size_t bytes, const int *c, int n, int columns) {
+  std::memset(row, 0, bytes);
+  for (int i = 0; i < n; i += 2) set_span(row, c[i], i + 1 < n ? c[i + 1] : columns);
+}
+
+constexpr unsigned k_eofb = 0x001001;  // two EOLs
+constexpr int k_max_row_columns = 1 << 28;
+
+}  // namespace
+
+ccitt_rows ccitt_decode_g4_rows(const std::uint8_t *in, std::size_t len, int columns, int rows,
+                                bool byte_align, std::uint8_t *out, std::size_t stride) {
+  ccitt_rows res;
+  if (columns < 1 || columns > k_max_row_columns || rows < 0) {
+    res.stop = ccitt_stop::bad_size;
+    return res;
+  }
+  if (!in) len = 0;
+  const std::size_t bytes = (std::size_t(columns) + 7) / 8;
+  const tables &t = code_tables();
+  std::vector<int> lists((std::size_t(columns) + 4) * 2);
+  int *ref = lists.data(), *cur = ref + columns + 4;
+  ref[0] = ref[1] = ref[2] = columns;
+  bit_reader bits(in, len);
+  for (int y = 0; y < rows; ++y) {
+    if (y > 0 && byte_align) bits.align();
+    int n = 0;
+    row_stop s;
+    const row_end end = decode_2d(bits, t, columns, ref, cur, &n, &s);
+    std::uint8_t *row = out + std::size_t(y) * stride;
+    if (end != row_ok) {
+      // The row up to its last good code, less a black run it began.
+      put_row(row, bytes, cur, s.n & ~1, columns);
+      switch (end) {
+        case row_wide: res.stop = ccitt_stop::too_wide; break;
+        case row_uncompressed: res.stop = ccitt_stop::uncompressed; break;
+        case row_extension: res.stop = ccitt_stop::extension; break;
+        case row_no_mode:
+          bits.need();
+          if (bits.past_end()) {
+            res.stop = ccitt_stop::data_ended;
+          } else if (bits.peek(24) == k_eofb) {
+            res.stop = ccitt_stop::end_of_block;
+            bits.skip(24);
+          } else {
+            res.stop = ccitt_stop::bad_code;
+          }
+          break;
+        default: res.stop = ccitt_stop::bad_code; break;
+      }
+      res.used = std::size_t(std::min<std::uint64_t>(len, (bits.pos() + 7) / 8));
+      return res;
+    }
+    put_row(row, bytes, cur, n, columns);
+    ++res.rows;
+    std::swap(ref, cur);
+    ref[n] = ref[n + 1] = ref[n + 2] = columns;
+  }
+  if (rows > 0 && byte_align) bits.align();
+  bits.need();
+  if (bits.peek(24) == k_eofb) bits.skip(24);
+  res.used = std::size_t(std::min<std::uint64_t>(len, (bits.pos() + 7) / 8));
+  return res;
 }
 
 }  // namespace lt

@@ -57,6 +57,42 @@ bool ccitt_decode_grey(const std::uint8_t *in, std::size_t len, const ccitt_para
                        std::vector<std::uint8_t> *pixels, int *width, int *height,
                        bool *complete, const char **why);
 
+// Why ccitt_decode_g4_rows stopped.
+enum class ccitt_stop : std::uint8_t {
+  done,          // every row decoded
+  end_of_block,  // an EOFB before the last row
+  data_ended,    // the data ended before the last row
+  bad_code,      // a code that is not one, or a vertical mode off the row
+  too_wide,      // a horizontal mode's two runs pass the end of the row
+  uncompressed,  // the way into uncompressed mode, which is not read
+  extension,     // another mode extension
+  bad_size,      // columns not in [1, 2^28], or rows below 0
+};
+
+struct ccitt_rows {
+  int rows = 0;          // rows decoded whole
+  std::size_t used = 0;  // bytes read, up to the end of the last code (the EOFB counted)
+  ccitt_stop stop = ccitt_stop::done;
+};
+
+// Decodes Group 4 (T.6) data in[0, len), rows after rows with no fill
+// (byte_align: each row after the first starts on a byte boundary), into
+// `rows` rows of `columns` pixels, 1 bit a pixel, the first in the top bit
+// of the row's first byte, 1 for a black run of the coding. Row y goes to
+// out + y * stride, (columns + 7) / 8 bytes, its unused low bits 0.
+//
+// The rows before the stop are whole; where a bad code (or an EOFB, or
+// the end of the data) stops a row, that row is still written, with what
+// it held up to its last good code (a black run that code began left 0);
+// the rows after it are not touched. An EOFB right after the last row is
+// optional; when there is one it is read and counted in `used`. A last
+// code that runs past the end of the data (completed by 0 bits) counts.
+//
+// Allocates 8 * (columns + 4) bytes. Never reads outside in[0, len) or
+// writes outside the rows; takes time linear in len and the image's size.
+ccitt_rows ccitt_decode_g4_rows(const std::uint8_t *in, std::size_t len, int columns, int rows,
+                                bool byte_align, std::uint8_t *out, std::size_t stride);
+
 }  // namespace lt
 
 #endif

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Bitmaps and their combination, the MQ coder's probability states, and
 // generic regions: arithmetic-coded (templates 0-3, typical prediction,
-// adaptive pixels) and MMR-coded (T.6).
+// adaptive pixels) and MMR-coded (T.6, through the fax decoder).
 //
 // The arithmetic decoding keeps, for each row, 24-bit windows of the two
 // rows above (the byte before, the pixel's byte, the byte after) and a
@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ccitt.h"
 #include "jbig2_internal.h"
 
 namespace lt {
@@ -269,249 +270,27 @@ bool decode_generic(mq_decoder &d, context *cx, const generic_params &g, bitmap 
 
 // ---- MMR-coded generic regions (T.6) ----
 
-namespace {
-
-struct run_code {
-  const char *bits;
-  int run;
-};
-
-// Terminating codes (runs 0-63) and makeup codes (64-1728) of white runs.
-const run_code k_white[] = {
-    {"00110101", 0},    {"000111", 1},      {"0111", 2},        {"1000", 3},
-    {"1011", 4},        {"1100", 5},        {"1110", 6},        {"1111", 7},
-    {"10011", 8},       {"10100", 9},       {"00111", 10},      {"01000", 11},
-    {"001000", 12},     {"000011", 13},     {"110100", 14},     {"110101", 15},
-    {"101010", 16},     {"101011", 17},     {"0100111", 18},    {"0001100", 19},
-    {"0001000", 20},    {"0010111", 21},    {"0000011", 22},    {"0000100", 23},
-    {"0101000", 24},    {"0101011", 25},    {"0010011", 26},    {"0100100", 27},
-    {"0011000", 28},    {"00000010", 29},   {"00000011", 30},   {"00011010", 31},
-    {"00011011", 32},   {"00010010", 33},   {"00010011", 34},   {"00010100", 35},
-    {"00010101", 36},   {"00010110", 37},   {"00010111", 38},   {"00101000", 39},
-    {"00101001", 40},   {"00101010", 41},   {"00101011", 42},   {"00101100", 43},
-    {"00101101", 44},   {"00000100", 45},   {"00000101", 46},   {"00001010", 47},
-    {"00001011", 48},   {"01010010", 49},   {"01010011", 50},   {"01010100", 51},
-    {"01010101", 52},   {"00100100", 53},   {"00100101", 54},   {"01011000", 55},
-    {"01011001", 56},   {"01011010", 57},   {"01011011", 58},   {"01001010", 59},
-    {"01001011", 60},   {"00110010", 61},   {"00110011", 62},   {"00110100", 63},
-    {"11011", 64},      {"10010", 128},     {"010111", 192},    {"0110111", 256},
-    {"00110110", 320},  {"00110111", 384},  {"01100100", 448},  {"01100101", 512},
-    {"01101000", 576},  {"01100111", 640},  {"011001100", 704}, {"011001101", 768},
-    {"011010010", 832}, {"011010011", 896}, {"011010100", 960}, {"011010101", 1024},
-    {"011010110", 1088}, {"011010111", 1152}, {"011011000", 1216}, {"011011001", 1280},
-    {"011011010", 1344}, {"011011011", 1408}, {"010011000", 1472}, {"010011001", 1536},
-    {"010011010", 1600}, {"011000", 1664},    {"010011011", 1728},
-};
-
-// The same for black runs.
-const run_code k_black[] = {
-    {"0000110111", 0},     {"010", 1},            {"11", 2},             {"10", 3},
-    {"011", 4},            {"0011", 5},           {"0010", 6},           {"00011", 7},
-    {"000101", 8},         {"000100", 9},         {"0000100", 10},       {"0000101", 11},
-    {"0000111", 12},       {"00000100", 13},      {"00000111", 14},      {"000011000", 15},
-    {"0000010111", 16},    {"0000011000", 17},    {"0000001000", 18},    {"00001100111", 19},
-    {"00001101000", 20},   {"00001101100", 21},   {"00000110111", 22},   {"00000101000", 23},
-    {"00000010111", 24},   {"00000011000", 25},   {"000011001010", 26},  {"000011001011", 27},
-    {"000011001100", 28},  {"000011001101", 29},  {"000001101000", 30},  {"000001101001", 31},
-    {"000001101010", 32},  {"000001101011", 33},  {"000011010010", 34},  {"000011010011", 35},
-    {"000011010100", 36},  {"000011010101", 37},  {"000011010110", 38},  {"000011010111", 39},
-    {"000001101100", 40},  {"000001101101", 41},  {"000011011010", 42},  {"000011011011", 43},
-    {"000001010100", 44},  {"000001010101", 45},  {"000001010110", 46},  {"000001010111", 47},
-    {"000001100100", 48},  {"000001100101", 49},  {"000001010010", 50},  {"000001010011", 51},
-    {"000000100100", 52},  {"000000110111", 53},  {"000000111000", 54},  {"000000100111", 55},
-    {"000000101000", 56},  {"000001011000", 57},  {"000001011001", 58},  {"000000101011", 59},
-    {"000000101100", 60},  {"000001011010", 61},  {"000001100110", 62},  {"000001100111", 63},
-    {"0000001111", 64},    {"000011001000", 128}, {"000011001001", 192}, {"000001011011", 256},
-    {"000000110011", 320}, {"000000110100", 384}, {"000000110101", 448}, {"0000001101100", 512},
-    {"0000001101101", 576}, {"0000001001010", 640}, {"0000001001011", 704}, {"0000001001100", 768},
-    {"0000001001101", 832}, {"0000001110010", 896}, {"0000001110011", 960}, {"0000001110100", 1024},
-    {"0000001110101", 1088}, {"0000001110110", 1152}, {"0000001110111", 1216}, {"0000001010010", 1280},
-    {"0000001010011", 1344}, {"0000001010100", 1408}, {"0000001010101", 1472}, {"0000001011010", 1536},
-    {"0000001011011", 1600}, {"0000001100100", 1664}, {"0000001100101", 1728},
-};
-
-// Makeup codes of 1792-2560, the same for both colours.
-const run_code k_extended[] = {
-    {"00000001000", 1792},  {"00000001100", 1856},  {"00000001101", 1920},
-    {"000000010010", 1984}, {"000000010011", 2048}, {"000000010100", 2112},
-    {"000000010101", 2176}, {"000000010110", 2240}, {"000000010111", 2304},
-    {"000000011100", 2368}, {"000000011101", 2432}, {"000000011110", 2496},
-    {"000000011111", 2560},
-};
-
-constexpr int k_run_bits = 13;
-
-// Lookup tables of the next 13 bits: the run (12 bits) and the code's
-// length (the top 4; 0 where no code fits).
-struct run_tables {
-  std::uint16_t white[1 << k_run_bits];
-  std::uint16_t black[1 << k_run_bits];
-};
-
-void put_codes(std::uint16_t *t, const run_code *codes, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
-    unsigned v = 0, len = 0;
-    for (const char *c = codes[i].bits; *c; ++c, ++len) v = v << 1 | unsigned(*c - '0');
-    const unsigned lo = v << (k_run_bits - len), hi = (v + 1) << (k_run_bits - len);
-    for (unsigned j = lo; j < hi; ++j) t[j] = std::uint16_t(len << 12 | unsigned(codes[i].run));
-  }
-}
-
-struct bit_reader {
-  const std::uint8_t *p;
-  std::size_t len;
-  std::size_t bit = 0;
-  // The next n (at most 24) bits; 0 bits past the end.
-  std::uint32_t peek(int n) const {
-    const std::size_t b = bit >> 3;
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < 4; ++i) v = v << 8 | (b + i < len ? p[b + i] : 0u);
-    return (v << (bit & 7)) >> (32 - n);
-  }
-  void skip(int n) { bit += std::size_t(n); }
-  bool past_end() const { return bit > len * 8; }
-};
-
-// A run of white or black: makeup codes then a terminating one. -1 for a
-// bad code.
-int read_run(bit_reader &r, const std::uint16_t *t) {
-  int run = 0;
-  for (;;) {
-    const std::uint16_t e = t[r.peek(k_run_bits)];
-    const int len = e >> 12;
-    if (len == 0 || r.past_end()) return -1;
-    r.skip(len);
-    const int v = e & 0xFFF;
-    run += v;
-    if (run > (1 << 29)) return -1;
-    if (v < 64) return run;
-  }
-}
-
-// Sets pixels [s, e) of a row.
-void set_span(std::uint8_t *row, std::uint32_t s, std::uint32_t e) {
-  if (s >= e) return;
-  const std::uint32_t bs = s >> 3, be = (e - 1) >> 3;
-  const unsigned ms = 0xFFu >> (s & 7), me = (0xFFu << (7 - ((e - 1) & 7))) & 0xFF;
-  if (bs == be) {
-    row[bs] = std::uint8_t(row[bs] | (ms & me));
-    return;
-  }
-  row[bs] = std::uint8_t(row[bs] | ms);
-  if (be > bs + 1) std::memset(row + bs + 1, 0xFF, be - bs - 1);
-  row[be] = std::uint8_t(row[be] | me);
-}
-
-}  // namespace
-
 const char *decode_mmr(const std::uint8_t *data, std::size_t len, bitmap &bm, allowance &a,
                        std::size_t *used) {
   *used = 0;
-  const std::uint32_t w = bm.w;
-  if (w == 0 || bm.h == 0) return nullptr;
-  // Two lists of changes (positions where the colour turns, white first),
-  // each followed by three copies of the width.
-  const std::uint64_t need = sizeof(run_tables) + 2 * (std::uint64_t(w) + 4) * sizeof(std::uint32_t);
+  if (bm.w == 0 || bm.h == 0) return nullptr;
+  // The fax decoder's two lists of changes, 4 bytes a column each, and
+  // 32 KiB for its code tables.
+  const std::uint64_t need = 32768 + 2 * (std::uint64_t(bm.w) + 4) * sizeof(std::uint32_t);
   if (!a.take(need)) return "an MMR region is larger than the budget";
-  std::vector<run_tables> tables(1);
-  run_tables &t = tables[0];
-  std::memset(&t, 0, sizeof t);
-  put_codes(t.white, k_white, sizeof k_white / sizeof *k_white);
-  put_codes(t.white, k_extended, sizeof k_extended / sizeof *k_extended);
-  put_codes(t.black, k_black, sizeof k_black / sizeof *k_black);
-  put_codes(t.black, k_extended, sizeof k_extended / sizeof *k_extended);
-  std::vector<std::uint32_t> ref_v(std::size_t(w) + 4, w), cur_v(std::size_t(w) + 4, w);
-  std::uint32_t *ref = ref_v.data(), *cur = cur_v.data();
-  std::size_t nref = 0;
-  bit_reader r{data, len};
-  const char *why = nullptr;
-  std::uint32_t y = 0;
-  for (; y < bm.h && !why; ++y) {
-    std::size_t ncur = 0;
-    // Records a change; one at the place of the last undoes it.
-    auto change = [&](std::uint32_t at) {
-      if (at >= w) return;
-      if (ncur > 0 && cur[ncur - 1] == at)
-        --ncur;
-      else
-        cur[ncur++] = at;
-    };
-    std::int64_t a0 = -1;
-    int colour = 0;
-    std::size_t ri = 0;  // the first change of the reference row right of a0
-    while (a0 < std::int64_t(w)) {
-      while (std::int64_t(ref[ri]) <= a0) ++ri;
-      const std::size_t bi = ri + ((ri & 1) != std::size_t(colour) ? 1 : 0);
-      const std::uint32_t b1 = ref[bi], b2 = ref[bi + 1];
-      const std::uint32_t m = r.peek(7);
-      if (r.past_end()) {
-        why = "the MMR data ends before the region does";
-        break;
-      }
-      std::int64_t a1;
-      if (m >= 0x40) {
-        r.skip(1);
-        a1 = b1;
-      } else if (m >= 0x20) {
-        r.skip(3);
-        a1 = std::int64_t(b1) + ((m & 0x10) ? 1 : -1);
-      } else if (m >= 0x10) {
-        // Horizontal: a run of a0's colour and one of the other.
-        r.skip(3);
-        const int run1 = read_run(r, colour ? t.black : t.white);
-        const int run2 = run1 < 0 ? -1 : read_run(r, colour ? t.white : t.black);
-        if (run2 < 0) {
-          why = "a bad code in the MMR data";
-          break;
-        }
-        const std::int64_t s = a0 < 0 ? 0 : a0;
-        const std::int64_t e1 = s + run1, e2 = e1 + run2;
-        if (e2 > std::int64_t(w)) {
-          why = "an MMR row runs past the region's width";
-          break;
-        }
-        change(std::uint32_t(e1));
-        change(std::uint32_t(e2));
-        a0 = e2;
-        continue;
-      } else if (m >= 0x08) {
-        // Pass: a0 moves under b2, the colour kept.
-        r.skip(4);
-        a0 = b2;
-        continue;
-      } else if (m >= 0x04) {
-        r.skip(6);
-        a1 = std::int64_t(b1) + ((m & 0x02) ? 2 : -2);
-      } else if (m >= 0x02) {
-        r.skip(7);
-        a1 = std::int64_t(b1) + ((m & 0x01) ? 3 : -3);
-      } else {
-        why = m == 1 ? "MMR data in uncompressed mode, which is not read"
-                     : (r.peek(24) == 0x001001 ? "the MMR data ends before the region does"
-                                               : "a bad code in the MMR data");
-        break;
-      }
-      // A vertical mode: a1 relative to b1.
-      if (a1 < (a0 < 0 ? 0 : a0) || a1 > std::int64_t(w)) {
-        why = "a bad code in the MMR data";
-        break;
-      }
-      change(std::uint32_t(a1));
-      a0 = a1;
-      colour ^= 1;
-    }
-    // The row as its changes say (a bad row as far as it went).
-    std::uint8_t *row = bm.row(y);
-    for (std::size_t i = 0; i < ncur; i += 2)
-      set_span(row, cur[i], i + 1 < ncur ? cur[i + 1] : (why ? cur[i] : w));
-    for (std::size_t i = ncur; i < ncur + 3; ++i) cur[i] = w;
-    std::swap(ref, cur);
-    nref = ncur;
-  }
-  (void)nref;
-  *used = std::min(len, (r.bit + 7) / 8);
+  const ccitt_rows r = ccitt_decode_g4_rows(data, len, int(bm.w), int(bm.h), false,
+                                            bm.bits.data(), bm.stride);
   a.give(need);
-  return why;
+  *used = r.used;
+  switch (r.stop) {
+    case ccitt_stop::done: return nullptr;
+    case ccitt_stop::end_of_block:
+    case ccitt_stop::data_ended: return "the MMR data ends before the region does";
+    case ccitt_stop::too_wide: return "an MMR row runs past the region's width";
+    case ccitt_stop::uncompressed:
+    case ccitt_stop::extension: return "MMR data in uncompressed mode, which is not read";
+    default: return "a bad code in the MMR data";
+  }
 }
 
 }  // namespace jb2

@@ -205,6 +205,114 @@ int first_difference(const bytes &a, const bytes &b, int width) {
 
 }  // namespace
 
+// ---- Group 4 rows, 1 bit a pixel ----
+
+struct packed {
+  lt::ccitt_rows r;
+  bytes px;
+};
+
+// Rows of 16 pixels (2 bytes), the buffer first filled with 0xAA so that
+// rows left untouched show.
+packed g4_rows(const bytes &in, int rows, bool byte_align = false) {
+  packed p;
+  p.px.assign(std::size_t(rows) * 2, 0xAA);
+  p.r = lt::ccitt_decode_g4_rows(in.data(), in.size(), 16, rows, byte_align, p.px.data(), 2);
+  return p;
+}
+
+TEST(CcittRows, PackedRowsWithAndWithoutEndOfBlock) {
+  // ....####....#### in horizontal mode, then .....####....### in VR1s.
+  const std::string two = "001 1011 011  001 1011 011  011 011 011 1";  // 30 bits
+  const bytes want = {0x0F, 0x0F, 0x07, 0x87};
+  packed p = g4_rows(from_bits(two), 2);
+  EXPECT_EQ(p.r.stop, lt::ccitt_stop::done);
+  EXPECT_EQ(p.r.rows, 2);
+  EXPECT_EQ(p.r.used, 4u);
+  EXPECT_EQ(p.px, want);
+  // The EOFB after the last row is read and counted.
+  p = g4_rows(from_bits(two + " 000000000001 000000000001 11111111"), 2);
+  EXPECT_EQ(p.r.stop, lt::ccitt_stop::done);
+  EXPECT_EQ(p.r.used, 7u);
+  EXPECT_EQ(p.px, want);
+  // An EOFB before the last row stops there; the row it stopped is white
+  // and the one after it untouched.
+  p = g4_rows(from_bits(two + " 000000000001 000000000001"), 4);
+  EXPECT_EQ(p.r.stop, lt::ccitt_stop::end_of_block);
+  EXPECT_EQ(p.r.rows, 2);
+  EXPECT_EQ(p.r.used, 7u);
+  const bytes cut = {0x0F, 0x0F, 0x07, 0x87, 0x00, 0x00, 0xAA, 0xAA};
+  EXPECT_EQ(p.px, cut);
+  // Byte-aligned rows.
+  p = g4_rows(from_bits("001 1011 011 001 1011 011 0000 011 011 011 1"), 2, true);
+  EXPECT_EQ(p.r.stop, lt::ccitt_stop::done);
+  EXPECT_EQ(p.px, want);
+}
+
+TEST(CcittRows, ABadCodeKeepsTheRowUpToItsLastGoodCode) {
+  const std::string first = "001 1011 011  001 1011 011 ";
+  // VR1 twice (black 5..9), then no code: the black run stands.
+  packed p = g4_rows(from_bits(first + "011 011 0000000 1"), 3);
+  EXPECT_EQ(p.r.stop, lt::ccitt_stop::bad_code);
+  EXPECT_EQ(p.r.rows, 1);
+  EXPECT_EQ(p.px, (bytes{0x0F, 0x0F, 0x07, 0x80, 0xAA, 0xAA}));
+  // A black run begun by the last good code is left white.
+  p = g4_rows(from_bits(first + "011 0000000 1"), 2);
+  EXPECT_EQ(p.r.stop, lt::ccitt_stop::bad_code);
+  EXPECT_EQ(p.px, (bytes{0x0F, 0x0F, 0x00, 0x00}));
+  // White 15 and black 3 pass the end of a row of 16.
+  EXPECT_EQ(g4_rows(from_bits("001 110101 10 1111"), 1).r.stop, lt::ccitt_stop::too_wide);
+  // A bad second run after a long first one (white 64) is a bad code.
+  EXPECT_EQ(g4_rows(from_bits("001 11011 00110101 000000000000 0"), 1).r.stop,
+            lt::ccitt_stop::bad_code);
+  EXPECT_EQ(g4_rows(from_bits("0000001111 0000"), 1).r.stop, lt::ccitt_stop::uncompressed);
+  EXPECT_EQ(g4_rows(from_bits("0000001011 0000"), 1).r.stop, lt::ccitt_stop::extension);
+  // Six white rows of V0; a seventh begun by VL1 (its last bit past the
+  // end of the data) has no data for its next code.
+  p = g4_rows(bytes{0xFD}, 6);
+  EXPECT_EQ(p.r.stop, lt::ccitt_stop::done);
+  EXPECT_EQ(p.r.used, 1u);
+  p = g4_rows(bytes{0xFD}, 8);
+  EXPECT_EQ(p.r.stop, lt::ccitt_stop::data_ended);
+  EXPECT_EQ(p.r.rows, 6);
+  EXPECT_EQ(g4_rows(bytes{}, 1).r.stop, lt::ccitt_stop::bad_code);
+  bytes none;
+  EXPECT_EQ(lt::ccitt_decode_g4_rows(none.data(), 0, 0, 1, false, nullptr, 0).stop,
+            lt::ccitt_stop::bad_size);
+}
+
+TEST(CcittRows, GroupFourCasesDecodeAsTheGreyDecoderDoes) {
+  NEED_CASES();
+  int n = 0;
+  for (const fax_case &c : load_cases()) {
+    if (c.k >= 0) continue;
+    SCOPED_TRACE(c.name);
+    for (int i = 0; i < c.strips; ++i) {
+      const int rows = std::min(c.rows_per_strip, c.rows - i * c.rows_per_strip);
+      const bytes in = read_bytes(cases_dir() + "/" + c.name + "." + std::to_string(i) + ".fax");
+      const decoded g = decode(in, params_of(c, rows));
+      const std::size_t stride = (std::size_t(c.columns) + 7) / 8;
+      bytes px(stride * std::size_t(rows), 0xAA);
+      const lt::ccitt_rows r = lt::ccitt_decode_g4_rows(in.data(), in.size(), c.columns, rows,
+                                                        c.align, px.data(), stride);
+      EXPECT_EQ(r.stop, lt::ccitt_stop::done);
+      EXPECT_EQ(r.rows, rows);
+      EXPECT_LE(r.used, in.size());
+      ASSERT_EQ(g.px.size(), std::size_t(c.columns) * std::size_t(rows));
+      const std::uint8_t black = c.black_is_1 ? 255 : 0;
+      int bad = 0;
+      for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < c.columns; ++x) {
+          const int bit = px[std::size_t(y) * stride + std::size_t(x) / 8] >> (7 - x % 8) & 1;
+          if (bit != (g.px[std::size_t(y) * std::size_t(c.columns) + std::size_t(x)] == black)) ++bad;
+        }
+      EXPECT_EQ(bad, 0) << "strip " << i;
+      ++n;
+    }
+  }
+  EXPECT_GT(n, 0);
+}
+
 // ---- against libtiff and PIL ----
 
 TEST(CcittTools, EveryWriterAndModeDecodesAsLibtiffAndPilDo) {
