@@ -252,7 +252,8 @@ async function open(file, generation, password) {
   } catch (e) {
     if (generation !== loads) return;
     if (e.code === 'LEAFTURN_PASSWORD_NEEDED' || e.code === 'LEAFTURN_PASSWORD_WRONG') {
-      askPassword(file, `${file.name} needs its password`);
+      // The library's words: which file, and that it needs its password.
+      askPassword(file, e.message);
       if (e.code === 'LEAFTURN_PASSWORD_WRONG') showError(e.message);
     } else {
       showError(e.message);

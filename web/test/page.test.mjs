@@ -303,7 +303,7 @@ test('an encrypted file asks for its password, opens with it and saves encrypted
     path.join(CORPUS, '004-pdflatex-4-pages_pdflatex-4-pages.pdf'), input]);
   await page.setInputFiles('#file', input);
   await page.waitForSelector('#unlock:not([hidden])');
-  assert.equal(await page.textContent('#password-label'), 'locked.pdf needs its password');
+  assert.equal(await page.textContent('#password-label'), 'locked.pdf needs its password to be read (give it with the password option)');
   assert.equal(await page.$$eval('[data-page]', (els) => els.length), 0);
   await page.fill('#password', 'wrong');
   await page.click('#unlock-button');
